@@ -1,0 +1,58 @@
+// Splitting and joining. The procedures return true when the work is done and false when it
+// failed or was cancelled, after showing their own messages. Failures that no message covers
+// (a file that cannot be created or read) throw EngineError, whose text the front end shows.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+#include "engine/interaction.h"
+#include "lang/language.h"
+
+namespace pz {
+
+class EngineError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct EngineContext {
+  Interaction& ui;
+  const TextSource& texts;
+  std::string programmPfad;  // folder of the program; the temporary archive lies below it
+  // Free space for the automatic mode; tests replace it to simulate volumes.
+  std::function<std::int64_t(const std::string& folder)> freeSpace;
+  // Unpacks an archive into a folder (compressed joins); unset means unpacking is unavailable.
+  std::function<bool(const std::string& archive, const std::string& folder)> dekomprimieren;
+
+  EngineContext(Interaction& u, const TextSource& t, std::string pfad);
+  std::string Text(std::uint16_t block) const { return texts.GetText(block); }
+};
+
+// Size of a file; reports an unreadable file (text blocks 73, 74, 75) and yields 0.
+std::int64_t Dateigroesse_Ermitteln(const std::string& path, EngineContext& ctx);
+
+struct SplitJob {
+  std::string quelle;        // the file to cut: the source, or the temporary archive
+  std::string quellName;     // name recorded in the header: the file the user chose
+  bool komprimiert = false;  // the file to cut is the archive of the source
+  bool passwort = false;     // protect the split with a password
+  std::string zielPfad;      // target folder, no trailing "/"
+  std::string zielName;      // target name
+  std::int64_t trennGroesse = 0;
+  bool automatisch = false;
+};
+
+bool Datei_Trennen(const SplitJob& job, EngineContext& ctx);
+
+struct JoinJob {
+  std::string ersteSegment;  // path of the first segment
+  std::string zielPfad;      // target folder, no trailing "/"
+  std::string zielName;      // target name
+};
+
+bool Trennsegmente_Zusammenfuehren(const JoinJob& job, EngineContext& ctx);
+
+}  // namespace pz

@@ -1,0 +1,71 @@
+// The 1024-byte segment header at the start of the first segment, and the scrambling of the
+// password stored in it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+#include "engine/interaction.h"
+
+namespace pz {
+
+inline constexpr std::size_t kHeaderSize = 1024;
+using HeaderBytes = std::array<unsigned char, kHeaderSize>;
+
+// Room for the file name (offsets 3 to 298) and the longest password that the entry takes.
+inline constexpr std::size_t kMaxStoredNameBytes = 296;
+inline constexpr std::size_t kMaxPasswordChars = 30;
+// The header's size field is a signed 32-bit number.
+inline constexpr std::int64_t kMaxDataSize = 2147483647;
+
+// Seed of the password scrambling; the same on both sides of every split.
+inline constexpr std::int32_t kPasswortSeed = 73;
+
+// XOR with the key table of the linear-congruential generator; applying it twice gives back
+// the input. Works on bytes, keeps the length, cuts the input to 255 bytes.
+std::string Passwort_Kodieren(const std::string& text, std::int32_t seed);
+std::string Passwort_Dekodieren(const std::string& text, std::int32_t seed);
+
+struct HeaderInput {
+  std::string sourceName;  // file name without folder (UTF-8), as the user chose it
+  bool compressed = false; // byte 309
+  bool protect = false;    // byte 310: ask for a password
+};
+
+// The builder refuses input it cannot store, before anything is written.
+class HeaderError : public std::runtime_error {
+ public:
+  enum class Kind { NameTooLong, PasswordTooLong, Damaged, TooShort };
+  HeaderError(Kind kind, const std::string& what) : std::runtime_error(what), kind_(kind) {}
+  Kind kind() const { return kind_; }
+
+ private:
+  Kind kind_;
+};
+
+// Fills the buffer. Asks for the password through ui when input.protect is set (an empty answer
+// stores no password) and repaints afterwards. Throws HeaderError(NameTooLong) for a name of more
+// than 296 bytes, HeaderError(PasswordTooLong) for a password of more than 30 bytes.
+void Header_Aufbauen(HeaderBytes& buffer, std::int64_t dataSize, const HeaderInput& input,
+                     Interaction& ui);
+
+struct HeaderInfo {
+  std::uint16_t nameLength = 0;
+  std::string name;      // as stored, converted to UTF-8; see PlainFileName before using it
+  bool compressed = false;
+  bool password = false;
+  std::string passwort;  // unscrambled, the stored 8-bit bytes
+  std::int64_t dataSize = 0;
+};
+
+// False when the marker "PX" is missing (info untouched). Throws HeaderError(Damaged) when a
+// digit field is broken or the size exceeds a signed 32-bit number.
+bool Header_Rekonstruieren(HeaderBytes buffer, HeaderInfo& info);
+
+// A name taken from a header, reduced to a plain file name: no folder parts, no "." or "..",
+// no control characters. Empty when nothing usable is left.
+std::string PlainFileName(const std::string& name);
+
+}  // namespace pz

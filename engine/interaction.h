@@ -1,0 +1,40 @@
+// How the engine asks the user. The desktop program answers with dialogs, the command line
+// with terminal prompts, tests with scripted answers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace pz {
+
+enum class MsgIcon { Information, Warning, Error, Question };
+
+class Interaction {
+ public:
+  virtual ~Interaction() = default;
+
+  // A new password, entered twice; "" when the user dismissed the entry.
+  virtual std::string Passwort_Abfragen() = 0;
+  // The password of a protected split, entered once; "" after Cancel.
+  virtual std::string Passwort2_Abfragen() = 0;
+  // Asks for the next volume showing pfad; 1 = OK (pfad holds the confirmed path), 2 = Cancel.
+  virtual int Datentraeger_Anfordern(std::string& pfad) = 0;
+
+  // A message box with one OK button.
+  virtual void ShowMessage(const std::string& text, MsgIcon icon) = 0;
+  // Hourglass cursor on or off.
+  virtual void SetBusy(bool busy) = 0;
+  // Repaint the main window.
+  virtual void Repaint() {}
+  // The status bar's single busy text (a text block and "..."); "" returns it to its panels.
+  virtual void StatusText(const std::string& /*text*/) {}
+  // Lets pending user-interface events through while a long engine call runs.
+  virtual void ProcessEvents() {}
+  // Progress of the copy in progress: bytes done of the total.
+  virtual void Progress(std::int64_t /*done*/, std::int64_t /*total*/) {}
+
+  static constexpr int kOk = 1;
+  static constexpr int kCancel = 2;
+};
+
+}  // namespace pz

@@ -1,0 +1,125 @@
+// Every text block number the program looks up, in one place. The language files
+// ("language_parzello/*.lng") hold a text for each of them.
+#pragma once
+
+#include <cstdint>
+
+namespace pz::tb {
+
+using Block = std::uint16_t;
+
+// Captions of the main window: menus, labels, buttons, group boxes (1 to 32).
+inline constexpr Block kMenuDatei = 1;
+inline constexpr Block kMenuHilfe = 2;
+inline constexpr Block kMenuSprache = 3;
+inline constexpr Block kMenuBeenden = 4;
+inline constexpr Block kMenuInhalt = 5;
+inline constexpr Block kMenuInfo = 6;
+inline constexpr Block kLabelTrennDateiSplit = 7;
+inline constexpr Block kLabelTrennDateiJoin = 8;
+inline constexpr Block kLabelAktion = 9;
+inline constexpr Block kLabelZiel = 10;
+inline constexpr Block kRadioTrennen = 11;
+inline constexpr Block kRadioZusammenfuehren = 12;
+inline constexpr Block kGroupTrennGroesse = 13;
+inline constexpr Block kGroupOptionen = 14;
+inline constexpr Block kRadio144 = 15;
+inline constexpr Block kRadio12 = 16;
+inline constexpr Block kRadio720 = 17;
+inline constexpr Block kRadio360 = 18;
+inline constexpr Block kRadio100 = 19;
+inline constexpr Block kRadioAuto = 20;
+inline constexpr Block kRadioHand = 21;
+inline constexpr Block kCheckKomprimieren = 22;
+inline constexpr Block kRadioStark = 23;
+inline constexpr Block kRadioSchwach = 24;
+inline constexpr Block kCheckLoeschen = 25;
+inline constexpr Block kCheckPasswort = 26;
+inline constexpr Block kLabelDateiGroesse = 27;
+inline constexpr Block kLabelTrennungen = 28;
+inline constexpr Block kLabelZielPfad = 29;
+inline constexpr Block kLabelZielName = 30;
+inline constexpr Block kButtonAusfuehren = 31;
+inline constexpr Block kButtonBeenden = 32;
+
+// Main window: open dialog filters, input checks, busy texts and results.
+inline constexpr Block kFilterSplit = 40;
+inline constexpr Block kFilterJoin = 41;
+inline constexpr Block kNoFirstSegment = 42;
+inline constexpr Block kSplitNoSource = 43;
+inline constexpr Block kSplitSourceMissing = 44;
+inline constexpr Block kTooManySegments = 45;
+inline constexpr Block kTargetFolderInvalid = 46;
+inline constexpr Block kTargetNameEmpty = 47;
+inline constexpr Block kSplitBusy = 48;
+inline constexpr Block kSplitDone = 49;
+inline constexpr Block kSplitFailed = 50;
+inline constexpr Block kJoinNoSegment = 51;
+inline constexpr Block kJoinSegmentMissing = 52;
+inline constexpr Block kJoinBusy = 53;
+inline constexpr Block kJoinDone = 54;
+inline constexpr Block kJoinFailed = 55;
+
+// Compression stage.
+inline constexpr Block kPackBusy = 56;
+inline constexpr Block kPackFailed = 57;
+inline constexpr Block kUnpackBusy = 58;
+inline constexpr Block kUnpackFailed = 59;
+
+// Password and volume dialogs.
+inline constexpr Block kPasswordCaption = 63;
+inline constexpr Block kPasswordRepeat = 64;
+inline constexpr Block kButtonOk = 65;
+inline constexpr Block kButtonCancel = 66;
+inline constexpr Block kPasswordFirstEmpty = 67;
+inline constexpr Block kPasswordSecondEmpty = 68;
+inline constexpr Block kPasswordsDiffer = 69;
+inline constexpr Block kPasswordConfirmCancel = 70;
+inline constexpr Block kVolumeCaption = 71;
+inline constexpr Block kVolumeFolderEmpty = 72;
+
+// Engine messages.
+inline constexpr Block kSizeUnreadable1 = 73;
+inline constexpr Block kSizeUnreadable2 = 74;
+inline constexpr Block kSizeUnreadable3 = 75;
+inline constexpr Block kSegmentWriteFailed1 = 76;
+inline constexpr Block kSegmentWriteFailed2 = 77;
+inline constexpr Block kSplitCancelled = 78;
+inline constexpr Block kJoinCancelled = 79;
+inline constexpr Block kUnpackTargetExists = 80;
+inline constexpr Block kWrongPassword = 81;
+
+// Blocks added by this program: refusals that protect the user's data and its own messages.
+inline constexpr Block kSourceTooLarge = 100;      // source of 2 GiB or more
+inline constexpr Block kSegmentSizeTooSmall = 101; // fixed segment size of 1024 bytes or less
+inline constexpr Block kSegmentIsSource = 102;     // a segment file would overwrite the source
+inline constexpr Block kOutputIsSegment = 103;     // the join output would overwrite a segment
+inline constexpr Block kSegmentsTooLong = 104;     // segments hold more data than recorded
+inline constexpr Block kStoredNameUnusable = 105;  // header name gives no usable file name
+inline constexpr Block kNameTooLong = 106;         // name does not fit the header's name field
+inline constexpr Block kSegmentCreateFailed = 107; // a segment file could not be created
+inline constexpr Block kReadFailed = 108;          // a file could not be read
+inline constexpr Block kHeaderTooShort = 109;      // file shorter than a segment header
+inline constexpr Block kHeaderDamaged = 110;       // a digit field of the header is broken
+inline constexpr Block kOutputCreateFailed = 111;  // the join output could not be created
+inline constexpr Block kOutputWriteFailed = 112;   // writing the join output failed
+inline constexpr Block kPasswordEntryCancelled = 113;  // split stopped at the password entry
+inline constexpr Block kTempArchiveInvalid = 114;  // compressed flag without a usable archive
+inline constexpr Block kPasswordTooLong = 115;    // password longer than the header holds
+
+// Command line: prompts and the "info" report.
+inline constexpr Block kPromptVolumeHint = 120;    // how to answer a volume prompt
+inline constexpr Block kPromptYesNo = 121;         // answer hint for a yes/no question
+inline constexpr Block kInfoStoredName = 122;
+inline constexpr Block kInfoCompressed = 123;
+inline constexpr Block kInfoPassword = 124;
+inline constexpr Block kInfoDataSize = 125;
+inline constexpr Block kInfoSegments = 126;
+inline constexpr Block kInfoTotal = 127;
+inline constexpr Block kInfoComplete = 128;
+inline constexpr Block kInfoIncomplete = 129;
+inline constexpr Block kYes = 130;
+inline constexpr Block kNo = 131;
+inline constexpr Block kNotAFirstSegment = 132;    // info/join on a file without a header
+
+}  // namespace pz::tb

@@ -1,0 +1,56 @@
+// The one layer between Parzello and the operating system: paths, data folders, file facts.
+// Nothing here includes Qt, so the engine and the command line can use it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace pz {
+
+// Data folders that lie beside the program file.
+inline constexpr const char* kLanguageFolder = "language_parzello";
+inline constexpr const char* kHelpFolder = "help_parzello";
+inline constexpr const char* kDllFolder = "dll_parzello";
+inline constexpr const char* kGraphicsFolder = "graphics_parzello";
+inline constexpr const char* kAwardFolder = "award_parzello";
+inline constexpr const char* kTempFolder = "temp_parzello";
+inline constexpr const char* kTempArchiveName = "temp.pzx";
+
+// Folder of the running program file, without a trailing separator.
+std::string ProgrammPfadErmitteln();
+
+// programmPfad + "/" + folder.
+std::string DataFolder(const std::string& programmPfad, const char* folder);
+
+// The temporary archive "temp.pzx" in "temp_parzello" under the program folder.
+std::string TempArchivPfad(const std::string& programmPfad);
+
+// folder + "/" + name (folder may be empty, which means the root).
+std::string JoinPath(const std::string& folder, const std::string& name);
+
+// The file name part of a path (after the last "/").
+std::string FileNamePart(const std::string& path);
+
+// The folder part of a path without trailing "/" ("" for a bare name, "/" stays "").
+std::string FolderPart(const std::string& path);
+
+// A target folder needs what the Windows program called a drive part: here, an absolute path.
+bool HasDrivePart(const std::string& path);
+
+bool FileExists(const std::string& path);    // an existing regular file (or a link to one)
+bool FolderExists(const std::string& path);  // an existing directory
+
+// Bytes available to the user on the file system that holds the folder ("" means "/");
+// -1 when it cannot be measured.
+int64_t FreeSpace(const std::string& folder);
+
+// True when both paths name one and the same existing file.
+bool SameFile(const std::string& a, const std::string& b);
+
+// Removes a file; false when it could not be removed.
+bool DeleteFile(const std::string& path);
+
+// The text of errno for messages.
+std::string LastErrorText();
+
+}  // namespace pz
