@@ -133,9 +133,9 @@ void TShadowLabel::SetAutoSize(bool on) {
 void TShadowLabel::FitToText() {
   const QFontMetrics fm(font());
   const QString shown = text().left(kMaxCaptionChars);
-  const QRect r = fm.boundingRect(QRect(0, 0, 10000, 10000),
-                                  Qt::TextExpandTabs | (showAccelChar_ ? Qt::TextShowMnemonic : 0),
-                                  shown);
+  const QRect r =
+      fm.boundingRect(QRect(0, 0, 10000, 10000),
+                      Qt::TextExpandTabs | (showAccelChar_ ? Qt::TextShowMnemonic : 0), shown);
   resize(r.width() + deep_, r.height() + deep_);
 }
 
@@ -161,8 +161,9 @@ void TShadowLabel::paintEvent(QPaintEvent*) {
 
   int flags = Qt::AlignTop | Qt::TextExpandTabs | Qt::TextWordWrap;
   const Qt::Alignment h = alignment() & Qt::AlignHorizontal_Mask;
-  flags |= (h & Qt::AlignRight) ? Qt::AlignRight : (h & Qt::AlignHCenter) ? Qt::AlignHCenter
-                                                                          : Qt::AlignLeft;
+  flags |= (h & Qt::AlignRight)     ? Qt::AlignRight
+           : (h & Qt::AlignHCenter) ? Qt::AlignHCenter
+                                    : Qt::AlignLeft;
   if (showAccelChar_) flags |= Qt::TextShowMnemonic;
   const QString shown = text().left(kMaxCaptionChars);
 

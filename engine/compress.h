@@ -12,10 +12,10 @@ class TZipArchiver;
 
 // What the window (or the command line) knows when the preparation runs.
 struct CompressionRequest {
-  bool splitMode = true;     // RadioTrennen
-  bool compress = false;     // CheckKomprimieren
-  bool strong = true;        // RadioStark (level 9), else weak (level 3)
-  std::string source;        // the source field
+  bool splitMode = true;  // RadioTrennen
+  bool compress = false;  // CheckKomprimieren
+  bool strong = true;     // RadioStark (level 9), else weak (level 3)
+  std::string source;     // the source field
 };
 
 inline constexpr int kLevelStrong = 9;
@@ -31,7 +31,7 @@ bool Datei_Komprimieren(const std::string& quelle, const std::string& archiv, in
                         EngineContext& ctx, TZipArchiver& zip);
 
 // Unpacks an archive into a folder; text block 59 on failure.
-bool Datei_Dekomprimieren(const std::string& archiv, const std::string& ordner,
-                          EngineContext& ctx, TZipArchiver& zip);
+bool Datei_Dekomprimieren(const std::string& archiv, const std::string& ordner, EngineContext& ctx,
+                          TZipArchiver& zip);
 
 }  // namespace pz

@@ -19,9 +19,13 @@ namespace pz {
 
 namespace {
 
-std::string Quoted(const std::string& path) { return " \"" + path + "\""; }
+std::string Quoted(const std::string& path) {
+  return " \"" + path + "\"";
+}
 
-std::string ErrnoText(int err) { return std::strerror(err); }
+std::string ErrnoText(int err) {
+  return std::strerror(err);
+}
 
 [[noreturn]] void Fail(const EngineContext& ctx, tb::Block block, const std::string& path,
                        int err) {
@@ -31,7 +35,9 @@ std::string ErrnoText(int err) { return std::strerror(err); }
 }
 
 // Errors that mean the volume has no more room for this segment.
-bool VolumeFull(int err) { return err == ENOSPC || err == EFBIG || err == EDQUOT; }
+bool VolumeFull(int err) {
+  return err == ENOSPC || err == EFBIG || err == EDQUOT;
+}
 
 std::int64_t OpenSize(int fd) {
   struct stat st {};
@@ -72,12 +78,11 @@ bool Datei_Trennen(const SplitJob& job, EngineContext& ctx) {
 
   HeaderBytes header;
   try {
-    Header_Aufbauen(header, size, {FileNamePart(job.quellName), job.komprimiert, job.passwort},
-                    ui);
+    Header_Aufbauen(header, size, {FileNamePart(job.quellName), job.komprimiert, job.passwort}, ui);
   } catch (const HeaderError& e) {
     ui.SetBusy(false);
     ui.ShowMessage(ctx.Text(e.kind() == HeaderError::Kind::NameTooLong ? tb::kNameTooLong
-                                                                        : tb::kPasswordTooLong),
+                                                                       : tb::kPasswordTooLong),
                    MsgIcon::Error);
     return false;
   }
@@ -89,7 +94,7 @@ bool Datei_Trennen(const SplitJob& job, EngineContext& ctx) {
   std::int64_t remaining = size;
   std::int64_t position = 0;  // where the next payload starts in the source
   std::int64_t i = 1;
-  bool firstDone = false;     // an empty source still gets its header-only first segment
+  bool firstDone = false;  // an empty source still gets its header-only first segment
   while (remaining > 0 || !firstDone) {
     if (i - 1 > 0xFFFF) throw EngineError(ctx.Text(tb::kSplitFailed));
 
@@ -127,7 +132,8 @@ bool Datei_Trennen(const SplitJob& job, EngineContext& ctx) {
       const CopyResult r = CopyBytes(in.get(), &position, out.get(), payload,
                                      [&](std::int64_t n) { ui.Progress(done + n, size); });
       copied = r.copied;
-      if (r.status == CopyResult::Status::ReadError) Fail(ctx, tb::kReadFailed, job.quelle, r.error);
+      if (r.status == CopyResult::Status::ReadError)
+        Fail(ctx, tb::kReadFailed, job.quelle, r.error);
       if (r.status == CopyResult::Status::ShortSource) Fail(ctx, tb::kReadFailed, job.quelle, 0);
       failed = r.status == CopyResult::Status::WriteError;
     }
@@ -263,9 +269,8 @@ bool Trennsegmente_Zusammenfuehren(const JoinJob& job, EngineContext& ctx) {
     // Never more than the header records: surplus bytes mean the segments do not belong together.
     const std::int64_t take = std::min(available, info.dataSize - written);
     const std::int64_t before = written;
-    const CopyResult r =
-        CopyBytes(source, &offset, out.get(), take,
-                  [&](std::int64_t n) { ui.Progress(before + n, info.dataSize); });
+    const CopyResult r = CopyBytes(source, &offset, out.get(), take,
+                                   [&](std::int64_t n) { ui.Progress(before + n, info.dataSize); });
     if (r.status == CopyResult::Status::ReadError) Fail(ctx, tb::kReadFailed, path, r.error);
     if (r.status == CopyResult::Status::ShortSource) Fail(ctx, tb::kReadFailed, path, 0);
     if (r.status == CopyResult::Status::WriteError) {

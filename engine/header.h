@@ -29,9 +29,9 @@ std::string Passwort_Kodieren(const std::string& text, std::int32_t seed);
 std::string Passwort_Dekodieren(const std::string& text, std::int32_t seed);
 
 struct HeaderInput {
-  std::string sourceName;  // file name without folder (UTF-8), as the user chose it
-  bool compressed = false; // byte 309
-  bool protect = false;    // byte 310: ask for a password
+  std::string sourceName;   // file name without folder (UTF-8), as the user chose it
+  bool compressed = false;  // byte 309
+  bool protect = false;     // byte 310: ask for a password
 };
 
 // The builder refuses input it cannot store, before anything is written.
@@ -53,7 +53,7 @@ void Header_Aufbauen(HeaderBytes& buffer, std::int64_t dataSize, const HeaderInp
 
 struct HeaderInfo {
   std::uint16_t nameLength = 0;
-  std::string name;      // as stored, converted to UTF-8; see PlainFileName before using it
+  std::string name;  // as stored, converted to UTF-8; see PlainFileName before using it
   bool compressed = false;
   bool password = false;
   std::string passwort;  // unscrambled, the stored 8-bit bytes

@@ -30,7 +30,9 @@ class TPXComponent {
   std::string LanguageCodeLetter() const {
     return language_ != nullptr ? language_->CodeLetter() : ownLetter_;
   }
-  void SetLanguageCodeLetter(const std::string& letter) { ownLetter_ = NormalizeCodeLetter(letter); }
+  void SetLanguageCodeLetter(const std::string& letter) {
+    ownLetter_ = NormalizeCodeLetter(letter);
+  }
   // German texts exactly for "D".
   bool German() const { return LanguageCodeLetter() == "D"; }
 

@@ -92,7 +92,8 @@ std::vector<std::string> SplitLanguageLines(const std::string& raw) {
     if (end == std::string::npos) end = bytes.size();
     std::string line = bytes.substr(start, end - start);
     lines.push_back(utf8 ? line : Cp1252ToUtf8(line));
-    if (end < bytes.size() && bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n')
+    if (end < bytes.size() && bytes[end] == '\r' && end + 1 < bytes.size() &&
+        bytes[end + 1] == '\n')
       start = end + 2;
     else
       start = end + 1;
@@ -111,7 +112,9 @@ std::string NormalizeCodeLetter(const std::string& letter) {
   return (letter == "d" || letter == "D") ? "D" : "E";
 }
 
-std::string TPXLanguage::FullPath() const { return JoinPath(path_, fileName_); }
+std::string TPXLanguage::FullPath() const {
+  return JoinPath(path_, fileName_);
+}
 
 std::string TPXLanguage::NotFoundMessage() const {
   return languageOfDialog_ == TLangDialog::Deutsch ? "Sprachdatei nicht gefunden !"
@@ -200,7 +203,9 @@ std::string TPXLanguage::GetText(std::uint16_t block) const {
   return "";
 }
 
-bool TPXLanguage::Execute() { return ui_ != nullptr && ui_->RunLanguageDialog(*this); }
+bool TPXLanguage::Execute() {
+  return ui_ != nullptr && ui_->RunLanguageDialog(*this);
+}
 
 void TPXLanguage::WriteComponentInfo(const std::string& keyPath) const {
   pz::WriteComponentInfo(keyPath, kClassName, kVersion, kLastCompile);

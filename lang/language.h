@@ -22,8 +22,8 @@ class TPXLanguage;
 class LanguageUi {
  public:
   virtual ~LanguageUi() = default;
-  virtual void LanguageError(const std::string& text) = 0;  // error box with OK
-  virtual void LanguageBusy(bool busy) = 0;                 // hourglass on/off
+  virtual void LanguageError(const std::string& text) = 0;    // error box with OK
+  virtual void LanguageBusy(bool busy) = 0;                   // hourglass on/off
   virtual bool RunLanguageDialog(TPXLanguage& language) = 0;  // Execute; true on OK
 };
 

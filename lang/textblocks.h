@@ -90,26 +90,26 @@ inline constexpr Block kUnpackTargetExists = 80;
 inline constexpr Block kWrongPassword = 81;
 
 // Blocks added by this program: refusals that protect the user's data and its own messages.
-inline constexpr Block kSourceTooLarge = 100;      // source of 2 GiB or more
-inline constexpr Block kSegmentSizeTooSmall = 101; // fixed segment size of 1024 bytes or less
-inline constexpr Block kSegmentIsSource = 102;     // a segment file would overwrite the source
-inline constexpr Block kOutputIsSegment = 103;     // the join output would overwrite a segment
-inline constexpr Block kSegmentsTooLong = 104;     // segments hold more data than recorded
-inline constexpr Block kStoredNameUnusable = 105;  // header name gives no usable file name
-inline constexpr Block kNameTooLong = 106;         // name does not fit the header's name field
-inline constexpr Block kSegmentCreateFailed = 107; // a segment file could not be created
-inline constexpr Block kReadFailed = 108;          // a file could not be read
-inline constexpr Block kHeaderTooShort = 109;      // file shorter than a segment header
-inline constexpr Block kHeaderDamaged = 110;       // a digit field of the header is broken
-inline constexpr Block kOutputCreateFailed = 111;  // the join output could not be created
-inline constexpr Block kOutputWriteFailed = 112;   // writing the join output failed
+inline constexpr Block kSourceTooLarge = 100;          // source of 2 GiB or more
+inline constexpr Block kSegmentSizeTooSmall = 101;     // fixed segment size of 1024 bytes or less
+inline constexpr Block kSegmentIsSource = 102;         // a segment file would overwrite the source
+inline constexpr Block kOutputIsSegment = 103;         // the join output would overwrite a segment
+inline constexpr Block kSegmentsTooLong = 104;         // segments hold more data than recorded
+inline constexpr Block kStoredNameUnusable = 105;      // header name gives no usable file name
+inline constexpr Block kNameTooLong = 106;             // name does not fit the header's name field
+inline constexpr Block kSegmentCreateFailed = 107;     // a segment file could not be created
+inline constexpr Block kReadFailed = 108;              // a file could not be read
+inline constexpr Block kHeaderTooShort = 109;          // file shorter than a segment header
+inline constexpr Block kHeaderDamaged = 110;           // a digit field of the header is broken
+inline constexpr Block kOutputCreateFailed = 111;      // the join output could not be created
+inline constexpr Block kOutputWriteFailed = 112;       // writing the join output failed
 inline constexpr Block kPasswordEntryCancelled = 113;  // split stopped at the password entry
-inline constexpr Block kTempArchiveInvalid = 114;  // compressed flag without a usable archive
-inline constexpr Block kPasswordTooLong = 115;    // password longer than the header holds
+inline constexpr Block kTempArchiveInvalid = 114;      // compressed flag without a usable archive
+inline constexpr Block kPasswordTooLong = 115;         // password longer than the header holds
 
 // Command line: prompts and the "info" report.
-inline constexpr Block kPromptVolumeHint = 120;    // how to answer a volume prompt
-inline constexpr Block kPromptYesNo = 121;         // answer hint for a yes/no question
+inline constexpr Block kPromptVolumeHint = 120;  // how to answer a volume prompt
+inline constexpr Block kPromptYesNo = 121;       // answer hint for a yes/no question
 inline constexpr Block kInfoStoredName = 122;
 inline constexpr Block kInfoCompressed = 123;
 inline constexpr Block kInfoPassword = 124;
@@ -120,6 +120,6 @@ inline constexpr Block kInfoComplete = 128;
 inline constexpr Block kInfoIncomplete = 129;
 inline constexpr Block kYes = 130;
 inline constexpr Block kNo = 131;
-inline constexpr Block kNotAFirstSegment = 132;    // info/join on a file without a header
+inline constexpr Block kNotAFirstSegment = 132;  // info/join on a file without a header
 
 }  // namespace pz::tb

@@ -6,8 +6,12 @@ namespace {
 SettingsStore* g_store = nullptr;
 }
 
-SettingsStore* ComponentInfoStore() { return g_store; }
-void SetComponentInfoStore(SettingsStore* store) { g_store = store; }
+SettingsStore* ComponentInfoStore() {
+  return g_store;
+}
+void SetComponentInfoStore(SettingsStore* store) {
+  g_store = store;
+}
 
 void WriteComponentInfo(const std::string& keyPath, const std::string& component,
                         const std::string& version, const std::string& lastChange) {

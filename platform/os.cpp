@@ -42,7 +42,9 @@ std::string FolderPart(const std::string& path) {
   return path.substr(0, pos);
 }
 
-bool HasDrivePart(const std::string& path) { return !path.empty() && path[0] == '/'; }
+bool HasDrivePart(const std::string& path) {
+  return !path.empty() && path[0] == '/';
+}
 
 bool FileExists(const std::string& path) {
   struct stat st {};
@@ -54,6 +56,12 @@ bool FolderExists(const std::string& path) {
   return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+std::int64_t FileSize(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return -1;
+  return st.st_size;
+}
+
 int64_t FreeSpace(const std::string& folder) {
   struct statvfs vfs {};
   const std::string where = folder.empty() ? "/" : folder;
@@ -62,13 +70,18 @@ int64_t FreeSpace(const std::string& folder) {
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-bool DeleteFile(const std::string& path) { return unlink(path.c_str()) == 0; }
+bool DeleteFile(const std::string& path) {
+  return unlink(path.c_str()) == 0;
+}
 
-std::string LastErrorText() { return std::strerror(errno); }
+std::string LastErrorText() {
+  return std::strerror(errno);
+}
 
 }  // namespace pz

@@ -40,6 +40,9 @@ bool HasDrivePart(const std::string& path);
 bool FileExists(const std::string& path);    // an existing regular file (or a link to one)
 bool FolderExists(const std::string& path);  // an existing directory
 
+// Size of an existing file; -1 when it cannot be measured.
+std::int64_t FileSize(const std::string& path);
+
 // Bytes available to the user on the file system that holds the folder ("" means "/");
 // -1 when it cannot be measured.
 int64_t FreeSpace(const std::string& folder);

@@ -1,0 +1,395 @@
+#include "cli/cli.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/terminal.h"
+#include "engine/checks.h"
+#include "engine/engine.h"
+#include "engine/filecopy.h"
+#include "engine/header.h"
+#include "engine/segments.h"
+#include "lang/language.h"
+#include "lang/textblocks.h"
+#include "platform/os.h"
+
+namespace pz {
+
+namespace {
+
+constexpr const char* kVersion = "1.1";
+
+constexpr const char* kUsage =
+    "Usage:\n"
+    "  parzello-cli split SOURCE [--to DIR] [--name NAME]\n"
+    "               [--size 1.44M|1.2M|720K|360K|100M|auto|BYTES]\n"
+    "               [--password] [--password-file FILE] [--delete-source]\n"
+    "  parzello-cli join FIRST [--to DIR] [--name NAME] [--password-file FILE]\n"
+    "  parzello-cli info FIRST\n"
+    "\n"
+    "Options for every command:\n"
+    "  --lang FILE.lng   language of the messages (default: German when LANG starts\n"
+    "                    with \"de\", else English)\n"
+    "  --quiet           print nothing but errors\n"
+    "  --help, --version\n"
+    "\n"
+    "split cuts SOURCE into SOURCE-NAME.PZX000, .PZX001, ... in DIR (default: the\n"
+    "source's folder). --size takes a preset, \"auto\" (fill each volume and ask for the\n"
+    "next) or a number of bytes per segment file. join rebuilds the file from its first\n"
+    "segment; info shows what a first segment records and which segments are present.\n"
+    "Volume prompts read one line: Enter confirms the path shown, other text is a new\n"
+    "path, end of input cancels. Exit status: 0 done, 1 failed or cancelled, 2 usage.\n";
+
+struct Args {
+  std::string command;
+  std::vector<std::string> positional;
+  std::map<std::string, std::string> values;  // options with a value
+  std::map<std::string, bool> flags;          // options without one
+};
+
+const std::vector<std::string> kValueOptions = {"--to",   "--name",    "--size", "--password-file",
+                                                "--lang", "--compress"};
+const std::vector<std::string> kFlagOptions = {"--password", "--delete-source", "--quiet", "--help",
+                                               "--version"};
+
+bool Contains(const std::vector<std::string>& v, const std::string& s) {
+  for (const auto& x : v) {
+    if (x == s) return true;
+  }
+  return false;
+}
+
+std::optional<Args> Parse(int argc, char** argv, std::string& error) {
+  Args a;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    std::string value;
+    bool hasInlineValue = false;
+    if (arg.rfind("--", 0) == 0) {
+      const auto eq = arg.find('=');
+      if (eq != std::string::npos) {
+        value = arg.substr(eq + 1);
+        arg = arg.substr(0, eq);
+        hasInlineValue = true;
+      }
+      if (Contains(kValueOptions, arg)) {
+        if (!hasInlineValue) {
+          if (i + 1 >= argc) {
+            error = arg + " needs a value";
+            return std::nullopt;
+          }
+          value = argv[++i];
+        }
+        a.values[arg] = value;
+      } else if (Contains(kFlagOptions, arg) && !hasInlineValue) {
+        a.flags[arg] = true;
+      } else {
+        error = "unknown option " + arg;
+        return std::nullopt;
+      }
+    } else if (a.command.empty()) {
+      a.command = arg;
+    } else {
+      a.positional.push_back(arg);
+    }
+  }
+  return a;
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+class CliLanguageUi : public LanguageUi {
+ public:
+  explicit CliLanguageUi(std::FILE* err) : err_(err) {}
+  void LanguageError(const std::string& text) override { std::fprintf(err_, "%s\n", text.c_str()); }
+  void LanguageBusy(bool) override {}
+  bool RunLanguageDialog(TPXLanguage&) override { return false; }
+
+ private:
+  std::FILE* err_;
+};
+
+// Loads the language of the messages; false when no language file could be read.
+bool LoadLanguage(TPXLanguage& lang, const Args& a, const std::string& programmPfad) {
+  std::string folder = DataFolder(programmPfad, kLanguageFolder);
+  std::string file;
+  if (auto it = a.values.find("--lang"); it != a.values.end()) {
+    file = it->second;
+    if (file.find('/') != std::string::npos) {
+      folder = FolderPart(TerminalInteraction::Absolute(file));
+      file = FileNamePart(file);
+    }
+  } else {
+    const char* vars[] = {"LC_ALL", "LC_MESSAGES", "LANG"};
+    std::string locale;
+    for (const char* v : vars) {
+      const char* value = std::getenv(v);
+      if (value != nullptr && *value != '\0') {
+        locale = value;
+        break;
+      }
+    }
+    file = locale.rfind("de", 0) == 0 ? "Deutsch.lng" : "English.lng";
+  }
+  lang.SetPath(folder);
+  lang.SetFileName(file);
+  if (lang.TextCount() == 0 && !a.values.count("--lang")) {
+    lang.SetFileName("English.lng");
+  }
+  return lang.TextCount() > 0;
+}
+
+// Reads the header of a would-be first segment; nullopt when it is none.
+std::optional<HeaderInfo> ReadHeader(const std::string& path) {
+  FileHandle f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!f.valid()) return std::nullopt;
+  HeaderBytes b;
+  if (::pread(f.get(), b.data(), b.size(), 0) != static_cast<ssize_t>(b.size())) {
+    return std::nullopt;
+  }
+  HeaderInfo info;
+  try {
+    if (!Header_Rekonstruieren(b, info)) return std::nullopt;
+  } catch (const HeaderError&) {
+    return std::nullopt;
+  }
+  return info;
+}
+
+class Cli {
+ public:
+  Cli(const Args& a, TPXLanguage& lang, TerminalInteraction& ui, std::FILE* out,
+      const std::string& programmPfad)
+      : a_(a), lang_(lang), ui_(ui), out_(out), ctx_(ui, lang, programmPfad) {}
+
+  int Split();
+  int Join();
+  int Info();
+
+ private:
+  std::string Text(tb::Block b) const { return lang_.GetText(b); }
+  std::string Value(const std::string& key, const std::string& fallback = "") const {
+    auto it = a_.values.find(key);
+    return it == a_.values.end() ? fallback : it->second;
+  }
+  bool Flag(const std::string& key) const { return a_.flags.count(key) != 0; }
+  bool ReportCheck(const std::optional<CheckFailure>& failure) {
+    if (!failure) return false;
+    ui_.ShowMessage(Text(failure->block), failure->icon);
+    return true;
+  }
+  bool UsePasswordFile();
+
+  const Args& a_;
+  TPXLanguage& lang_;
+  TerminalInteraction& ui_;
+  std::FILE* out_;
+  EngineContext ctx_;
+};
+
+bool Cli::UsePasswordFile() {
+  const std::string file = Value("--password-file");
+  if (file.empty()) return true;
+  std::ifstream in(file, std::ios::binary);
+  std::string line;
+  if (!in || !std::getline(in, line)) {
+    ui_.ShowMessage(Text(tb::kReadFailed) + " \"" + file + "\"", MsgIcon::Error);
+    return false;
+  }
+  while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+  ui_.SetPassword(line);
+  return true;
+}
+
+int Cli::Split() {
+  if (a_.positional.size() != 1) return kExitUsage;
+  const std::string source = TerminalInteraction::Absolute(a_.positional[0]);
+
+  std::int64_t segmentSize = PresetBytes(SizePreset::Floppy144);
+  bool automatic = false;
+  if (auto it = a_.values.find("--size"); it != a_.values.end()) {
+    bool preset = false;
+    for (const auto& p : kPresets) {
+      if (Lower(it->second) == Lower(p.cliName)) {
+        segmentSize = p.bytes;
+        automatic = p.preset == SizePreset::Auto;
+        preset = true;
+      }
+    }
+    if (!preset) segmentSize = HandGroesse(it->second);
+  }
+
+  CheckInput check;
+  check.split = true;
+  check.source = source;
+  check.targetFolder = TerminalInteraction::Absolute(Value("--to", FolderPart(source)));
+  check.targetName = Value("--name", FileNamePart(source));
+  if (!source.empty() && FileExists(source) && !automatic) {
+    check.segmentCount =
+        Anzahl_Trennungen_Berechnen(segmentSize, Dateigroesse_Ermitteln(source, ctx_));
+  }
+  if (ReportCheck(CheckInputs(check))) return kExitFailed;
+
+  const bool protect = Flag("--password") || a_.values.count("--password-file");
+  if (!UsePasswordFile()) return kExitFailed;
+
+  SplitJob job;
+  job.quelle = source;
+  job.quellName = source;
+  job.komprimiert = false;
+  job.passwort = protect;
+  job.zielPfad = check.targetFolder;
+  job.zielName = check.targetName;
+  job.trennGroesse = segmentSize;
+  job.automatisch = automatic;
+
+  ui_.StatusText(Text(tb::kSplitBusy) + "...");
+  const bool ok = Datei_Trennen(job, ctx_);
+  ui_.StatusText("");
+  if (!ok) {
+    ui_.ShowMessage(Text(tb::kSplitFailed), MsgIcon::Warning);
+    return kExitFailed;
+  }
+  if (Flag("--delete-source") && FileExists(source)) DeleteFile(source);
+  ui_.ShowMessage(Text(tb::kSplitDone), MsgIcon::Information);
+  return kExitOk;
+}
+
+int Cli::Join() {
+  if (a_.positional.size() != 1) return kExitUsage;
+  const std::string first = TerminalInteraction::Absolute(a_.positional[0]);
+
+  CheckInput check;
+  check.split = false;
+  check.source = first;
+  check.targetFolder = TerminalInteraction::Absolute(Value("--to", FolderPart(first)));
+  check.targetName = Value("--name");
+  if (check.targetName.empty() && FileExists(first)) {
+    const auto info = ReadHeader(first);
+    if (!info) {
+      ui_.ShowMessage(Text(tb::kNotAFirstSegment) + " \"" + first + "\"", MsgIcon::Error);
+      return kExitFailed;
+    }
+    check.targetName = PlainFileName(info->name);
+    if (check.targetName.empty()) {
+      ui_.ShowMessage(Text(tb::kStoredNameUnusable), MsgIcon::Error);
+      return kExitFailed;
+    }
+  }
+  if (ReportCheck(CheckInputs(check))) return kExitFailed;
+  if (!UsePasswordFile()) return kExitFailed;
+
+  JoinJob job{first, check.targetFolder, check.targetName};
+  ui_.StatusText(Text(tb::kJoinBusy) + "...");
+  const bool ok = Trennsegmente_Zusammenfuehren(job, ctx_);
+  ui_.StatusText("");
+  if (!ok) {
+    ui_.ShowMessage(Text(tb::kJoinFailed), MsgIcon::Warning);
+    return kExitFailed;
+  }
+  ui_.ShowMessage(Text(tb::kJoinDone), MsgIcon::Information);
+  return kExitOk;
+}
+
+int Cli::Info() {
+  if (a_.positional.size() != 1) return kExitUsage;
+  const std::string first = TerminalInteraction::Absolute(a_.positional[0]);
+  if (!FileExists(first)) {
+    ui_.ShowMessage(Text(tb::kJoinSegmentMissing) + " \"" + first + "\"", MsgIcon::Error);
+    return kExitFailed;
+  }
+  const auto info = ReadHeader(first);
+  if (!info) {
+    ui_.ShowMessage(Text(tb::kNotAFirstSegment) + " \"" + first + "\"", MsgIcon::Error);
+    return kExitFailed;
+  }
+  auto yesNo = [&](bool b) { return Text(b ? tb::kYes : tb::kNo); };
+  std::fprintf(out_, "%s: %s\n", Text(tb::kInfoStoredName).c_str(), info->name.c_str());
+  std::fprintf(out_, "%s: %s\n", Text(tb::kInfoCompressed).c_str(),
+               yesNo(info->compressed).c_str());
+  std::fprintf(out_, "%s: %s\n", Text(tb::kInfoPassword).c_str(), yesNo(info->password).c_str());
+  std::fprintf(out_, "%s: %lld\n", Text(tb::kInfoDataSize).c_str(),
+               static_cast<long long>(info->dataSize));
+  std::fprintf(out_, "%s:\n", Text(tb::kInfoSegments).c_str());
+
+  // Follows the name chain as the join does, until the recorded size is covered.
+  std::int64_t total = 0;
+  std::string path = first;
+  for (std::uint32_t n = 0; n <= 0xFFFF; ++n) {
+    if (n > 0) {
+      path = SegmentPfadAusVorgaenger(path, static_cast<std::uint16_t>(n));
+      if (!FileExists(path)) break;
+    }
+    std::int64_t data = std::max<std::int64_t>(0, FileSize(path) - (n == 0 ? 1024 : 0));
+    total += data;
+    std::fprintf(out_, "  %s  %lld\n", path.c_str(), static_cast<long long>(data));
+    if (total >= info->dataSize) break;
+  }
+  std::fprintf(out_, "%s: %lld / %lld\n", Text(tb::kInfoTotal).c_str(),
+               static_cast<long long>(total), static_cast<long long>(info->dataSize));
+  const bool complete = total == info->dataSize;
+  std::fprintf(out_, "%s\n", Text(complete ? tb::kInfoComplete : tb::kInfoIncomplete).c_str());
+  return complete ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err) {
+  std::string error;
+  const auto args = Parse(argc, argv, error);
+  if (!args) {
+    std::fprintf(err, "parzello-cli: %s\n\n%s", error.c_str(), kUsage);
+    return kExitUsage;
+  }
+  if (args->flags.count("--help")) {
+    std::fputs(kUsage, out);
+    return kExitOk;
+  }
+  if (args->flags.count("--version")) {
+    std::fprintf(out, "parzello-cli %s\n", kVersion);
+    return kExitOk;
+  }
+  if (args->command != "split" && args->command != "join" && args->command != "info") {
+    std::fprintf(err, "%s", kUsage);
+    return kExitUsage;
+  }
+
+  const std::string programmPfad = ProgrammPfadErmitteln();
+  TPXLanguage lang;
+  CliLanguageUi langUi(err);
+  lang.SetUi(&langUi);
+  if (!LoadLanguage(lang, *args, programmPfad)) {
+    std::fprintf(err, "parzello-cli: no language file in %s\n",
+                 DataFolder(programmPfad, kLanguageFolder).c_str());
+    return kExitFailed;
+  }
+
+  TerminalInteraction ui(lang, in, err);
+  ui.SetQuiet(args->flags.count("--quiet") != 0);
+  Cli cli(*args, lang, ui, out, programmPfad);
+  int rc = kExitUsage;
+  try {
+    if (args->command == "split") rc = cli.Split();
+    if (args->command == "join") rc = cli.Join();
+    if (args->command == "info") rc = cli.Info();
+  } catch (const std::exception& e) {
+    ui.ShowMessage(e.what(), MsgIcon::Error);
+    return kExitFailed;
+  }
+  if (rc == kExitUsage) std::fprintf(err, "%s", kUsage);
+  return rc;
+}
+
+}  // namespace pz

@@ -1,0 +1,214 @@
+#include "engine/header.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "test_support.h"
+
+namespace pz {
+namespace {
+
+std::string Field(const HeaderBytes& b, std::size_t offset, std::size_t length) {
+  return std::string(reinterpret_cast<const char*>(&b[offset]), length);
+}
+
+HeaderBytes Build(const std::string& name, std::int64_t size, bool compressed = false,
+                  const std::string& password = "", bool protect = false) {
+  test::ScriptedInteraction ui;
+  if (!password.empty()) ui.passwords.push_back(password);
+  HeaderBytes b;
+  Header_Aufbauen(b, size, {name, compressed, protect || !password.empty()}, ui);
+  return b;
+}
+
+TEST(SegmentHeader, LaysOutNameMarkerFlagsAndSize) {
+  const HeaderBytes b = Build("a.txt", 3000000);
+  EXPECT_EQ(Field(b, 0, 3), "005");
+  EXPECT_EQ(Field(b, 3, 5), "a.txt");
+  EXPECT_EQ(Field(b, 8, 291), std::string(291, '0'));
+  EXPECT_EQ(Field(b, 302, 2), "PX");
+  EXPECT_EQ(Field(b, 304, 5), "00000");
+  EXPECT_EQ(b[309], '0');
+  EXPECT_EQ(b[310], '0');
+  EXPECT_EQ(Field(b, 311, 6), "000000");
+  EXPECT_EQ(Field(b, 317, 2), "00");
+  EXPECT_EQ(Field(b, 350, 2), "07");
+  EXPECT_EQ(Field(b, 352, 7), "3000000");
+}
+
+TEST(SegmentHeader, EmptyFileAndCompressedFlag) {
+  const HeaderBytes b = Build("x", 0, true);
+  EXPECT_EQ(Field(b, 0, 3), "001");
+  EXPECT_EQ(b[309], '1');
+  EXPECT_EQ(Field(b, 350, 3), "010");
+  HeaderInfo info;
+  ASSERT_TRUE(Header_Rekonstruieren(b, info));
+  EXPECT_EQ(info.dataSize, 0);
+  EXPECT_TRUE(info.compressed);
+}
+
+TEST(SegmentHeader, TwoBuildsOfOneFileAreIdentical) {
+  // Unassigned bytes must not carry leftovers of memory.
+  EXPECT_EQ(Build("film.avi", 12345), Build("film.avi", 12345));
+  EXPECT_EQ(Build("film.avi", 12345, false, "secret"), Build("film.avi", 12345, false, "secret"));
+}
+
+TEST(SegmentHeader, PasswordLengthFieldAndPadding) {
+  HeaderBytes b = Build("f", 1, false, "123456789");
+  EXPECT_EQ(b[310], '1');
+  EXPECT_EQ(Field(b, 317, 2), "09");
+  b = Build("f", 1, false, "1234567890");
+  EXPECT_EQ(Field(b, 317, 2), "10");
+  const std::string thirty(30, 'q');
+  b = Build("f", 1, false, thirty);
+  EXPECT_EQ(Field(b, 317, 2), "30");
+  EXPECT_EQ(Field(b, 319, 30), Passwort_Kodieren(thirty, kPasswortSeed));
+  EXPECT_EQ(b[349], '0');
+  HeaderInfo info;
+  ASSERT_TRUE(Header_Rekonstruieren(b, info));
+  EXPECT_EQ(info.passwort, thirty);
+}
+
+TEST(SegmentHeader, DismissedPasswordEntryStoresNoPassword) {
+  const HeaderBytes b = Build("f", 1, false, "", /*protect=*/true);
+  EXPECT_EQ(b[310], '0');
+  EXPECT_EQ(Field(b, 317, 2), "00");
+}
+
+TEST(SegmentHeader, PasswordOfMoreThanThirtyBytesIsRefused) {
+  test::ScriptedInteraction ui;
+  ui.passwords.push_back(std::string(31, 'x'));
+  HeaderBytes b;
+  try {
+    Header_Aufbauen(b, 1, {"f", false, true}, ui);
+    FAIL() << "accepted";
+  } catch (const HeaderError& e) {
+    EXPECT_EQ(e.kind(), HeaderError::Kind::PasswordTooLong);
+  }
+}
+
+TEST(SegmentHeader, ReaderIgnoresPasswordBytesWithoutFlagAndOddFlags) {
+  HeaderBytes b = Build("f", 5, false, "pw");
+  b[310] = '0';
+  b[309] = '2';
+  HeaderInfo info;
+  ASSERT_TRUE(Header_Rekonstruieren(b, info));
+  EXPECT_FALSE(info.password);
+  EXPECT_TRUE(info.passwort.empty());
+  EXPECT_FALSE(info.compressed);
+}
+
+TEST(SegmentHeader, ScrambledPasswordMayHoldZeroAndDigitBytes) {
+  // Find a password whose scrambled form holds a 0 byte and a "0": the reader must take the
+  // stored length, not look for a terminator.
+  const std::string key = Passwort_Kodieren(std::string(30, '\0'), kPasswortSeed);
+  std::string pw;
+  pw += key[0];        // scrambles to 0x00
+  pw += key[1] ^ '0';  // scrambles to "0"
+  pw += "ab";
+  HeaderBytes b = Build("f", 1, false, pw);
+  HeaderInfo info;
+  ASSERT_TRUE(Header_Rekonstruieren(b, info));
+  EXPECT_EQ(info.passwort, pw);
+}
+
+TEST(SegmentHeader, SizeLimitsOfTheSignedField) {
+  HeaderBytes b = Build("f", 2147483647);
+  HeaderInfo info;
+  ASSERT_TRUE(Header_Rekonstruieren(b, info));
+  EXPECT_EQ(info.dataSize, 2147483647);
+
+  b = Build("f", 2147483648LL);
+  EXPECT_THROW(Header_Rekonstruieren(b, info), HeaderError);
+}
+
+TEST(SegmentHeader, BrokenDigitFieldsAndMarker) {
+  const HeaderBytes good = Build("name.bin", 77);
+  HeaderInfo info;
+  for (std::size_t offset : {0u, 1u, 2u, 317u, 318u, 350u, 351u, 352u}) {
+    HeaderBytes b = good;
+    b[offset] = 'x';
+    EXPECT_THROW(Header_Rekonstruieren(b, info), HeaderError) << "offset " << offset;
+  }
+  HeaderBytes b = good;
+  b[303] = 'Y';
+  info.name = "untouched";
+  EXPECT_FALSE(Header_Rekonstruieren(b, info));
+  EXPECT_EQ(info.name, "untouched");
+  b = good;
+  b[350] = '0';
+  b[351] = '0';
+  EXPECT_THROW(Header_Rekonstruieren(b, info), HeaderError);
+}
+
+TEST(SegmentHeader, NamesInWindows1252AndUtf8) {
+  // Windows peers store names in code page 1252; names outside it stay UTF-8.
+  HeaderBytes b = Build(
+      "Gr\xC3\xB6\xC3\x9F"
+      "e.txt",
+      1);
+  EXPECT_EQ(Field(b, 0, 3), "009");
+  EXPECT_EQ(Field(b, 3, 9),
+            "Gr\xF6\xDF"
+            "e.txt");
+  HeaderInfo info;
+  ASSERT_TRUE(Header_Rekonstruieren(b, info));
+  EXPECT_EQ(info.name,
+            "Gr\xC3\xB6\xC3\x9F"
+            "e.txt");
+
+  const std::string greek = "\xCE\xB1\xCE\xB2.txt";
+  b = Build(greek, 1);
+  ASSERT_TRUE(Header_Rekonstruieren(b, info));
+  EXPECT_EQ(info.name, greek);
+}
+
+TEST(SegmentHeader, NameLengthLimitOfTheField) {
+  const std::string longest(296, 'n');
+  HeaderBytes b = Build(longest, 1);
+  HeaderInfo info;
+  ASSERT_TRUE(Header_Rekonstruieren(b, info));
+  EXPECT_EQ(info.name, longest);
+  EXPECT_EQ(b[299 - 1], 'n');
+  EXPECT_THROW(Build(longest + "n", 1), HeaderError);
+}
+
+TEST(PasswordScrambling, IsItsOwnInverseAndKeepsLength) {
+  EXPECT_EQ(Passwort_Kodieren("", kPasswortSeed), "");
+  const std::string pw = "Geheim!123";
+  const std::string s = Passwort_Kodieren(pw, kPasswortSeed);
+  EXPECT_EQ(s.size(), pw.size());
+  EXPECT_NE(s, pw);
+  EXPECT_EQ(Passwort_Dekodieren(s, kPasswortSeed), pw);
+  EXPECT_NE(Passwort_Kodieren(pw, kPasswortSeed + 1), s);
+  EXPECT_EQ(Passwort_Kodieren(std::string(300, 'a'), kPasswortSeed).size(), 255u);
+}
+
+TEST(PasswordScrambling, KeyTableFollowsTheGenerator) {
+  // state' = state * 134775813 + 1 (mod 2^32); key = high word of state' * 255.
+  const std::string key = Passwort_Kodieren(std::string(3, '\0'), 1);
+  std::uint32_t state = 1;
+  for (int j = 0; j < 3; ++j) {
+    state = state * 134775813u + 1u;
+    EXPECT_EQ(static_cast<unsigned char>(key[j]),
+              static_cast<unsigned char>((std::uint64_t{state} * 255u) >> 32));
+  }
+  // Worked by hand: 134775814 * 255 / 2^32 = 8.0019..., then 219 and 51.
+  EXPECT_EQ(static_cast<unsigned char>(key[0]), 8);
+  EXPECT_EQ(static_cast<unsigned char>(key[1]), 219);
+  EXPECT_EQ(static_cast<unsigned char>(key[2]), 51);
+}
+
+TEST(PlainFileNameRule, StripsFoldersDotsAndControls) {
+  EXPECT_EQ(PlainFileName("film.avi"), "film.avi");
+  EXPECT_EQ(PlainFileName("../../etc/passwd"), "passwd");
+  EXPECT_EQ(PlainFileName("..\\..\\boot.ini"), "boot.ini");
+  EXPECT_EQ(PlainFileName("/abs/name"), "name");
+  EXPECT_EQ(PlainFileName(".."), "");
+  EXPECT_EQ(PlainFileName("dir/"), "");
+  EXPECT_EQ(PlainFileName(std::string("a\0b\n.txt", 8)), "ab.txt");
+}
+
+}  // namespace
+}  // namespace pz

@@ -1,0 +1,57 @@
+#include "engine/segments.h"
+
+#include <gtest/gtest.h>
+
+namespace pz {
+namespace {
+
+TEST(SegmentNames, ExtensionDigits) {
+  EXPECT_EQ(Segment_Endung(0), "PZX000");
+  EXPECT_EQ(Segment_Endung(9), "PZX009");
+  EXPECT_EQ(Segment_Endung(10), "PZX010");
+  EXPECT_EQ(Segment_Endung(99), "PZX099");
+  EXPECT_EQ(Segment_Endung(100), "PZX100");
+  EXPECT_EQ(Segment_Endung(999), "PZX999");
+  EXPECT_EQ(Segment_Endung(1000), "PZX1000");
+  EXPECT_EQ(Segment_Endung(65535), "PZX65535");
+  EXPECT_EQ(SegmentDateiPfad("/media/stick", "film.avi", 1), "/media/stick/film.avi.PZX001");
+  EXPECT_EQ(SegmentDateiPfad("", "film.avi", 0), "/film.avi.PZX000");
+}
+
+TEST(SegmentNames, ChainReplacesTheLastExtensionOfTheFileName) {
+  EXPECT_EQ(SegmentPfadAusVorgaenger("/d/film.avi.PZX000", 1), "/d/film.avi.PZX001");
+  EXPECT_EQ(SegmentPfadAusVorgaenger("/d/film.avi.PZX009", 10), "/d/film.avi.PZX010");
+  EXPECT_EQ(SegmentPfadAusVorgaenger("/d/first.bin", 0), "/d/first.PZX000");
+  // A dot in a folder name is no extension.
+  EXPECT_EQ(SegmentPfadAusVorgaenger("/a.b/noext", 2), "/a.b/noext.PZX002");
+}
+
+TEST(SegmentCount, IncludesTheHeaderAndRoundsUp) {
+  EXPECT_EQ(Anzahl_Trennungen_Berechnen(1457664, 3000000), 3);
+  EXPECT_EQ(Anzahl_Trennungen_Berechnen(1457664, 1457664 - 1024), 1);
+  EXPECT_EQ(Anzahl_Trennungen_Berechnen(1457664, 1457664 - 1023), 2);
+  EXPECT_EQ(Anzahl_Trennungen_Berechnen(0, 100), 0);
+  EXPECT_EQ(Anzahl_Trennungen_Berechnen(-5, 100), 0);
+  EXPECT_EQ(Anzahl_Trennungen_Berechnen(100, 1000 * 100 - 1024), 1000);
+  EXPECT_EQ(Anzahl_Trennungen_Berechnen(100, 1000 * 100 - 1023), 1001);
+}
+
+TEST(SegmentSizes, PresetsAreWholeSectorsAndHandSizeRule) {
+  for (const auto& p : kPresets) {
+    EXPECT_EQ(p.bytes % 512, 0) << p.cliName;
+  }
+  EXPECT_EQ(PresetBytes(SizePreset::Floppy144), 1457664);
+  EXPECT_EQ(PresetBytes(SizePreset::Zip100), 100431872);
+  EXPECT_EQ(PresetBytes(SizePreset::Auto), 0);
+  EXPECT_EQ(HandGroesse("350000000"), 350000000);
+  EXPECT_EQ(HandGroesse("abc"), 100);
+  EXPECT_EQ(HandGroesse(""), 100);
+  EXPECT_EQ(HandGroesse("12abc"), 100);
+  EXPECT_EQ(HandGroesse("2147483647"), 2147483647);
+  EXPECT_EQ(HandGroesse("2147483648"), 100);
+  EXPECT_EQ(HandGroesse("-5"), -5);
+  EXPECT_EQ(HandGroesse("0"), 0);
+}
+
+}  // namespace
+}  // namespace pz

@@ -1,0 +1,380 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <map>
+#include <string>
+
+#include "engine/engine.h"
+#include "engine/header.h"
+#include "engine/segments.h"
+#include "lang/textblocks.h"
+#include "test_support.h"
+
+namespace pz {
+namespace {
+
+using test::Exists;
+using test::PatternBytes;
+using test::ReadFile;
+using test::SizeOf;
+using test::WriteFile;
+
+std::string Block(tb::Block b) {
+  return "[" + std::to_string(b) + "]";
+}
+
+class SplitJoin : public ::testing::Test {
+ protected:
+  SplitJoin() : ctx(ui, texts, dir.Sub("program")) { dir.Sub("program/temp_parzello"); }
+
+  // Splits a file of the given bytes named "source.bin" into folder "out".
+  bool Split(const std::string& bytes, std::int64_t segmentSize, bool automatic = false,
+             const std::string& name = "source.bin") {
+    source = dir / name;
+    WriteFile(source, bytes);
+    SplitJob job;
+    job.quelle = source;
+    job.quellName = source;
+    job.zielPfad = out;
+    job.zielName = name;
+    job.trennGroesse = segmentSize;
+    job.automatisch = automatic;
+    job.passwort = !ui.passwords.empty();
+    return Datei_Trennen(job, ctx);
+  }
+
+  bool Join(const std::string& first, const std::string& name = "joined.bin") {
+    return Trennsegmente_Zusammenfuehren({first, back, name}, ctx);
+  }
+
+  std::string Segment(int n, const std::string& folder = "") const {
+    return SegmentDateiPfad(folder.empty() ? out : folder, "source.bin",
+                            static_cast<std::uint16_t>(n));
+  }
+
+  test::TempDir dir;
+  test::BlockNumbers texts;
+  test::ScriptedInteraction ui;
+  EngineContext ctx;
+  std::string out = dir.Sub("out");
+  std::string back = dir.Sub("back");
+  std::string source;
+};
+
+TEST_F(SplitJoin, RoundTripsAtTheSegmentBoundaries) {
+  const std::int64_t s = PresetBytes(SizePreset::Floppy360);
+  const std::int64_t firstPayload = s - 1024;
+  for (std::int64_t size : {std::int64_t{1}, firstPayload - 1, firstPayload, firstPayload + 1,
+                            firstPayload + s, firstPayload + s + 1}) {
+    SCOPED_TRACE(size);
+    const std::string data =
+        PatternBytes(static_cast<std::size_t>(size), static_cast<std::uint32_t>(size));
+    ASSERT_TRUE(Split(data, s));
+    const std::int64_t count = Anzahl_Trennungen_Berechnen(s, size);
+    for (int n = 0; n < count; ++n) ASSERT_TRUE(Exists(Segment(n))) << n;
+    EXPECT_FALSE(Exists(Segment(static_cast<int>(count))));
+    for (int n = 0; n + 1 < count; ++n) EXPECT_EQ(SizeOf(Segment(n)), s);
+    EXPECT_EQ(SizeOf(Segment(static_cast<int>(count - 1))), size + 1024 - (count - 1) * s);
+    ASSERT_TRUE(Join(Segment(0)));
+    EXPECT_EQ(ReadFile(back + "/joined.bin"), data);
+    EXPECT_TRUE(ui.messages.empty());
+    for (int n = 0; n < count; ++n) std::remove(Segment(n).c_str());
+  }
+}
+
+TEST_F(SplitJoin, ThreeMillionBytesOnFloppies) {
+  const std::string data = PatternBytes(3000000);
+  ASSERT_TRUE(Split(data, PresetBytes(SizePreset::Floppy144)));
+  EXPECT_EQ(SizeOf(Segment(0)), 1457664);
+  EXPECT_EQ(SizeOf(Segment(1)), 1457664);
+  EXPECT_EQ(SizeOf(Segment(2)), 3000000 + 1024 - 2 * 1457664);
+  EXPECT_FALSE(Exists(Segment(3)));
+  ASSERT_TRUE(Join(Segment(0)));
+  EXPECT_EQ(ReadFile(back + "/joined.bin"), data);
+  // The source stays as it was.
+  EXPECT_EQ(ReadFile(source), data);
+}
+
+TEST_F(SplitJoin, EmptySourceGivesAHeaderOnlySegmentThatJoinsBack) {
+  ASSERT_TRUE(Split("", PresetBytes(SizePreset::Floppy144)));
+  EXPECT_EQ(SizeOf(Segment(0)), 1024);
+  EXPECT_FALSE(Exists(Segment(1)));
+  ASSERT_TRUE(Join(Segment(0)));
+  EXPECT_EQ(SizeOf(back + "/joined.bin"), 0);
+}
+
+TEST_F(SplitJoin, PasswordGuardsTheJoin) {
+  ui.passwords.push_back("Geheim");
+  const std::string data = PatternBytes(5000);
+  ASSERT_TRUE(Split(data, 4096));
+  EXPECT_EQ(ui.passwordPrompts, 1);
+
+  ui.passwords2.push_back("geheim");  // case counts
+  EXPECT_FALSE(Join(Segment(0)));
+  EXPECT_TRUE(ui.Showed(Block(tb::kWrongPassword)));
+  EXPECT_FALSE(Exists(back + "/joined.bin"));
+
+  ui.messages.clear();
+  EXPECT_FALSE(Join(Segment(0)));  // Cancel in the query gives an empty answer
+  EXPECT_TRUE(ui.Showed(Block(tb::kWrongPassword)));
+
+  ui.passwords2.push_back("Geheim");
+  ASSERT_TRUE(Join(Segment(0)));
+  EXPECT_EQ(ReadFile(back + "/joined.bin"), data);
+}
+
+TEST_F(SplitJoin, UnprotectedJoinAsksNoPassword) {
+  ASSERT_TRUE(Split(PatternBytes(10), 4096));
+  ASSERT_TRUE(Join(Segment(0)));
+  EXPECT_EQ(ui.passwordPrompts, 0);
+}
+
+TEST_F(SplitJoin, MissingSegmentIsAskedForAndTheChainFollowsTheConfirmedPath) {
+  const std::string data = PatternBytes(10000);
+  ASSERT_TRUE(Split(data, 3000));
+  const std::string elsewhere = dir.Sub("stick2");
+  // Segments 1 to 3 move to another volume; the join must look for 2 and 3 beside 1.
+  for (int n : {1, 2, 3})
+    ASSERT_EQ(std::rename(Segment(n).c_str(), Segment(n, elsewhere).c_str()), 0);
+  ui.volumes.push_back({true, Segment(1, elsewhere), nullptr});
+  ASSERT_TRUE(Join(Segment(0))) << (ui.messages.empty() ? "" : ui.messages[0].text);
+  ASSERT_EQ(ui.volumePrompts.size(), 1u);
+  EXPECT_EQ(ui.volumePrompts[0], Segment(1));
+  EXPECT_EQ(ReadFile(back + "/joined.bin"), data);
+}
+
+TEST_F(SplitJoin, CancelAtAMissingSegmentFails) {
+  ASSERT_TRUE(Split(PatternBytes(10000), 3000));
+  std::remove(Segment(2).c_str());
+  ui.volumes.push_back({false, "", nullptr});
+  EXPECT_FALSE(Join(Segment(0)));
+  EXPECT_TRUE(ui.Showed(Block(tb::kJoinCancelled)));
+}
+
+TEST_F(SplitJoin, NoFirstSegmentWritesNothing) {
+  const std::string notSegment = dir / "plain.PZX000";
+  WriteFile(notSegment, PatternBytes(2048));
+  EXPECT_FALSE(Join(notSegment));
+  EXPECT_FALSE(Exists(back + "/joined.bin"));
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(SplitJoin, ShortOrDamagedFirstSegmentIsAnError) {
+  const std::string shortFile = dir / "short.PZX000";
+  WriteFile(shortFile, "PX");
+  EXPECT_THROW(Join(shortFile), EngineError);
+
+  ASSERT_TRUE(Split(PatternBytes(100), 4096));
+  std::string bytes = ReadFile(Segment(0));
+  bytes[351] = 'z';
+  WriteFile(Segment(0), bytes);
+  EXPECT_THROW(Join(Segment(0)), EngineError);
+  EXPECT_FALSE(Exists(back + "/joined.bin"));
+}
+
+TEST_F(SplitJoin, SurplusDataIsReportedAndNeverWritten) {
+  const std::string data = PatternBytes(5000);
+  ASSERT_TRUE(Split(data, 3000));
+  std::string last = ReadFile(Segment(2));
+  WriteFile(Segment(2), last + "extra");
+  EXPECT_FALSE(Join(Segment(0)));
+  EXPECT_TRUE(ui.Showed(Block(tb::kSegmentsTooLong)));
+  EXPECT_EQ(ReadFile(back + "/joined.bin"), data);
+}
+
+TEST_F(SplitJoin, HeaderOnlyFirstSegmentContributesNothing) {
+  const std::string data = PatternBytes(2000);
+  ASSERT_TRUE(Split(data, 3000));
+  // Move the first segment's payload into a segment of its own after a header-only first one.
+  const std::string seg0 = ReadFile(Segment(0));
+  const std::string seg1 = ReadFile(Segment(1));
+  WriteFile(Segment(0), seg0.substr(0, 1024));
+  WriteFile(Segment(1), seg0.substr(1024) + seg1);
+  ASSERT_TRUE(Join(Segment(0)));
+  EXPECT_EQ(ReadFile(back + "/joined.bin"), data);
+}
+
+TEST_F(SplitJoin, RefusesWhatTheFormatCannotHoldBeforeWritingAnything) {
+  // 2 GiB: sparse, so the test needs no disk space.
+  source = dir / "huge.bin";
+  WriteFile(source, "");
+  ASSERT_EQ(truncate(source.c_str(), 2147483648LL), 0);
+  SplitJob job{source, source, false, false, out, "huge.bin", 1457664, false};
+  EXPECT_FALSE(Datei_Trennen(job, ctx));
+  EXPECT_TRUE(ui.Showed(Block(tb::kSourceTooLarge)));
+  EXPECT_FALSE(Exists(out + "/huge.bin.PZX000"));
+
+  for (std::int64_t size :
+       {std::int64_t{1024}, std::int64_t{100}, std::int64_t{0}, std::int64_t{-7}}) {
+    ui.messages.clear();
+    EXPECT_FALSE(Split(PatternBytes(10), size));
+    EXPECT_TRUE(ui.Showed(Block(tb::kSegmentSizeTooSmall)));
+    EXPECT_FALSE(Exists(Segment(0)));
+  }
+
+  // The recorded name is the chosen file's, also when an archive of it is cut.
+  ui.messages.clear();
+  source = dir / "data.bin";
+  WriteFile(source, PatternBytes(10));
+  SplitJob named{source, dir / std::string(297, 'n'), false, false, out, "x", 4096, false};
+  EXPECT_FALSE(Datei_Trennen(named, ctx));
+  EXPECT_TRUE(ui.Showed(Block(tb::kNameTooLong)));
+  EXPECT_FALSE(Exists(out + "/x.PZX000"));
+}
+
+TEST_F(SplitJoin, SegmentThatIsTheSourceIsRefused) {
+  // Splitting x.PZX000 into its own folder under the name "x" would truncate the source.
+  source = out + "/x.PZX000";
+  const std::string data = PatternBytes(5000);
+  WriteFile(source, data);
+  SplitJob job{source, source, false, false, out, "x", 3000, false};
+  EXPECT_FALSE(Datei_Trennen(job, ctx));
+  EXPECT_TRUE(ui.Showed(Block(tb::kSegmentIsSource)));
+  EXPECT_EQ(ReadFile(source), data);
+}
+
+TEST_F(SplitJoin, OutputThatIsASegmentIsRefused) {
+  const std::string data = PatternBytes(10000);
+  ASSERT_TRUE(Split(data, 3000));
+  const std::string seg2 = ReadFile(Segment(2));
+  EXPECT_FALSE(Trennsegmente_Zusammenfuehren({Segment(0), out, "source.bin.PZX002"}, ctx));
+  EXPECT_TRUE(ui.Showed(Block(tb::kOutputIsSegment)));
+  EXPECT_EQ(ReadFile(Segment(2)), seg2);
+  EXPECT_FALSE(Trennsegmente_Zusammenfuehren({Segment(0), out, "source.bin.PZX000"}, ctx));
+  EXPECT_EQ(SizeOf(Segment(0)), 3000);
+}
+
+TEST_F(SplitJoin, AutomaticModeFillsEachVolumeAndAsksForTheNext) {
+  // Three simulated volumes with 5000, 3000 and plenty of bytes free.
+  const std::string v1 = dir.Sub("v1"), v2 = dir.Sub("v2"), v3 = dir.Sub("v3");
+  std::map<std::string, std::int64_t> free{{v1, 5000}, {v2, 3000}, {v3, 1 << 20}};
+  ctx.freeSpace = [&](const std::string& f) { return free.count(f) ? free[f] : -1; };
+  out = v1;
+  ui.volumes.push_back({true, v2, nullptr});
+  ui.volumes.push_back({true, v3, nullptr});
+  const std::string data = PatternBytes(10000);
+  ASSERT_TRUE(Split(data, 0, /*automatic=*/true));
+  EXPECT_EQ(SizeOf(Segment(0, v1)), 5000);  // header + 3976 bytes
+  EXPECT_EQ(SizeOf(Segment(1, v2)), 3000);
+  EXPECT_EQ(SizeOf(Segment(2, v3)), 10000 - 3976 - 3000);
+  EXPECT_EQ(ui.volumePrompts, (std::vector<std::string>{v1, v2}));
+
+  // Join with the segments gathered in one folder.
+  for (auto& [from, n] : std::map<std::string, int>{{v2, 1}, {v3, 2}}) {
+    ASSERT_EQ(std::rename(Segment(n, from).c_str(), Segment(n, v1).c_str()), 0);
+  }
+  ASSERT_TRUE(Join(Segment(0, v1)));
+  EXPECT_EQ(ReadFile(back + "/joined.bin"), data);
+}
+
+TEST_F(SplitJoin, AutomaticModeWithoutRoomGoesToTheFailedCopyPrompt) {
+  const std::string v1 = dir.Sub("v1"), v2 = dir.Sub("v2");
+  std::map<std::string, std::int64_t> free{{v1, 1024}, {v2, 1 << 20}};
+  ctx.freeSpace = [&](const std::string& f) { return free.count(f) ? free[f] : -1; };
+  out = v1;
+  ui.volumes.push_back({true, v2, nullptr});
+  const std::string data = PatternBytes(700);
+  ASSERT_TRUE(Split(data, 0, true));
+  EXPECT_TRUE(ui.Showed(Block(tb::kSegmentWriteFailed1) + "\n" + Block(tb::kSegmentWriteFailed2)));
+  EXPECT_EQ(SizeOf(Segment(0, v2)), 1024 + 700);
+  ASSERT_TRUE(Join(Segment(0, v2)));
+  EXPECT_EQ(ReadFile(back + "/joined.bin"), data);
+}
+
+TEST_F(SplitJoin, CancelAtTheFailedCopyPromptDeletesThePartSegment) {
+  ctx.freeSpace = [](const std::string&) { return std::int64_t{100}; };
+  ui.volumes.push_back({false, "", nullptr});
+  EXPECT_FALSE(Split(PatternBytes(700), 0, true));
+  EXPECT_TRUE(ui.Showed(Block(tb::kSplitCancelled)));
+  EXPECT_FALSE(Exists(Segment(0)));
+  EXPECT_EQ(ReadFile(source), PatternBytes(700));
+}
+
+TEST_F(SplitJoin, CancelAtTheNextVolumePromptKeepsWrittenSegments) {
+  ctx.freeSpace = [](const std::string&) { return std::int64_t{2000}; };
+  ui.volumes.push_back({false, "", nullptr});
+  EXPECT_FALSE(Split(PatternBytes(5000), 0, true));
+  EXPECT_TRUE(ui.Showed(Block(tb::kSplitCancelled)));
+  EXPECT_EQ(SizeOf(Segment(0)), 2000);
+}
+
+TEST_F(SplitJoin, ThousandAndFirstAutomaticSegmentGetsFourDigits) {
+  // One byte of room on every volume: 1001 segments for 1001 bytes.
+  int calls = 0;
+  ctx.freeSpace = [&](const std::string&) { return std::int64_t{calls++ == 0 ? 1025 : 1}; };
+  for (int i = 0; i < 1000; ++i) ui.volumes.push_back({true, "", nullptr});
+  const std::string data = PatternBytes(1001);
+  ASSERT_TRUE(Split(data, 0, true));
+  EXPECT_TRUE(Exists(out + "/source.bin.PZX1000"));
+  EXPECT_EQ(SizeOf(out + "/source.bin.PZX1000"), 1);
+  EXPECT_FALSE(Exists(out + "/source.bin.PZX1001"));
+}
+
+TEST_F(SplitJoin, SizeOfAnUnreadableFileIsReportedAsZero) {
+  EXPECT_EQ(Dateigroesse_Ermitteln(dir / "missing.bin", ctx), 0);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, Block(73) + " \"missing.bin\" " + Block(74) + Block(75));
+  EXPECT_EQ(ui.messages[0].icon, MsgIcon::Error);
+}
+
+TEST_F(SplitJoin, CompressedSplitWithoutUnpackerFailsAfterJoiningTheArchive) {
+  source = dir / "packed.bin";
+  const std::string data = PatternBytes(3000);
+  WriteFile(source, data);
+  SplitJob job{source, source, true, false, out, "packed.bin", 2048, false};
+  ASSERT_TRUE(Datei_Trennen(job, ctx));
+  WriteFile(back + "/packed.bin", "exists");
+  EXPECT_FALSE(
+      Trennsegmente_Zusammenfuehren({out + "/packed.bin.PZX000", back, "packed.bin"}, ctx));
+  EXPECT_TRUE(ui.Showed(Block(tb::kUnpackTargetExists)));
+  // The whole split was joined into the temporary archive first.
+  EXPECT_EQ(ReadFile(ctx.programmPfad + "/temp_parzello/temp.pzx"), data);
+}
+
+// A full volume for real: a file-size limit in a child process. After the failed copy the
+// script lifts the limit and names another folder; the same segment is written there in full.
+TEST_F(SplitJoin, FullVolumeRewritesTheSegmentOnTheNextVolume) {
+  const std::string data = PatternBytes(1000000);
+  source = dir / "source.bin";
+  WriteFile(source, data);
+  const std::string v2 = dir.Sub("v2");
+  const std::int64_t segment = PresetBytes(SizePreset::Floppy720);
+
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit lim{};
+    getrlimit(RLIMIT_FSIZE, &lim);
+    lim.rlim_cur = 500000;
+    setrlimit(RLIMIT_FSIZE, &lim);
+    test::ScriptedInteraction childUi;
+    childUi.volumes.push_back({true, v2, [] {
+                                 rlimit l{};
+                                 getrlimit(RLIMIT_FSIZE, &l);
+                                 l.rlim_cur = l.rlim_max;
+                                 setrlimit(RLIMIT_FSIZE, &l);
+                               }});
+    EngineContext childCtx(childUi, texts, ctx.programmPfad);
+    SplitJob job{source, source, false, false, out, "source.bin", segment, false};
+    const bool ok = Datei_Trennen(job, childCtx);
+    const bool prompted = childUi.Showed(Block(tb::kSegmentWriteFailed1));
+    _exit(ok && prompted ? 0 : 3);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+
+  EXPECT_EQ(SizeOf(Segment(0)), 500000);  // the part written on the full volume stays
+  EXPECT_EQ(SizeOf(Segment(0, v2)), segment);
+  EXPECT_EQ(SizeOf(Segment(1, v2)), 1000000 + 1024 - segment);
+  ASSERT_TRUE(Join(Segment(0, v2)));
+  EXPECT_EQ(ReadFile(back + "/joined.bin"), data);
+}
+
+}  // namespace
+}  // namespace pz
