@@ -1,0 +1,216 @@
+// The command-line program as a user runs it: a child process, scripted standard input.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/header.h"
+#include "lang/language.h"
+#include "lang/textblocks.h"
+#include "test_support.h"
+
+namespace pz {
+namespace {
+
+using test::Exists;
+using test::PatternBytes;
+using test::ReadFile;
+using test::SizeOf;
+using test::WriteFile;
+
+struct Result {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+class Cli : public ::testing::Test {
+ protected:
+  Result Run(const std::vector<std::string>& args, const std::string& input = "",
+             const std::string& lang = "C") {
+    const std::string in = dir / ".stdin", out = dir / ".stdout", err = dir / ".stderr";
+    WriteFile(in, input);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int fdIn = open(in.c_str(), O_RDONLY);
+      const int fdOut = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      const int fdErr = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      dup2(fdIn, 0);
+      dup2(fdOut, 1);
+      dup2(fdErr, 2);
+      if (chdir(dir.path().c_str()) != 0) _exit(126);
+      setenv("LANG", lang.c_str(), 1);
+      unsetenv("LC_ALL");
+      unsetenv("LC_MESSAGES");
+      std::vector<char*> argv{const_cast<char*>(PZ_CLI)};
+      for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      execv(PZ_CLI, argv.data());
+      _exit(127);
+    }
+    Result r;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = ReadFile(out);
+    r.err = ReadFile(err);
+    return r;
+  }
+
+  std::string Text(const char* file, tb::Block block) {
+    TPXLanguage lang;
+    lang.SetPath(std::string(PZ_PROGRAM_DIR) + "/language_parzello");
+    lang.SetFileName(file);
+    return lang.GetText(block);
+  }
+
+  test::TempDir dir;
+  std::string data = PatternBytes(1000000);
+  std::string source = dir / "film.avi";
+  std::string stick = dir.Sub("stick");
+  std::string home = dir.Sub("home");
+  void SetUp() override { WriteFile(source, data); }
+};
+
+TEST_F(Cli, SplitInfoJoinRoundTrip) {
+  Result r = Run({"split", "film.avi", "--to", "stick", "--size", "360K"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(SizeOf(stick + "/film.avi.PZX000"), 362496);
+  EXPECT_EQ(SizeOf(stick + "/film.avi.PZX002"), 1000000 + 1024 - 2 * 362496);
+  EXPECT_NE(r.err.find(Text("English.lng", tb::kSplitDone)), std::string::npos);
+
+  r = Run({"info", stick + "/film.avi.PZX000"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("film.avi"), std::string::npos);
+  EXPECT_NE(r.out.find("1000000 / 1000000"), std::string::npos);
+  EXPECT_NE(r.out.find(stick + "/film.avi.PZX002"), std::string::npos);
+
+  r = Run({"join", stick + "/film.avi.PZX000", "--to", home, "--quiet"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(ReadFile(home + "/film.avi"), data);
+  EXPECT_TRUE(Exists(source));
+}
+
+TEST_F(Cli, DeleteSourceOnlyAfterSuccess) {
+  Result r = Run({"split", source, "--to", stick, "--size", "100", "--delete-source"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Exists(source));
+  r = Run({"split", source, "--to", stick, "--size", "1.44M", "--delete-source"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_FALSE(Exists(source));
+  r = Run({"join", stick + "/film.avi.PZX000", "--to", home});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadFile(home + "/film.avi"), data);
+}
+
+TEST_F(Cli, UsageErrorsAndHelp) {
+  EXPECT_EQ(Run({}).status, 2);
+  EXPECT_EQ(Run({"split"}).status, 2);
+  EXPECT_EQ(Run({"split", "a", "b"}).status, 2);
+  EXPECT_EQ(Run({"split", source, "--bogus"}).status, 2);
+  EXPECT_EQ(Run({"split", source, "--to"}).status, 2);
+  EXPECT_EQ(Run({"frobnicate", source}).status, 2);
+  Result r = Run({"--help"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("parzello-cli split SOURCE"), std::string::npos);
+  r = Run({"--version"});
+  EXPECT_EQ(r.out, "parzello-cli 1.1\n");
+}
+
+TEST_F(Cli, WindowChecksWithTheirMessages) {
+  Result r = Run({"split", "missing.bin", "--to", stick});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find(Text("English.lng", tb::kSplitSourceMissing)), std::string::npos);
+  r = Run({"split", source, "--to", stick, "--size", "1000"});  // 1000 segments at the most
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find(Text("English.lng", tb::kTooManySegments)), std::string::npos);
+  EXPECT_FALSE(Exists(stick + "/film.avi.PZX000"));
+  r = Run({"join", "missing.PZX000"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find(Text("English.lng", tb::kJoinSegmentMissing)), std::string::npos);
+}
+
+TEST_F(Cli, GermanMessagesFromTheEnvironmentOrOption) {
+  Result r = Run({"split", source, "--to", stick}, "", "de_DE.UTF-8");
+  ASSERT_EQ(r.status, 0);
+  EXPECT_NE(r.err.find(Text("Deutsch.lng", tb::kSplitDone)), std::string::npos);
+  r = Run({"info", stick + "/film.avi.PZX000", "--lang", "English.lng"}, "", "de_DE.UTF-8");
+  EXPECT_NE(r.out.find(Text("English.lng", tb::kInfoDataSize)), std::string::npos);
+}
+
+TEST_F(Cli, PasswordFromFileAndFromTheTerminal) {
+  WriteFile(dir / "pw.txt", "Geheim\n");
+  Result r = Run({"split", source, "--to", stick, "--password-file", dir / "pw.txt"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = Run({"join", stick + "/film.avi.PZX000", "--to", home}, "geheim\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find(Text("English.lng", tb::kWrongPassword)), std::string::npos);
+  EXPECT_FALSE(Exists(home + "/film.avi"));
+  r = Run({"join", stick + "/film.avi.PZX000", "--to", home}, "Geheim\n");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadFile(home + "/film.avi"), data);
+
+  // Typed twice; a mismatch is asked again; the end of the input cancels before writing.
+  const std::string other = dir.Sub("other");
+  r = Run({"split", source, "--to", other, "--password"}, "one\ntwo\nzwei\nzwei\n");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find(Text("English.lng", tb::kPasswordsDiffer)), std::string::npos);
+  r = Run({"info", other + "/film.avi.PZX000"});
+  EXPECT_NE(
+      r.out.find(Text("English.lng", tb::kInfoPassword) + ": " + Text("English.lng", tb::kYes)),
+      std::string::npos);
+  EXPECT_EQ(r.out.find("zwei"), std::string::npos);  // never the password
+  const std::string third = dir.Sub("third");
+  r = Run({"split", source, "--to", third, "--password"}, "");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_FALSE(Exists(third + "/film.avi.PZX000"));
+}
+
+TEST_F(Cli, VolumePromptsReadOneLineEach) {
+  ASSERT_EQ(Run({"split", source, "--to", stick, "--size", "360K"}).status, 0);
+  const std::string other = dir.Sub("stick2");
+  for (const char* ext : {".PZX001", ".PZX002"}) {
+    ASSERT_EQ(rename((stick + "/film.avi" + ext).c_str(), (other + "/film.avi" + ext).c_str()), 0);
+  }
+  Result r = Run({"info", stick + "/film.avi.PZX000"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find(Text("English.lng", tb::kInfoIncomplete)), std::string::npos);
+
+  // An empty line confirms the path shown (still missing), then a new path, relative to here.
+  r = Run({"join", stick + "/film.avi.PZX000", "--to", home}, "\nstick2/film.avi.PZX001\n");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadFile(home + "/film.avi"), data);
+  EXPECT_NE(r.err.find(Text("English.lng", tb::kVolumeCaption) + ": " + stick + "/film.avi.PZX001"),
+            std::string::npos);
+
+  std::remove((home + "/film.avi").c_str());
+  r = Run({"join", stick + "/film.avi.PZX000", "--to", home}, "");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find(Text("English.lng", tb::kJoinCancelled)), std::string::npos);
+}
+
+TEST_F(Cli, StoredNameIsReducedToAPlainFileName) {
+  // A header crafted elsewhere names a file outside the target folder.
+  test::ScriptedInteraction ui;
+  HeaderBytes h;
+  Header_Aufbauen(h, 3, {"../escape.txt", false, false}, ui);
+  const std::string first = stick + "/crafted.PZX000";
+  WriteFile(first, std::string(reinterpret_cast<const char*>(h.data()), h.size()) + "abc");
+  Result r = Run({"join", first, "--to", home});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadFile(home + "/escape.txt"), "abc");
+  EXPECT_FALSE(Exists(dir / "escape.txt"));
+
+  Header_Aufbauen(h, 3, {"..", false, false}, ui);
+  WriteFile(first, std::string(reinterpret_cast<const char*>(h.data()), h.size()) + "abc");
+  r = Run({"join", first, "--to", home});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find(Text("English.lng", tb::kStoredNameUnusable)), std::string::npos);
+}
+
+}  // namespace
+}  // namespace pz
