@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Split and join speed against the classic tools, interleaved run by run so both see the same
+# machine state: parzello-cli split vs split -b, parzello-cli join vs cat.
+# Usage: bench/split_join.sh [BUILD_DIR] [RUNS] [SIZE_MIB]
+set -euo pipefail
+build=$(cd "${1:-build}" && pwd)
+runs=${2:-5}
+size_mib=${3:-1024}
+cli="$build/parzello-cli"
+segment=100431872
+
+need=()
+command -v bc >/dev/null || need+=(bc)
+[ -x /usr/bin/time ] || need+=(time)
+if [ ${#need[@]} -gt 0 ]; then
+  sudo=""; [ "$(id -u)" = 0 ] || sudo=sudo
+  $sudo apt-get update -qq && $sudo apt-get install -y -qq "${need[@]}"
+fi
+
+work=$(mktemp -d "$build/bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/ours" "$work/peer" "$work/back"
+head -c $((size_mib * 1024 * 1024)) /dev/urandom > "$work/source.bin"
+cat "$work/source.bin" > /dev/null
+
+# Seconds of one command; its peak memory (KiB) goes to $work/mem.
+timed() {
+  local start end
+  start=$(date +%s.%N)
+  /usr/bin/time -f %M -o "$work/mem" "$@" > /dev/null
+  end=$(date +%s.%N)
+  echo "$end - $start" | bc -l
+}
+
+median() { sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
+
+: > "$work/split_ours"; : > "$work/split_peer"; : > "$work/join_ours"; : > "$work/join_peer"
+peak=0
+for i in $(seq "$runs"); do
+  rm -f "$work"/ours/* "$work"/peer/* "$work"/back/*
+  sync
+  timed "$cli" split "$work/source.bin" --to "$work/ours" --size "$segment" --quiet >> "$work/split_ours"
+  peak=$(( $(cat "$work/mem") > peak ? $(cat "$work/mem") : peak ))
+  sync
+  timed split -b "$segment" "$work/source.bin" "$work/peer/source.bin." >> "$work/split_peer"
+  sync
+  timed "$cli" join "$work/ours/source.bin.PZX000" --to "$work/back" --name joined.bin --quiet >> "$work/join_ours"
+  peak=$(( $(cat "$work/mem") > peak ? $(cat "$work/mem") : peak ))
+  sync
+  timed sh -c "cat '$work'/peer/source.bin.* > '$work/back/cat.bin'" >> "$work/join_peer"
+  cmp -s "$work/source.bin" "$work/back/joined.bin" || { echo "join result differs" >&2; exit 1; }
+done
+
+so=$(median < "$work/split_ours"); sp=$(median < "$work/split_peer")
+jo=$(median < "$work/join_ours"); jp=$(median < "$work/join_peer")
+printf 'file: %d MiB, segments of %d bytes, %d interleaved runs\n' "$size_mib" "$segment" "$runs"
+printf 'split: parzello-cli %.3f s, split -b %.3f s, ratio %.2f\n' "$so" "$sp" "$(echo "$so / $sp" | bc -l)"
+printf 'join:  parzello-cli %.3f s, cat      %.3f s, ratio %.2f\n' "$jo" "$jp" "$(echo "$jo / $jp" | bc -l)"
+printf 'peak memory of parzello-cli: %d KiB\n' "$peak"
