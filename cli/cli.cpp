@@ -105,6 +105,12 @@ std::optional<Args> Parse(int argc, char** argv, std::string& error) {
   return a;
 }
 
+// The folder of an absolute path; "/" for a file in the root.
+std::string FolderOf(const std::string& path) {
+  const std::string folder = FolderPart(path);
+  return folder.empty() ? "/" : folder;
+}
+
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
@@ -234,7 +240,7 @@ int Cli::Split() {
   CheckInput check;
   check.split = true;
   check.source = source;
-  check.targetFolder = TerminalInteraction::Absolute(Value("--to", FolderPart(source)));
+  check.targetFolder = TerminalInteraction::Absolute(Value("--to", FolderOf(source)));
   check.targetName = Value("--name", FileNamePart(source));
   if (!source.empty() && FileExists(source) && !automatic) {
     check.segmentCount =
@@ -274,7 +280,7 @@ int Cli::Join() {
   CheckInput check;
   check.split = false;
   check.source = first;
-  check.targetFolder = TerminalInteraction::Absolute(Value("--to", FolderPart(first)));
+  check.targetFolder = TerminalInteraction::Absolute(Value("--to", FolderOf(first)));
   check.targetName = Value("--name");
   if (check.targetName.empty() && FileExists(first)) {
     const auto info = ReadHeader(first);
