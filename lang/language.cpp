@@ -169,6 +169,13 @@ void TPXLanguage::LoadFile() {
     Error(CorruptMessage());
     return;
   }
+  const bool ok = LoadFromBytes(bytes);
+  if (ui_ != nullptr) ui_->LanguageBusy(false);
+  if (!ok) Error(CorruptMessage());
+}
+
+bool TPXLanguage::LoadFromBytes(const std::string& bytes) {
+  texts_.clear();
   const auto lines = SplitLanguageLines(bytes);
   // A file needs its four header lines; the fourth must be an integer.
   int line4 = 0;
@@ -181,8 +188,7 @@ void TPXLanguage::LoadFile() {
     texts_.assign(lines.begin() + 4, lines.end());
     if (texts_.size() > 65535) texts_.resize(65535);
   }
-  if (ui_ != nullptr) ui_->LanguageBusy(false);
-  if (!ok) Error(CorruptMessage());
+  return ok;
 }
 
 std::string TPXLanguage::GetText(std::uint16_t block) const {

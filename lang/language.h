@@ -63,6 +63,9 @@ class TPXLanguage : public TextSource {
   void SetCaptionEndColor(TColor c) { captionEnd_ = c; }
 
   void LoadFile();
+  // Takes the texts from the bytes of a language file, as LoadFile does; false when they are
+  // no valid language file (the texts are then empty).
+  bool LoadFromBytes(const std::string& bytes);
   std::string GetText(std::uint16_t block) const override;
   int TextCount() const { return static_cast<int>(texts_.size()); }
   const std::vector<std::string>& Texts() const { return texts_; }
