@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QPalette>
 
+#include "controls/shadowlabel.h"
+
 namespace pz {
 
 namespace {
@@ -35,6 +37,12 @@ void ApplyFont(QLabel& label, const TFont& font) {
   QPalette pal = label.palette();
   pal.setColor(QPalette::WindowText, font.color);
   label.setPalette(pal);
+}
+
+void ApplyFont(TShadowLabel& label, const TFont& font) {
+  label.setFont(font.font);
+  label.SetFontColor(font.color);
+  if (label.AutoSize()) label.SetAutoSize(true);
 }
 
 }  // namespace pz

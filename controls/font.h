@@ -9,6 +9,8 @@ class QLabel;
 
 namespace pz {
 
+class TShadowLabel;
+
 struct TFont {
   QFont font;
   QColor color{0, 0, 0};
@@ -21,5 +23,7 @@ TFont PixelFont(const QString& family, int pixels, bool bold, bool italic, const
 
 // Font and text colour of a plain label.
 void ApplyFont(QLabel& label, const TFont& font);
+// Font and font colour of a shadow label; one sized to its text is fitted again.
+void ApplyFont(TShadowLabel& label, const TFont& font);
 
 }  // namespace pz
