@@ -120,8 +120,10 @@ QString TPXAwardDialog::FilePath(const QString& name) const {
 }
 
 void TPXAwardDialog::GrowContent(int bottom) {
+  // No wider than the view beside its vertical scroll bar unless an entry needs the room.
   const QRect used = ScrollContent->childrenRect();
-  ScrollContent->resize(std::max(kWidth, used.right() + 1),
+  const int view = kWidth - ScrollBox->verticalScrollBar()->sizeHint().width();
+  ScrollContent->resize(std::max(view, used.right() + 1),
                         std::max({251, used.bottom() + 1, bottom}));
 }
 

@@ -1,6 +1,7 @@
 #include "screens/document.h"
 
 #include <QFile>
+#include <QFont>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QTextDocument>
@@ -18,6 +19,12 @@ bool LoadDocument(QTextEdit& view, const QString& path) {
   const QByteArray bytes = f.readAll();
   const std::string_view raw(bytes.constData(), static_cast<std::size_t>(bytes.size()));
   if (rtf::LooksLikeRtf(raw)) {
+    // Rich text brings its own emphasis: it starts from the view's font without any.
+    QFont base = view.font();
+    base.setBold(false);
+    base.setItalic(false);
+    base.setUnderline(false);
+    view.document()->setDefaultFont(base);
     view.setHtml(QString::fromStdString(rtf::ToHtml(rtf::Parse(raw))));
   } else {
     view.setPlainText(QString::fromStdString(EightBitToUtf8(raw)));

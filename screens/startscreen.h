@@ -123,6 +123,12 @@ class TPXStartScreenA : public QObject, public TPXComponent {
   void Execute();
 
  private:
+  // The splash is the one component without caption colours.
+  using TPXComponent::CaptionBeginColor;
+  using TPXComponent::CaptionEndColor;
+  using TPXComponent::SetCaptionBeginColor;
+  using TPXComponent::SetCaptionEndColor;
+
   QString bitmap_;
   QString companyNameLong_ = "Pellimorex";
   TFont companyNameLongFont_;
