@@ -274,7 +274,7 @@ class Parser {
         s.format.color = doc_.colors[static_cast<std::size_t>(param)];
     } else if (w == "uc") {
       s.uc = static_cast<int>(std::clamp(param, 0L, 10L));
-    } else if (w == "u") {
+    } else if (w == "u" && hasParam) {
       long v = param;
       if (v < 0) v += 65536;
       Unicode(v >= 0 && v <= 0xFFFF ? static_cast<std::uint32_t>(v) : 0xFFFD);

@@ -89,6 +89,7 @@ TEST(RtfRead, EightBitAndUnicodeEscapes) {
   EXPECT_EQ(Plain(R"({\rtf1 \u56832?a})"), "\uFFFDa");            // lone low surrogate
   EXPECT_EQ(Plain(R"({\rtf1 \u55357?a})"), "\uFFFDa");            // lone high surrogate
   EXPECT_EQ(Plain(R"({\rtf1 \u99999999999?a})"), "\uFFFDa");
+  EXPECT_EQ(Plain(R"({\rtf1 \u a})"), "a");  // no number: no character
   EXPECT_EQ(Plain(R"({\rtf1 \{x\}\\ a\~b})"), "{x}\\ a\u00A0b");
   EXPECT_EQ(Plain("{\\rtf1 Gr\xFC\xDF}"), "Grüß");  // raw 8-bit text is Windows-1252
 }

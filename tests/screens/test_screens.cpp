@@ -74,15 +74,6 @@ T* Child(QWidget* parent, const char* name) {
   return w;
 }
 
-void CheckFont(const TFont& f, const char* family, int points, bool bold, bool italic,
-               const QColor& color) {
-  QCOMPARE(f.font.family(), QString(family));
-  QCOMPARE(f.font.pointSize(), points);
-  QCOMPARE(f.font.bold(), bold);
-  QCOMPARE(f.font.italic(), italic);
-  QCOMPARE(f.color, color);
-}
-
 }  // namespace
 
 class TestScreens : public QObject {
@@ -103,23 +94,11 @@ class TestScreens : public QObject {
 
   // ---- splash ----
 
-  void splashDefaultsAndCommonShape() {
+  void commonShape() {
     TPXStartScreenA s;
     QCOMPARE(s.CIVersion(), std::string("1.02"));
-    QCOMPARE(s.CILastCompile(), std::string("01.02.2000"));
-    s.SetCIVersion("9.9");
+    s.SetCIVersion("9.9");  // read-only
     QCOMPARE(s.CIVersion(), std::string("1.02"));
-    QCOMPARE(s.CompanyNameLong(), QString("Pellimorex"));
-    QCOMPARE(s.CompanyNameShort(), QString("PX"));
-    QCOMPARE(s.DisplayTime(), std::uint16_t(5000));
-    CheckFont(s.CompanyNameLongFont(), "Arial", 16, true, false, Qt::white);
-    CheckFont(s.CompanyNameLongObenFont(), "Arial", 11, true, true, Qt::white);
-    CheckFont(s.LogoFont(), "Times New Roman", 36, true, false, QColor(128, 128, 128));
-    CheckFont(s.OtherFont(), "Arial", 8, true, false, Qt::white);
-    CheckFont(s.ProgramNameFont(), "Times New Roman", 32, true, true, QColor(255, 255, 0));
-    CheckFont(s.VersionFont(), "Arial", 14, true, false, Qt::white);
-    QCOMPARE(s.CompanyNameLongShadowDeep(), 2);
-    QCOMPARE(s.CompanyNameLongObenShadowDeep(), 1);
     QCOMPARE(s.LanguageCodeLetter(), std::string("E"));
     s.SetLanguageCodeLetter("d");
     QCOMPARE(s.LanguageCodeLetter(), std::string("D"));
@@ -255,19 +234,10 @@ class TestScreens : public QObject {
 
   // ---- information screen ----
 
-  void infoScreenDefaults() {
+  void infoScreenAddressesReachNobody() {
     TPXInfoScreenA s;
-    QCOMPARE(s.CIVersion(), std::string("1.06"));
-    QCOMPARE(s.CILastCompile(), std::string("15.08.2000"));
     QVERIFY(s.Mail().endsWith("@example.org"));
     QVERIFY(s.URL().startsWith("www.example.org"));
-    CheckFont(s.ProgramNameFont(), "Times New Roman", 28, true, true, QColor(128, 0, 128));
-    CheckFont(s.VersionFont(), "Arial", 10, true, false, Qt::black);
-    CheckFont(s.LogoFont(), "Times New Roman", 36, true, false, QColor(128, 128, 128));
-    QCOMPARE(s.ProgramNameShadowDeep(), 1);
-    QCOMPARE(s.CaptionBeginColor(), kColorBlack);
-    QCOMPARE(s.CaptionEndColor(), kColorBlue);
-    QVERIFY(s.PXInternalInfo() == nullptr);
   }
 
   void infoScreenShowsLinesAndLinks() {
