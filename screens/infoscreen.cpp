@@ -1,0 +1,176 @@
+#include "screens/infoscreen.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QPixmap>
+#include <QPointer>
+#include <QPushButton>
+
+#include "controls/linklabel.h"
+#include "controls/shadowlabel.h"
+#include "platform/os.h"
+#include "screens/common.h"
+#include "screens/internalinfo.h"
+
+namespace pz {
+
+namespace {
+
+QPointer<TInfoScreenFormular> g_infoScreen;
+
+const QColor kBlack{0, 0, 0};
+const QColor kPurple{128, 0, 128};
+
+TLinkLabel* NewLinkLabel(QWidget* parent, const QString& name, const QRect& geometry,
+                         TLinkType type) {
+  auto* link = new TLinkLabel(parent);
+  link->setObjectName(name);
+  link->setGeometry(geometry);
+  link->SetTransparent(true);
+  TFont linkFont = PixelFont("Arial", 11, true, false, QColor(0, 0, 255));
+  linkFont.font.setUnderline(true);
+  link->SetLinkFont(linkFont);
+  link->SetPassiveFont(PixelFont("Arial", 11, true, false, kBlack));
+  link->SetURLAsHint(true);
+  link->SetShowPrefix(false);
+  link->SetLabelType(TLabelType::Link);
+  link->SetLinkType(type);
+  return link;
+}
+
+}  // namespace
+
+TInfoScreenFormular* InfoScreenFormular() {
+  return g_infoScreen.data();
+}
+
+TInfoScreenFormular::TInfoScreenFormular() {
+  setObjectName("InfoScreenFormular");
+  setAttribute(Qt::WA_DeleteOnClose);
+  SetUpFixedDialog(*this, "Infos", 500, 300, PixelFont("Arial", 13, true, false, kBlack));
+  internalInfo_ = nullptr;
+
+  Image = NewLabel(this, "Image", QRect(0, 0, 500, 300));
+  QPixmap background;
+  if (background.load(QString::fromStdString(
+          JoinPath(DataFolder(ProgrammPfadErmitteln(), kGraphicsFolder), kInfoBackgroundFile))))
+    Image->setPixmap(background);
+
+  LabelVersion = NewLabel(this, "LabelVersion", QRect(65, 98, 290, 20), "Version");
+  LabelVersion->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  ApplyFont(*LabelVersion, PixelFont("Arial", 13, true, false, kNavy));
+  LabelCopyright = NewLabel(this, "LabelCopyright", QRect(65, 119, 290, 20), "(c)");
+  LabelCopyright->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  ApplyFont(*LabelCopyright, PixelFont("Arial", 13, false, false, kBlack));
+
+  const TFont captionFont = PixelFont("Arial", 11, true, false, kBlack);
+  URLLabelWeb = NewLinkLabel(this, "URLLabelWeb", QRect(342, 225, 112, 14), TLinkType::http);
+  LabelURLBez = NewLabel(this, "LabelURLBez", QRect(287, 225, 0, 0), "Internet :");
+  ApplyFont(*LabelURLBez, captionFont);
+  LabelURLBez->adjustSize();
+  LabelMailBez = NewLabel(this, "LabelMailBez", QRect(302, 245, 0, 0), "eMail :");
+  ApplyFont(*LabelMailBez, captionFont);
+  LabelMailBez->adjustSize();
+  URLLabelMail = NewLinkLabel(this, "URLLabelMail", QRect(342, 245, 134, 14), TLinkType::mailto);
+
+  LabelProgramName = NewShadowLabel(this, "LabelProgramName", QRect(65, 45, 290, 45));
+  LabelProgramName->setAlignment(Qt::AlignHCenter);
+  LabelProgramName->SetShadowColor(kGray);
+  LabelProgramName->SetDeep(1);
+  const TFont logoFont = PixelFont("Times New Roman", 48, true, false, kGray);
+  LabelPXLogo1 = NewShadowLabel(this, "LabelPXLogo1", QRect(435, 20, 0, 0), "P");
+  LabelPXLogo2 = NewShadowLabel(this, "LabelPXLogo2", QRect(455, 30, 0, 0), "X");
+  for (TShadowLabel* logo : {LabelPXLogo1, LabelPXLogo2}) {
+    FillShadowLabel(*logo, logo->Caption(), logoFont, kBlack, 1);
+  }
+
+  ButtonOK = NewOkButton(this, this, QRect(200, 260, 100, 35));
+  ButtonInternal = new QPushButton("Internal", this);
+  ButtonInternal->setObjectName("ButtonInternal");
+  ButtonInternal->setGeometry(415, 270, 75, 25);
+  ButtonInternal->setAutoDefault(false);
+  connect(ButtonInternal, &QPushButton::clicked, this, &TInfoScreenFormular::ButtonInternalClick);
+
+  // The window does not switch hints on: the links carry their address as hint unseen.
+  URLLabelWeb->installEventFilter(this);
+  URLLabelMail->installEventFilter(this);
+  ButtonOK->setFocus();
+}
+
+void TInfoScreenFormular::ButtonInternalClick() {
+  if (internalInfo_ != nullptr) internalInfo_->Execute();
+}
+
+bool TInfoScreenFormular::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::ToolTip) return true;
+  return QDialog::eventFilter(watched, event);
+}
+
+TPXInfoScreenA::TPXInfoScreenA(QObject* owner)
+    : QObject(owner),
+      logoFont_(PointFont("Times New Roman", 36, true, false, kGray)),
+      programNameFont_(PointFont("Times New Roman", 28, true, true, kPurple)),
+      versionFont_(PointFont("Arial", 10, true, false, kBlack)) {}
+
+void TPXInfoScreenA::Execute() {
+  g_infoScreen = nullptr;
+  auto* form = new TInfoScreenFormular();
+  g_infoScreen = form;
+
+  form->SetInternalInfo(internalInfo_);
+  form->ButtonInternal->setVisible(internalInfo_ != nullptr);
+
+  for (TShadowLabel* logo : {form->LabelPXLogo1, form->LabelPXLogo2}) {
+    if (showLogo_) {
+      FillShadowLabel(*logo, logo->Caption(), logoFont_, logoShadowColor_, logoShadowDeep_);
+      logo->show();
+    } else {
+      logo->hide();
+    }
+  }
+
+  FillShadowLabel(*form->LabelProgramName,
+                  ProgramNameCaption(showCompanyNameShort_, companyNameShort_, programName_),
+                  programNameFont_, programNameShadowColor_, programNameShadowDeep_);
+
+  if (showVersion_) {
+    form->LabelVersion->setText("Version " + versionPrg_);
+    ApplyFont(*form->LabelVersion, versionFont_);
+    form->LabelVersion->show();
+  } else {
+    form->LabelVersion->hide();
+  }
+
+  if (showYear_) {
+    form->LabelCopyright->setText("(c) " + year_ + " by " + companyNameLong_);
+    form->LabelCopyright->show();
+  } else {
+    form->LabelCopyright->hide();
+  }
+
+  // Caption first: it keeps the address as given, while the label's own address drops the
+  // scheme and takes its link type from the address.
+  if (showURL_) {
+    form->URLLabelWeb->SetCaption(url_);
+    form->URLLabelWeb->setToolTip(url_);
+    form->URLLabelWeb->SetURL(url_);
+    form->URLLabelWeb->show();
+  } else {
+    form->URLLabelWeb->hide();
+    form->LabelURLBez->hide();
+  }
+  if (showMail_) {
+    form->URLLabelMail->SetCaption(mail_);
+    form->URLLabelMail->setToolTip(mail_);
+    form->URLLabelMail->SetURL(mail_);
+    form->URLLabelMail->show();
+  } else {
+    form->URLLabelMail->hide();
+    form->LabelMailBez->hide();
+  }
+
+  CenterOnScreen(*form);
+  form->exec();  // the window deletes itself once closed
+}
+
+}  // namespace pz
