@@ -24,7 +24,7 @@ void TShadowLabel::Init() {
   deep_ = 1;
   savedColor_ = fontColor_;
   blinkTimer_.setInterval(blinkInterval_);
-  connect(&blinkTimer_, &QTimer::timeout, this, &TShadowLabel::BlinkTick);
+  connect(&blinkTimer_, &QTimer::timeout, this, &TShadowLabel::BlinkTimerTimer);
   // Room for the shadow.
   resize(width() + deep_, height() + deep_);
 }
@@ -86,7 +86,7 @@ void TShadowLabel::SetBlink(TShadowBlink mode) {
   update();
 }
 
-void TShadowLabel::BlinkTick() {
+void TShadowLabel::BlinkTimerTimer() {
   if (blink_ == TShadowBlink::blHiLo) {
     SetFontColor(fontColor_ == hiColor_ ? loColor_ : hiColor_);
   } else if (blink_ == TShadowBlink::blBlink) {
@@ -133,9 +133,9 @@ void TShadowLabel::SetAutoSize(bool on) {
 void TShadowLabel::FitToText() {
   const QFontMetrics fm(font());
   const QString shown = text().left(kMaxCaptionChars);
-  const QRect r = fm.boundingRect(QRect(0, 0, 10000, 10000),
-                                  Qt::TextExpandTabs | (showAccelChar_ ? Qt::TextShowMnemonic : 0),
-                                  shown);
+  const QRect r =
+      fm.boundingRect(QRect(0, 0, 10000, 10000),
+                      Qt::TextExpandTabs | (showAccelChar_ ? Qt::TextShowMnemonic : 0), shown);
   resize(r.width() + deep_, r.height() + deep_);
 }
 
@@ -161,8 +161,9 @@ void TShadowLabel::paintEvent(QPaintEvent*) {
 
   int flags = Qt::AlignTop | Qt::TextExpandTabs | Qt::TextWordWrap;
   const Qt::Alignment h = alignment() & Qt::AlignHorizontal_Mask;
-  flags |= (h & Qt::AlignRight) ? Qt::AlignRight : (h & Qt::AlignHCenter) ? Qt::AlignHCenter
-                                                                          : Qt::AlignLeft;
+  flags |= (h & Qt::AlignRight)     ? Qt::AlignRight
+           : (h & Qt::AlignHCenter) ? Qt::AlignHCenter
+                                    : Qt::AlignLeft;
   if (showAccelChar_) flags |= Qt::TextShowMnemonic;
   const QString shown = text().left(kMaxCaptionChars);
 
