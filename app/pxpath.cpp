@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStorageInfo>
+#include <QTimer>
 #include <algorithm>
 
 #include "app/uihooks.h"
@@ -96,6 +97,10 @@ TPXPathDialog::TPXPathDialog(bool german, QWidget* parent) : QDialog(parent, kDi
   connect(PfadDriveComboBox, &QComboBox::activated, this, &TPXPathDialog::ChooseDrive);
   connect(PfadDirectoryListBox->selectionModel(), &QItemSelectionModel::currentChanged, this,
           &TPXPathDialog::SelectionChanged);
+  // Folders are read in the background: keep the selected one in view as they arrive.
+  connect(&model_, &QFileSystemModel::directoryLoaded, this, &TPXPathDialog::RevealCurrent);
+  connect(&model_, &QFileSystemModel::layoutChanged, this, &TPXPathDialog::RevealCurrent,
+          Qt::QueuedConnection);
 
   // The list starts in the process's current folder.
   if (!ShowFolder(QDir::currentPath())) ChooseDrive(0);
@@ -129,11 +134,24 @@ bool TPXPathDialog::ShowFolder(const QString& folder) {
   if (clean == PfadDriveComboBox->itemData(best).toString()) return true;
   const QModelIndex index = model_.index(clean);
   if (!index.isValid()) return false;
-  for (QModelIndex p = index.parent(); p.isValid(); p = p.parent()) PfadDirectoryListBox->expand(p);
   PfadDirectoryListBox->setCurrentIndex(index);
-  PfadDirectoryListBox->scrollTo(index);
+  RevealCurrent();
   SelectionChanged();
   return true;
+}
+
+void TPXPathDialog::RevealCurrent() {
+  const QModelIndex current = PfadDirectoryListBox->currentIndex();
+  if (!current.isValid()) return;
+  for (QModelIndex p = current.parent(); p.isValid(); p = p.parent()) {
+    PfadDirectoryListBox->expand(p);
+  }
+  PfadDirectoryListBox->scrollTo(current);
+}
+
+void TPXPathDialog::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  QTimer::singleShot(0, this, &TPXPathDialog::RevealCurrent);
 }
 
 QString TPXPathDialog::SelectedFolder() const {

@@ -37,8 +37,13 @@ class TPXPathDialog : public QDialog {
   QPushButton* OKButton;
   QPushButton* CancelButton;
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   void SelectionChanged();
+  // Folders are read in the background: expand and scroll to the selected one as they arrive.
+  void RevealCurrent();
   QFileSystemModel model_;
 };
 
