@@ -24,7 +24,7 @@ void TShadowLabel::Init() {
   deep_ = 1;
   savedColor_ = fontColor_;
   blinkTimer_.setInterval(blinkInterval_);
-  connect(&blinkTimer_, &QTimer::timeout, this, &TShadowLabel::BlinkTick);
+  connect(&blinkTimer_, &QTimer::timeout, this, &TShadowLabel::BlinkTimerTimer);
   // Room for the shadow.
   resize(width() + deep_, height() + deep_);
 }
@@ -86,7 +86,7 @@ void TShadowLabel::SetBlink(TShadowBlink mode) {
   update();
 }
 
-void TShadowLabel::BlinkTick() {
+void TShadowLabel::BlinkTimerTimer() {
   if (blink_ == TShadowBlink::blHiLo) {
     SetFontColor(fontColor_ == hiColor_ ? loColor_ : hiColor_);
   } else if (blink_ == TShadowBlink::blBlink) {

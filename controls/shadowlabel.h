@@ -59,6 +59,8 @@ class TShadowLabel : public QLabel {
 
   QColor SavedColor() const { return savedColor_; }
   QTimer& BlinkTimer() { return blinkTimer_; }
+  // One blink step; the timer calls it every BlinkInterval milliseconds.
+  void BlinkTimerTimer();
 
  signals:
   void clicked();
@@ -69,7 +71,6 @@ class TShadowLabel : public QLabel {
 
  private:
   void Init();
-  void BlinkTick();
   void FitToText();
 
   QColor hiColor_{0, 0, 255};

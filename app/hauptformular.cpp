@@ -1,0 +1,663 @@
+#include "app/hauptformular.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QLayout>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStyle>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <utility>
+
+#include "app/uihooks.h"
+#include "engine/checks.h"
+#include "engine/compress.h"
+#include "engine/header.h"
+#include "engine/segments.h"
+#include "lang/textblocks.h"
+#include "platform/os.h"
+
+namespace pz {
+
+namespace {
+
+const QColor kMaroon(128, 0, 0);
+const QColor kNavy(0, 0, 128);
+const QColor kSilver(192, 192, 192);
+const QColor kWhite(255, 255, 255);
+const QColor kBlack(0, 0, 0);
+
+QFont WindowFont() {
+  QFont f("Arial");
+  f.setPixelSize(13);
+  f.setBold(true);
+  // Explicit, so that controls inside the italic group boxes stay upright.
+  f.setItalic(false);
+  f.setUnderline(false);
+  return f;
+}
+
+QFont HeadingFont() {
+  QFont f = WindowFont();
+  f.setItalic(true);
+  f.setUnderline(true);
+  return f;
+}
+
+QFont GroupFont() {
+  QFont f = WindowFont();
+  f.setItalic(true);
+  return f;
+}
+
+void SetTextColor(QWidget* w, const QColor& c) {
+  QPalette p = w->palette();
+  p.setColor(QPalette::WindowText, c);
+  p.setColor(QPalette::ButtonText, c);
+  w->setPalette(p);
+}
+
+template <typename W>
+W* Make(QWidget* parent, const char* name, const QString& text = {}) {
+  auto* w = new W(parent);
+  w->setObjectName(name);
+  if constexpr (!std::is_same_v<W, QLineEdit>) {
+    if (!text.isEmpty()) w->setText(text);
+  }
+  w->setFont(WindowFont());
+  return w;
+}
+
+TShadowLabel* Heading(QWidget* parent, const char* name, const QString& text, int x, int y,
+                      const QColor& fontColor, const QColor& shadowColor) {
+  auto* l = new TShadowLabel(parent);
+  l->setObjectName(name);
+  l->setFont(HeadingFont());
+  l->SetTransparent(true);
+  l->SetFontColor(fontColor);
+  l->SetShadowColor(shadowColor);
+  l->SetCaption(text);
+  l->SetAutoSize(true);
+  l->move(x, y);
+  return l;
+}
+
+QString Utf8(const char* s) {
+  return QString::fromUtf8(s);
+}
+
+// The first 1024 bytes of a file as a segment header; false when the file is shorter, cannot
+// be read or does not begin with a valid header.
+bool ReadHeader(const std::string& path, HeaderInfo& info) {
+  HeaderBytes buffer{};
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return false;
+  const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), f);
+  std::fclose(f);
+  if (got != buffer.size()) return false;
+  try {
+    return Header_Rekonstruieren(buffer, info);
+  } catch (const HeaderError&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+THauptformular::THauptformular(const std::string& programmPfad, QWidget* parent)
+    : QMainWindow(parent),
+      programmPfad_(programmPfad),
+      ui_(this, language_),
+      ctx_(ui_, language_, programmPfad) {
+  setObjectName("Hauptformular");
+  QCoreApplication::setApplicationName(kApplicationTitle);
+  language_.SetUi(&ui_);
+  pxPath_.SetLanguage(&language_);
+  pxPath_.SetLanguageCodeLetter("E");
+  ctx_.dekomprimieren = [this](const std::string& archiv, const std::string& ordner) {
+    return Datei_Dekomprimieren(archiv, ordner);
+  };
+  ui_.onStatusText = [this](const QString& text) { SetStatusText(text); };
+
+  setFont(WindowFont());
+  setWindowTitle(kWindowCaption);
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  BuildMenu();
+  BuildControls();
+  Connect();
+  // Client area of fixed size below the menu bar; the window cannot be resized.
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+THauptformular::~THauptformular() {
+  language_.SetUi(nullptr);
+}
+
+void THauptformular::BuildMenu() {
+  MenuDatei = menuBar()->addMenu("Datei");
+  MenuDatei->setObjectName("MenuDatei");
+  MenuSprache = MenuDatei->addAction("Sprache...");
+  MenuSprache->setObjectName("MenuSprache");
+  MenuDatei->addSeparator();
+  MenuBeenden = MenuDatei->addAction("&Beenden");
+  MenuBeenden->setObjectName("MenuBeenden");
+  MenuBeenden->setShortcut(Qt::Key_F10);
+  MenuHilfe = menuBar()->addMenu("Hilfe");
+  MenuHilfe->setObjectName("MenuHilfe");
+  MenuInhalt = MenuHilfe->addAction("&Inhalt...");
+  MenuInhalt->setObjectName("MenuInhalt");
+  MenuHilfe->addSeparator();
+  MenuAwards = MenuHilfe->addAction("&Awards...");
+  MenuAwards->setObjectName("MenuAwards");
+  MenuInfo = MenuHilfe->addAction("Inf&o...");
+  MenuInfo->setObjectName("MenuInfo");
+}
+
+void THauptformular::BuildControls() {
+  auto* client = new QWidget(this);
+  client->setObjectName("ClientArea");
+  client->setFixedSize(574, 354);
+  setCentralWidget(client);
+
+  // Action bar, 25 px.
+  PanelAktion = new QWidget(client);
+  PanelAktion->setObjectName("PanelAktion");
+  PanelAktion->setGeometry(0, 0, 574, 25);
+  PanelAktion->setAutoFillBackground(true);
+  LabelAktion = Heading(PanelAktion, "LabelAktion", "Aktion :", 8, 5, kWhite, kBlack);
+  RadioTrennen = Make<QRadioButton>(PanelAktion, "RadioTrennen", "Datei trennen");
+  RadioTrennen->setGeometry(120, 4, 150, 18);
+  RadioZusammenfuehren =
+      Make<QRadioButton>(PanelAktion, "RadioZusammenfuehren", Utf8("Trennsegmente zusammenführen"));
+  RadioZusammenfuehren->setGeometry(300, 4, 260, 18);
+  SetTextColor(RadioTrennen, kWhite);
+  SetTextColor(RadioZusammenfuehren, kWhite);
+  RadioTrennen->setChecked(true);
+
+  // Source area, from below the action bar to the target area.
+  PanelQuelle = new QWidget(client);
+  PanelQuelle->setObjectName("PanelQuelle");
+  PanelQuelle->setGeometry(0, 25, 574, 201);
+  LabelTrennDatei =
+      Heading(PanelQuelle, "LabelTrennDatei", "Zu trennende Datei :", 8, 4, kMaroon, kWhite);
+  EditTrennDatei = Make<QLineEdit>(PanelQuelle, "EditTrennDatei");
+  EditTrennDatei->setGeometry(8, 22, 540, 22);
+  ButtonTrennDatei = Make<QPushButton>(PanelQuelle, "ButtonTrennDatei", "...");
+  ButtonTrennDatei->setGeometry(550, 22, 22, 22);
+
+  GroupTrennGroesse = new QGroupBox(Utf8("Größe der Trennsegmente"), PanelQuelle);
+  GroupTrennGroesse->setObjectName("GroupTrennGroesse");
+  GroupTrennGroesse->setFont(GroupFont());
+  GroupTrennGroesse->setGeometry(8, 50, 276, 118);
+  Radio144 = Make<QRadioButton>(GroupTrennGroesse, "Radio144", "1.44 MB");
+  Radio12 = Make<QRadioButton>(GroupTrennGroesse, "Radio12", "1.2 MB");
+  Radio720 = Make<QRadioButton>(GroupTrennGroesse, "Radio720", "720 K");
+  Radio360 = Make<QRadioButton>(GroupTrennGroesse, "Radio360", "360 K");
+  Radio100 = Make<QRadioButton>(GroupTrennGroesse, "Radio100", "100 MB (ZIP)");
+  RadioAuto = Make<QRadioButton>(GroupTrennGroesse, "RadioAuto", "automatisch");
+  RadioHand = Make<QRadioButton>(GroupTrennGroesse, "RadioHand", "von Hand");
+  int y = 20;
+  for (QRadioButton* r : {Radio144, Radio12, Radio720, Radio360, Radio100}) {
+    r->setGeometry(10, y, 120, 18);
+    y += 19;
+  }
+  RadioAuto->setGeometry(140, 20, 130, 18);
+  RadioHand->setGeometry(140, 39, 130, 18);
+  EditHand = Make<QLineEdit>(GroupTrennGroesse, "EditHand");
+  EditHand->setGeometry(156, 60, 80, 22);
+  EditHand->setText("350000000");
+  Label1 = Make<QLabel>(GroupTrennGroesse, "Label1", "Bytes");
+  Label1->move(240, 64);
+  Radio144->setChecked(true);
+
+  GroupOptionen = new QGroupBox("Optionen", PanelQuelle);
+  GroupOptionen->setObjectName("GroupOptionen");
+  GroupOptionen->setFont(GroupFont());
+  GroupOptionen->setGeometry(290, 50, 276, 118);
+  CheckKomprimieren =
+      Make<QCheckBox>(GroupOptionen, "CheckKomprimieren", "Datei vorher komprimieren");
+  CheckKomprimieren->setGeometry(10, 20, 260, 18);
+  RadioStark = Make<QRadioButton>(GroupOptionen, "RadioStark", "stark");
+  RadioStark->setGeometry(30, 40, 100, 18);
+  RadioSchwach = Make<QRadioButton>(GroupOptionen, "RadioSchwach", "schwach");
+  RadioSchwach->setGeometry(130, 40, 120, 18);
+  RadioStark->setChecked(true);
+  CheckLoeschen =
+      Make<QCheckBox>(GroupOptionen, "CheckLoeschen", Utf8("Datei nach Trennung löschen"));
+  CheckLoeschen->setGeometry(10, 66, 260, 18);
+  CheckPasswort =
+      Make<QCheckBox>(GroupOptionen, "CheckPasswort", Utf8("Trennung mit Paßwort schützen"));
+  CheckPasswort->setGeometry(10, 90, 260, 18);
+
+  LabelDateiGroesse = Make<QLabel>(PanelQuelle, "LabelDateiGroesse", Utf8("Dateigröße in Byte :"));
+  LabelDateiGroesse->move(8, 176);
+  LabelDateiGroesse2 = Make<QLabel>(PanelQuelle, "LabelDateiGroesse2");
+  LabelDateiGroesse2->setGeometry(160, 176, 124, 16);
+  LabelTrennungen = Make<QLabel>(PanelQuelle, "LabelTrennungen", "Anzahl Trennungen :");
+  LabelTrennungen->move(290, 176);
+  LabelTrennungen2 = Make<QLabel>(PanelQuelle, "LabelTrennungen2");
+  LabelTrennungen2->setGeometry(440, 176, 126, 16);
+  SetTextColor(LabelDateiGroesse2, kNavy);
+  SetTextColor(LabelTrennungen2, kNavy);
+
+  // Target area, 74 px.
+  PanelZiel = new QFrame(client);
+  PanelZiel->setObjectName("PanelZiel");
+  PanelZiel->setGeometry(0, 226, 574, 74);
+  LabelZiel = Heading(PanelZiel, "LabelZiel", "Ziel :", 8, 4, kMaroon, kWhite);
+  LabelZielPfad = Make<QLabel>(PanelZiel, "LabelZielPfad", "Pfad : ");
+  LabelZielPfad->move(8, 28);
+  EditZielPfad = Make<QLineEdit>(PanelZiel, "EditZielPfad");
+  EditZielPfad->setGeometry(104, 24, 440, 22);
+  ButtonZiel = Make<QPushButton>(PanelZiel, "ButtonZiel", "...");
+  ButtonZiel->setGeometry(548, 24, 22, 22);
+  LabelZielName = Make<QLabel>(PanelZiel, "LabelZielName", "DateiName : ");
+  LabelZielName->move(8, 52);
+  EditZielName = Make<QLineEdit>(PanelZiel, "EditZielName");
+  EditZielName->setGeometry(104, 48, 280, 22);
+
+  // Button bar, 35 px.
+  PanelAusfuehren = new QWidget(client);
+  PanelAusfuehren->setObjectName("PanelAusfuehren");
+  PanelAusfuehren->setGeometry(0, 300, 574, 35);
+  ButtonAusfuehren = Make<QPushButton>(PanelAusfuehren, "ButtonAusfuehren", Utf8("Ausführen"));
+  ButtonAusfuehren->setGeometry(227, 4, 120, 27);
+  ButtonAusfuehren->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
+  ButtonBeenden = Make<QPushButton>(PanelAusfuehren, "ButtonBeenden", "Beenden");
+  ButtonBeenden->setGeometry(446, 4, 120, 27);
+  ButtonBeenden->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+
+  // Status bar, 19 px: three panels, or one busy text across the whole bar.
+  StatusBar = new QFrame(client);
+  StatusBar->setObjectName("StatusBar");
+  StatusBar->setGeometry(0, 335, 574, 19);
+  const int widths[3] = {100, 330, 150};
+  int x = 0;
+  for (int i = 0; i < 3; ++i) {
+    auto* panel = new QLabel(StatusBar);
+    panel->setObjectName(QString("StatusPanel%1").arg(i));
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setAlignment(Qt::AlignCenter);
+    panel->setGeometry(x, 0, widths[i], 19);
+    panel->setFont(WindowFont());
+    StatusPanels[i] = panel;
+    x += widths[i];
+  }
+  StatusPanels[0]->setText(kVersionPanel);
+  StatusPanels[2]->setText(kMakerPanel);
+  StatusSimple = new QLabel(StatusBar);
+  StatusSimple->setObjectName("StatusSimple");
+  StatusSimple->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  StatusSimple->setGeometry(0, 0, 574, 19);
+  StatusSimple->setFont(WindowFont());
+  StatusSimple->hide();
+
+  Formulardarstellung_Anpassen();
+}
+
+void THauptformular::Connect() {
+  // Radio buttons report a click only when they become selected: one RadioClick per change,
+  // with the newly selected button as sender.
+  for (QRadioButton* r : {RadioTrennen, RadioZusammenfuehren, Radio144, Radio12, Radio720, Radio360,
+                          Radio100, RadioAuto, RadioHand}) {
+    connect(r, &QRadioButton::toggled, this, [this, r](bool on) {
+      if (on) Guarded([&] { RadioClick(r); });
+    });
+  }
+  connect(CheckKomprimieren, &QCheckBox::toggled, this,
+          [this] { Guarded([&] { RadioClick(CheckKomprimieren); }); });
+  for (QRadioButton* r : {RadioStark, RadioSchwach}) {
+    connect(r, &QRadioButton::toggled, this, [this](bool on) {
+      if (on) Guarded([&] { RadioKompLevelClick(); });
+    });
+  }
+  // textChanged fires only when the text really changes.
+  connect(EditTrennDatei, &QLineEdit::textChanged, this,
+          [this] { Guarded([&] { EditTrennDateiChange(); }); });
+  connect(EditZielPfad, &QLineEdit::textChanged, this,
+          [this] { Guarded([&] { EditZielPfadChange(); }); });
+  connect(EditHand, &QLineEdit::textChanged, this, [this] { Guarded([&] { EditHandChange(); }); });
+  connect(ButtonTrennDatei, &QPushButton::clicked, this,
+          [this] { Guarded([&] { ButtonTrennDateiClick(); }); });
+  connect(ButtonZiel, &QPushButton::clicked, this, [this] { Guarded([&] { ButtonZielClick(); }); });
+  connect(ButtonAusfuehren, &QPushButton::clicked, this,
+          [this] { Guarded([&] { ButtonAusfuehrenClick(); }); });
+  connect(ButtonBeenden, &QPushButton::clicked, this, &THauptformular::ButtonBeendenClick);
+  connect(MenuSprache, &QAction::triggered, this, &THauptformular::MenuSpracheClick);
+  connect(MenuBeenden, &QAction::triggered, this, &THauptformular::MenuBeendenClick);
+  connect(MenuInhalt, &QAction::triggered, this, &THauptformular::MenuInhaltClick);
+  connect(MenuAwards, &QAction::triggered, this, &THauptformular::MenuAwardsClick);
+  connect(MenuInfo, &QAction::triggered, this, &THauptformular::MenuInfoClick);
+}
+
+template <typename F>
+void THauptformular::Guarded(F&& handler) {
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    ShowFailure(e.what());
+  } catch (...) {
+    ShowFailure("?");
+  }
+}
+
+void THauptformular::ShowFailure(const char* what) {
+  ui_.SetBusy(false);
+  ui_.StatusText("");
+  pz::ShowMessage(this, QString::fromStdString(what), MsgIcon::Error);
+}
+
+void THauptformular::SetStatusText(const QString& text) {
+  const bool simple = !text.isEmpty();
+  StatusSimple->setText(text);
+  StatusSimple->setVisible(simple);
+  for (QLabel* panel : StatusPanels) panel->setVisible(!simple);
+}
+
+QString THauptformular::StatusSimpleText() const {
+  return StatusSimple->isVisible() ? StatusSimple->text() : QString();
+}
+
+void THauptformular::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (shown_) return;
+  shown_ = true;
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+  }
+  Guarded([&] { FormShow(); });
+}
+
+void THauptformular::FormShow() {
+  LabelDateiGroesse2->clear();
+  LabelTrennungen2->clear();
+  komprimiert_ = false;
+  trennGroesse_ = 1;
+
+  // Until the settings store remembers the choice: the language named in the environment, else
+  // the German one.
+  language_.SetPath(DataFolder(programmPfad_, kLanguageFolder));
+  const char* chosen = std::getenv(kLanguageEnvironment);
+  language_.SetFileName(chosen != nullptr && *chosen != '\0' ? chosen : kDefaultLanguageFile);
+  TextbausteineZuweisen();
+  // Present the mode as restoring the selected size button would.
+  QRadioButton* selected = RadioAuto;
+  for (QRadioButton* r : {Radio144, Radio12, Radio720, Radio360, Radio100, RadioAuto, RadioHand}) {
+    if (r->isChecked()) selected = r;
+  }
+  RadioClick(selected);
+
+  zip_.SetDLLDirectory(DataFolder(programmPfad_, kDllFolder));
+}
+
+void THauptformular::closeEvent(QCloseEvent* event) {
+  // The temporary archive holds a copy of the user's data: it does not outlive the window.
+  const std::string archive = TempArchivPfad(programmPfad_);
+  if (FileExists(archive)) DeleteFile(archive);
+  event->accept();
+}
+
+void THauptformular::Formulardarstellung_Anpassen() {
+  const bool split = RadioTrennen->isChecked();
+  for (QWidget* w : std::initializer_list<QWidget*>{GroupTrennGroesse, Radio144, Radio12, Radio720,
+                                                    Radio360, Radio100, RadioAuto, RadioHand,
+                                                    GroupOptionen, CheckKomprimieren, RadioStark,
+                                                    RadioSchwach, CheckLoeschen, CheckPasswort}) {
+    w->setEnabled(split);
+  }
+  LabelTrennDatei->SetCaption(
+      Text(language_, split ? tb::kLabelTrennDateiSplit : tb::kLabelTrennDateiJoin) + " :");
+  const QColor colour = split ? kMaroon : kNavy;
+  QPalette bar = PanelAktion->palette();
+  bar.setColor(QPalette::Window, colour);
+  PanelAktion->setPalette(bar);
+  LabelTrennDatei->SetFontColor(colour);
+  LabelZiel->SetFontColor(colour);
+  for (QWidget* w : {LabelDateiGroesse, LabelDateiGroesse2, LabelTrennungen, LabelTrennungen2}) {
+    w->setVisible(split);
+  }
+
+  const bool handEditable = GroupTrennGroesse->isEnabled() && RadioHand->isChecked();
+  EditHand->setReadOnly(!handEditable);
+  QPalette hand = EditHand->palette();
+  hand.setColor(QPalette::Base, handEditable ? kWhite : kSilver);
+  EditHand->setPalette(hand);
+
+  if (GroupOptionen->isEnabled()) {
+    RadioStark->setEnabled(CheckKomprimieren->isChecked());
+    RadioSchwach->setEnabled(CheckKomprimieren->isChecked());
+  }
+}
+
+void THauptformular::RadioClick(QObject* sender) {
+  if (sender == RadioTrennen || sender == RadioZusammenfuehren) {
+    SetTextIfDifferent(EditTrennDatei, QString());
+    SetTextIfDifferent(EditZielPfad, QString());
+    SetTextIfDifferent(EditZielName, QString());
+  }
+  Formulardarstellung_Anpassen();
+  if (!RadioTrennen->isChecked()) return;
+
+  const std::pair<QRadioButton*, SizePreset> presets[] = {
+      {Radio144, SizePreset::Floppy144}, {Radio12, SizePreset::Floppy12},
+      {Radio720, SizePreset::Floppy720}, {Radio360, SizePreset::Floppy360},
+      {Radio100, SizePreset::Zip100},    {RadioAuto, SizePreset::Auto}};
+  for (const auto& [button, preset] : presets) {
+    if (button->isChecked()) trennGroesse_ = PresetBytes(preset);
+  }
+  if (RadioHand->isChecked()) trennGroesse_ = HandGroesse(EditHand->text().toStdString());
+  EditTrennDateiChange();
+}
+
+void THauptformular::RadioKompLevelClick() {
+  EditTrennDateiChange();
+}
+
+void THauptformular::ShowSegmentCount(std::int64_t dataSize) {
+  LabelTrennungen2->setText(RadioAuto->isChecked() ? QString("?")
+                                                   : QString::number(Anzahl_Trennungen_Berechnen(
+                                                         trennGroesse_, dataSize)));
+}
+
+void THauptformular::EditTrennDateiChange() {
+  const std::string source = EditTrennDatei->text().toStdString();
+  if (!FileExists(source)) {
+    LabelDateiGroesse2->clear();
+    LabelTrennungen2->clear();
+    return;
+  }
+  const std::int64_t size = Dateigroesse_Ermitteln(source, ctx_);
+  LabelDateiGroesse2->setText(QString::number(size));
+  ShowSegmentCount(size);
+  // The size label keeps the source's size; the count follows the archive that will be cut.
+  if (Komprimierung_Einleiten_Falls_Noetig()) {
+    ShowSegmentCount(Dateigroesse_Ermitteln(TempArchivPfad(programmPfad_), ctx_));
+  }
+}
+
+void THauptformular::EditZielPfadChange() {
+  if (RadioTrennen->isChecked() && RadioAuto->isChecked()) RadioClick(RadioAuto);
+}
+
+void THauptformular::EditHandChange() {
+  RadioClick(RadioHand);
+}
+
+bool THauptformular::Komprimierung_Einleiten_Falls_Noetig() {
+  CompressionRequest request;
+  request.splitMode = RadioTrennen->isChecked();
+  request.compress = CheckKomprimieren->isChecked();
+  request.strong = RadioStark->isChecked();
+  request.source = EditTrennDatei->text().toStdString();
+  komprimiert_ = pz::Komprimierung_Einleiten_Falls_Noetig(request, ctx_, zip_);
+  return komprimiert_;
+}
+
+bool THauptformular::Datei_Komprimieren(const std::string& quelle, const std::string& archiv,
+                                        int level) {
+  return pz::Datei_Komprimieren(quelle, archiv, level, ctx_, zip_);
+}
+
+bool THauptformular::Datei_Dekomprimieren(const std::string& archiv, const std::string& ordner) {
+  return pz::Datei_Dekomprimieren(archiv, ordner, ctx_, zip_);
+}
+
+void THauptformular::ButtonTrennDateiClick() {
+  const bool split = RadioTrennen->isChecked();
+  QFileDialog dialog(this);
+  dialog.setObjectName("OpenDialog");
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  if (split) {
+    dialog.setNameFilter(Text(language_, tb::kFilterSplit) + " (*)");
+  } else {
+    dialog.setNameFilter(Text(language_, tb::kFilterJoin) + " (*.PZX000)");
+    dialog.setDefaultSuffix("PZX000");
+  }
+  if (RunModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  const QString chosen = dialog.selectedFiles().first();
+  SetTextIfDifferent(EditTrennDatei, chosen);
+  if (split) return;
+
+  HeaderInfo info;
+  if (ReadHeader(chosen.toStdString(), info)) {
+    SetTextIfDifferent(EditZielName, QString::fromStdString(PlainFileName(info.name)));
+  } else {
+    SetTextIfDifferent(EditTrennDatei, QString());
+    pz::ShowMessage(this, Text(language_, tb::kNoFirstSegment), MsgIcon::Error);
+  }
+}
+
+void THauptformular::ButtonZielClick() {
+  pxPath_.SetLanguageCodeLetter(language_.CodeLetter());
+  if (pxPath_.Execute(this)) SetTextIfDifferent(EditZielPfad, pxPath_.Path());
+}
+
+void THauptformular::ButtonAusfuehrenClick() {
+  // Progress lets paint events through while the work runs; never start a second command.
+  if (running_) return;
+  running_ = true;
+  struct Reset {
+    bool& flag;
+    ~Reset() { flag = false; }
+  } reset{running_};
+
+  const bool split = RadioTrennen->isChecked();
+  CheckInput in;
+  in.split = split;
+  in.source = EditTrennDatei->text().toStdString();
+  bool counted = false;
+  const qlonglong shown = LabelTrennungen2->text().toLongLong(&counted);
+  in.segmentCount = split && counted ? shown : 0;
+  in.targetFolder = EditZielPfad->text().toStdString();
+  in.targetName = EditZielName->text().toStdString();
+  const std::optional<CheckFailure> failure = CheckInputs(in);
+  // The folder loses one trailing separator once it has passed its checks. The root keeps its
+  // "/" in the field: an empty field would be refused by the next run.
+  if (!in.targetFolder.empty())
+    SetTextIfDifferent(EditZielPfad, QString::fromStdString(in.targetFolder));
+  if (failure) {
+    pz::ShowMessage(this, Text(language_, failure->block), failure->icon);
+    if (failure->focus == InputField::Source) EditTrennDatei->setFocus();
+    if (failure->focus == InputField::TargetFolder) EditZielPfad->setFocus();
+    if (failure->focus == InputField::TargetName) EditZielName->setFocus();
+    return;
+  }
+
+  ui_.SetBusy(true);
+  ui_.StatusText(language_.GetText(split ? tb::kSplitBusy : tb::kJoinBusy) + "...");
+  ui_.Repaint();
+  bool done = false;
+  if (split) {
+    SplitJob job;
+    job.quelle = komprimiert_ ? TempArchivPfad(programmPfad_) : in.source;
+    job.quellName = in.source;
+    job.komprimiert = komprimiert_;
+    job.passwort = CheckPasswort->isChecked();
+    job.zielPfad = in.targetFolder;
+    job.zielName = in.targetName;
+    job.trennGroesse = trennGroesse_;
+    job.automatisch = RadioAuto->isChecked();
+    done = Datei_Trennen(job, ctx_);
+  } else {
+    done = Trennsegmente_Zusammenfuehren({in.source, in.targetFolder, in.targetName}, ctx_);
+  }
+  ui_.SetBusy(false);
+  if (done && split && CheckLoeschen->isChecked() && FileExists(in.source)) {
+    // The source itself, never the temporary archive.
+    DeleteFile(in.source);
+  }
+  const tb::Block result =
+      split ? (done ? tb::kSplitDone : tb::kSplitFailed) : (done ? tb::kJoinDone : tb::kJoinFailed);
+  pz::ShowMessage(this, Text(language_, result), done ? MsgIcon::Information : MsgIcon::Warning);
+  ui_.StatusText("");
+}
+
+void THauptformular::ButtonBeendenClick() {
+  MenuBeendenClick();
+}
+
+void THauptformular::MenuBeendenClick() {
+  close();
+}
+
+// The language dialog, help, awards and information screen join the program later.
+void THauptformular::MenuSpracheClick() {}
+void THauptformular::MenuInhaltClick() {}
+void THauptformular::MenuAwardsClick() {}
+void THauptformular::MenuInfoClick() {}
+
+void THauptformular::TextbausteineZuweisen() {
+  if (language_.TextCount() == 0) return;
+  const auto text = [this](tb::Block block) { return Text(language_, block); };
+  MenuDatei->setTitle(text(tb::kMenuDatei));
+  MenuHilfe->setTitle(text(tb::kMenuHilfe));
+  MenuSprache->setText(text(tb::kMenuSprache) + "...");
+  MenuBeenden->setText(text(tb::kMenuBeenden));
+  MenuInhalt->setText(text(tb::kMenuInhalt) + "...");
+  MenuInfo->setText(text(tb::kMenuInfo) + "...");
+  LabelTrennDatei->SetCaption(
+      text(RadioTrennen->isChecked() ? tb::kLabelTrennDateiSplit : tb::kLabelTrennDateiJoin) +
+      " :");
+  LabelAktion->SetCaption(text(tb::kLabelAktion) + " :");
+  LabelZiel->SetCaption(text(tb::kLabelZiel) + " :");
+  const std::pair<QAbstractButton*, tb::Block> buttons[] = {
+      {RadioTrennen, tb::kRadioTrennen},
+      {RadioZusammenfuehren, tb::kRadioZusammenfuehren},
+      {Radio144, tb::kRadio144},
+      {Radio12, tb::kRadio12},
+      {Radio720, tb::kRadio720},
+      {Radio360, tb::kRadio360},
+      {Radio100, tb::kRadio100},
+      {RadioAuto, tb::kRadioAuto},
+      {RadioHand, tb::kRadioHand},
+      {CheckKomprimieren, tb::kCheckKomprimieren},
+      {RadioStark, tb::kRadioStark},
+      {RadioSchwach, tb::kRadioSchwach},
+      {CheckLoeschen, tb::kCheckLoeschen},
+      {CheckPasswort, tb::kCheckPasswort},
+      {ButtonAusfuehren, tb::kButtonAusfuehren},
+      {ButtonBeenden, tb::kButtonBeenden}};
+  for (const auto& [button, block] : buttons) button->setText(text(block));
+  GroupTrennGroesse->setTitle(text(tb::kGroupTrennGroesse));
+  GroupOptionen->setTitle(text(tb::kGroupOptionen));
+  const std::pair<QLabel*, tb::Block> labels[] = {{LabelDateiGroesse, tb::kLabelDateiGroesse},
+                                                  {LabelTrennungen, tb::kLabelTrennungen},
+                                                  {LabelZielPfad, tb::kLabelZielPfad},
+                                                  {LabelZielName, tb::kLabelZielName}};
+  for (const auto& [label, block] : labels) {
+    label->setText(text(block) + " :");
+    label->adjustSize();
+  }
+}
+
+}  // namespace pz

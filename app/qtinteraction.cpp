@@ -1,0 +1,98 @@
+#include "app/qtinteraction.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+
+#include "app/dialogs.h"
+#include "app/uihooks.h"
+
+namespace pz {
+
+namespace {
+
+// Progress is shown at most this often, so that copying is not slowed by repainting.
+constexpr qint64 kProgressIntervalMs = 100;
+
+}  // namespace
+
+TQtInteraction::TQtInteraction(QWidget* window, const TextSource& texts)
+    : window_(window), texts_(texts) {}
+
+TQtInteraction::~TQtInteraction() {
+  if (busy_) QApplication::restoreOverrideCursor();
+}
+
+std::string TQtInteraction::Passwort_Abfragen() {
+  return pz::Passwort_Abfragen(texts_, window_).toStdString();
+}
+
+std::string TQtInteraction::Passwort2_Abfragen() {
+  return pz::Passwort2_Abfragen(texts_, window_).toStdString();
+}
+
+int TQtInteraction::Datentraeger_Anfordern(std::string& pfad) {
+  QString path = QString::fromStdString(pfad);
+  const int result = pz::Datentraeger_Anfordern(texts_, path, window_);
+  if (result == kOk) pfad = path.toStdString();
+  return result;
+}
+
+void TQtInteraction::ShowMessage(const std::string& text, MsgIcon icon) {
+  pz::ShowMessage(window_, QString::fromStdString(text), icon);
+}
+
+void TQtInteraction::SetBusy(bool busy) {
+  if (busy == busy_) return;
+  busy_ = busy;
+  if (busy)
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  else
+    QApplication::restoreOverrideCursor();
+}
+
+void TQtInteraction::Repaint() {
+  if (window_) window_->repaint();
+}
+
+void TQtInteraction::StatusText(const std::string& text) {
+  busyText_ = QString::fromStdString(text);
+  shownPercent_ = -1;
+  sinceShown_.start();
+  if (onStatusText) onStatusText(busyText_);
+}
+
+void TQtInteraction::ProcessEvents() {
+  // Paint and timer events only: a click must not start a second command inside this one.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void TQtInteraction::Progress(std::int64_t done, std::int64_t total) {
+  if (busyText_.isEmpty() || total <= 0 || !onStatusText) return;
+  const int percent = static_cast<int>(std::clamp<std::int64_t>(done * 100 / total, 0, 100));
+  if (percent == shownPercent_) return;
+  if (percent != 100 && sinceShown_.isValid() && sinceShown_.elapsed() < kProgressIntervalMs) {
+    return;
+  }
+  shownPercent_ = percent;
+  sinceShown_.start();
+  onStatusText(busyText_ + QString(" %1 %").arg(percent));
+  ProcessEvents();
+}
+
+void TQtInteraction::LanguageError(const std::string& text) {
+  ShowMessage(text, MsgIcon::Error);
+}
+
+void TQtInteraction::LanguageBusy(bool busy) {
+  if (busy)
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  else
+    QApplication::restoreOverrideCursor();
+}
+
+// The language selection dialog is not part of this program yet.
+bool TQtInteraction::RunLanguageDialog(TPXLanguage&) {
+  return false;
+}
+
+}  // namespace pz

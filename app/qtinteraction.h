@@ -1,0 +1,48 @@
+// The desktop program's answers to the engine and the language component: the dialogs,
+// message boxes, the hourglass cursor, repainting and the status bar's busy text.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <functional>
+
+#include "engine/interaction.h"
+#include "lang/language.h"
+
+namespace pz {
+
+class TQtInteraction : public Interaction, public LanguageUi {
+ public:
+  TQtInteraction(QWidget* window, const TextSource& texts);
+  ~TQtInteraction() override;
+
+  std::string Passwort_Abfragen() override;
+  std::string Passwort2_Abfragen() override;
+  int Datentraeger_Anfordern(std::string& pfad) override;
+  void ShowMessage(const std::string& text, MsgIcon icon) override;
+  void SetBusy(bool busy) override;
+  void Repaint() override;
+  void StatusText(const std::string& text) override;
+  void ProcessEvents() override;
+  void Progress(std::int64_t done, std::int64_t total) override;
+
+  void LanguageError(const std::string& text) override;
+  void LanguageBusy(bool busy) override;
+  bool RunLanguageDialog(TPXLanguage& language) override;
+
+  bool Busy() const { return busy_; }
+  // Where the status bar shows a busy text ("" brings back its panels).
+  std::function<void(const QString&)> onStatusText;
+
+ private:
+  QPointer<QWidget> window_;
+  const TextSource& texts_;
+  bool busy_ = false;
+  QString busyText_;
+  int shownPercent_ = -1;
+  QElapsedTimer sinceShown_;
+};
+
+}  // namespace pz

@@ -1,0 +1,71 @@
+#include "app/uihooks.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace pz {
+
+namespace {
+
+MessageHook& messageHook() {
+  static MessageHook hook;
+  return hook;
+}
+
+DialogHook& dialogHook() {
+  static DialogHook hook;
+  return hook;
+}
+
+QMessageBox::Icon BoxIcon(MsgIcon icon) {
+  switch (icon) {
+    case MsgIcon::Information:
+      return QMessageBox::Information;
+    case MsgIcon::Warning:
+      return QMessageBox::Warning;
+    case MsgIcon::Error:
+      return QMessageBox::Critical;
+    case MsgIcon::Question:
+      return QMessageBox::Question;
+  }
+  return QMessageBox::NoIcon;
+}
+
+}  // namespace
+
+void SetMessageHook(MessageHook hook) {
+  messageHook() = std::move(hook);
+}
+void SetDialogHook(DialogHook hook) {
+  dialogHook() = std::move(hook);
+}
+
+void ShowMessage(QWidget* parent, const QString& text, MsgIcon icon) {
+  if (MessageHook hook = messageHook()) {
+    hook(text, icon);
+    return;
+  }
+  QMessageBox box(BoxIcon(icon), QApplication::applicationDisplayName(), text, QMessageBox::Ok,
+                  parent);
+  box.exec();
+}
+
+bool AskYesNo(QWidget* parent, const QString& text) {
+  if (MessageHook hook = messageHook()) return hook(text, MsgIcon::Question);
+  QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(), text,
+                  QMessageBox::Yes | QMessageBox::No, parent);
+  return box.exec() == QMessageBox::Yes;
+}
+
+int RunModal(QDialog& dialog) {
+  // A copy, so that a hook may replace itself or open a nested dialog.
+  DialogHook hook = dialogHook();
+  if (!hook) return dialog.exec();
+  dialog.setResult(QDialog::Rejected);
+  dialog.show();
+  hook(dialog);
+  dialog.hide();
+  return dialog.result();
+}
+
+}  // namespace pz

@@ -1,0 +1,466 @@
+// The main window driven as a user would: its captions and layout, the handler chains of the
+// mode, size and field changes, the checks before the work, and whole splits and joins with
+// scripted dialogs.
+#include <QApplication>
+#include <QFileDialog>
+#include <QMenuBar>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+#include "app/dialogs.h"
+#include "app/hauptformular.h"
+#include "engine/segments.h"
+#include "testsupport.h"
+
+using namespace pztest;
+using pz::MsgIcon;
+using pz::THauptformular;
+
+namespace {
+
+QByteArray RandomBytes(int n) {
+  QByteArray b(n, '\0');
+  for (int i = 0; i < n; ++i) b[i] = static_cast<char>(QRandomGenerator::global()->bounded(256));
+  return b;
+}
+
+// Answers the open dialog with a file.
+DialogScript::Step ChooseFile(const QString& path, QStringList* filters = nullptr,
+                              QString* suffix = nullptr) {
+  return [=](QDialog& dialog) {
+    auto& d = dynamic_cast<QFileDialog&>(dialog);
+    if (filters != nullptr) *filters = d.nameFilters();
+    if (suffix != nullptr) *suffix = d.defaultSuffix();
+    d.selectFile(path);
+    dialog.accept();  // QFileDialog::accept, through the public base
+  };
+}
+
+}  // namespace
+
+class HauptformularTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<QTemporaryDir> program_;  // the program folder with its data folders
+  std::unique_ptr<QTemporaryDir> work_;     // files to split and targets
+  std::unique_ptr<MessageRecorder> messages_;
+  std::unique_ptr<THauptformular> w_;
+
+  QString T(std::uint16_t block) { return QString::fromStdString(w_->Language().GetText(block)); }
+  QString Work(const QString& name) { return work_->path() + "/" + name; }
+  QString Archive() { return program_->path() + "/temp_parzello/temp.pzx"; }
+
+  void Open(const QByteArray& languageEnv = "") {
+    qputenv("PARZELLO_LANG", languageEnv);
+    w_ = std::make_unique<THauptformular>(program_->path().toStdString());
+    w_->show();
+    w_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w_.get()));
+  }
+
+  // A source file and a target that pass every check up to the work itself.
+  QString PrepareSplit(int size) {
+    const QString source = Work("quelle.bin");
+    WriteFile(source, RandomBytes(size));
+    w_->EditTrennDatei->setText(source);
+    QDir(work_->path()).mkdir("out");
+    w_->EditZielPfad->setText(Work("out"));
+    w_->EditZielName->setText("teil");
+    return source;
+  }
+
+  Message Last() { return messages_->messages.empty() ? Message{} : messages_->messages.back(); }
+
+ private slots:
+  void init() {
+    program_ = std::make_unique<QTemporaryDir>();
+    work_ = std::make_unique<QTemporaryDir>();
+    QDir program(program_->path());
+    program.mkdir("language_parzello");
+    program.mkdir("temp_parzello");
+    QFile::copy(PZ_APP_TEST_DATA "/Deutsch.lng",
+                program_->path() + "/language_parzello/Deutsch.lng");
+    messages_ = std::make_unique<MessageRecorder>();
+    Open();
+  }
+
+  void cleanup() {
+    w_.reset();
+    messages_.reset();
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+  }
+
+  void layoutAndCaptions() {
+    QVERIFY(messages_->messages.empty());
+    QCOMPARE(w_->windowTitle(), QString(" Tarnwick - Parzello 1.1"));
+    QCOMPARE(QCoreApplication::applicationName(), QString("Parzello"));
+    QCOMPARE(w_->centralWidget()->size(), QSize(574, 354));
+    QCOMPARE(w_->minimumSize(), w_->maximumSize());
+    QCOMPARE(w_->PanelAktion->height(), 25);
+    QCOMPARE(w_->PanelZiel->height(), 74);
+    QCOMPARE(w_->PanelAusfuehren->height(), 35);
+    QCOMPARE(w_->StatusBar->height(), 19);
+    QCOMPARE(w_->StatusPanels[0]->text(), QString("Version 1.1"));
+    QVERIFY(w_->StatusPanels[1]->text().isEmpty());
+    QVERIFY(w_->StatusPanels[2]->text().contains("2001"));
+    QCOMPARE(w_->StatusPanels[0]->width(), 100);
+    QCOMPARE(w_->StatusPanels[1]->width(), 330);
+    QCOMPARE(w_->StatusPanels[2]->width(), 150);
+    QCOMPARE(w_->EditTrennDatei->width(), 540);
+    QCOMPARE(w_->EditZielPfad->width(), 440);
+    QCOMPARE(w_->EditZielName->width(), 280);
+    QCOMPARE(w_->EditHand->width(), 80);
+    QCOMPARE(w_->font().family(), QString("Arial"));
+    QCOMPARE(w_->font().pixelSize(), 13);
+    QVERIFY(w_->font().bold());
+    QVERIFY(w_->LabelAktion->font().italic() && w_->LabelAktion->font().underline());
+    QVERIFY(w_->GroupOptionen->font().italic());
+    QVERIFY(!w_->CheckLoeschen->font().italic());
+    QCOMPARE(w_->LabelAktion->ShadowColor(), QColor(0, 0, 0));
+    QCOMPARE(w_->LabelAktion->FontColor(), QColor(255, 255, 255));
+    QCOMPARE(w_->LabelZiel->ShadowColor(), QColor(255, 255, 255));
+    QCOMPARE(w_->PanelAktion->palette().color(QPalette::Window), QColor(128, 0, 0));
+    QCOMPARE(w_->LabelTrennDatei->FontColor(), QColor(128, 0, 0));
+    QCOMPARE(w_->EditHand->palette().color(QPalette::Base), QColor(192, 192, 192));
+    QVERIFY(w_->EditHand->isReadOnly());
+
+    // Texts of the language file, with their suffixes.
+    QCOMPARE(w_->LabelAktion->Caption(), QString("Aktion :"));
+    QCOMPARE(w_->LabelTrennDatei->Caption(), QString("Zu trennende Datei :"));
+    QCOMPARE(w_->LabelZielPfad->text(), QString("Pfad :"));
+    QCOMPARE(w_->ButtonAusfuehren->text(), QString::fromUtf8("Ausführen"));
+    QCOMPARE(w_->MenuSprache->text(), QString("Sprache..."));
+    QCOMPARE(w_->MenuInfo->text(), QString("Inf&o..."));
+    QCOMPARE(w_->MenuAwards->text(), QString("&Awards..."));
+    QCOMPARE(w_->MenuBeenden->shortcut(), QKeySequence(Qt::Key_F10));
+    QCOMPARE(w_->Label1->text(), QString("Bytes"));
+    QCOMPARE(w_->ButtonZiel->text(), QString("..."));
+    QCOMPARE(w_->TrennGroesse(), pz::PresetBytes(pz::SizePreset::Floppy144));
+    QCOMPARE(w_->ZipArchiver().DLLDirectory(), program_->path().toStdString() + "/dll_parzello");
+  }
+
+  void builtInCaptionsWithoutLanguage() {
+    w_.reset();
+    messages_->messages.clear();
+    Open("Fehlt.lng");
+    QCOMPARE(messages_->messages.size(), 1u);
+    QCOMPARE(Last().icon, MsgIcon::Error);
+    QCOMPARE(w_->RadioTrennen->text(), QString("Datei trennen"));
+    QCOMPARE(w_->LabelAktion->Caption(), QString("Aktion :"));
+    QCOMPARE(w_->MenuBeenden->text(), QString("&Beenden"));
+    QCOMPARE(w_->GroupTrennGroesse->title(), QString::fromUtf8("Größe der Trennsegmente"));
+    // The mode presentation always takes its text block.
+    QCOMPARE(w_->LabelTrennDatei->Caption(), QString(" :"));
+
+    // A language file without text lines changes nothing.
+    WriteFile(program_->path() + "/language_parzello/Leer.lng", "Leer\r\nE\r\nx\r\n1\r\n");
+    w_.reset();
+    Open("Leer.lng");
+    QCOMPARE(w_->Language().TextCount(), 0);
+    QCOMPARE(w_->ButtonBeenden->text(), QString("Beenden"));
+    QCOMPARE(w_->LabelZielName->text(), QString("DateiName : "));
+  }
+
+  void modeSwitchClearsFieldsAndPresentsTheMode() {
+    const QString source = PrepareSplit(100);
+    QCOMPARE(w_->LabelDateiGroesse2->text(), QString("100"));
+    w_->RadioZusammenfuehren->click();
+    QVERIFY(w_->EditTrennDatei->text().isEmpty());
+    QVERIFY(w_->EditZielPfad->text().isEmpty());
+    QVERIFY(w_->EditZielName->text().isEmpty());
+    QVERIFY(w_->LabelDateiGroesse2->text().isEmpty());
+    QCOMPARE(w_->LabelTrennDatei->Caption(), T(8) + " :");
+    QCOMPARE(w_->PanelAktion->palette().color(QPalette::Window), QColor(0, 0, 128));
+    QCOMPARE(w_->LabelZiel->FontColor(), QColor(0, 0, 128));
+    QVERIFY(w_->LabelTrennungen->isHidden() && w_->LabelDateiGroesse2->isHidden());
+    QVERIFY(!w_->GroupTrennGroesse->isEnabled() && !w_->CheckPasswort->isEnabled());
+    QVERIFY(w_->EditHand->isReadOnly());
+
+    // The selected mode button again: nothing happens.
+    w_->EditZielName->setText("bleibt");
+    w_->RadioZusammenfuehren->click();
+    QCOMPARE(w_->EditZielName->text(), QString("bleibt"));
+
+    w_->RadioTrennen->click();
+    QVERIFY(w_->EditZielName->text().isEmpty());
+    QCOMPARE(w_->LabelTrennDatei->Caption(), T(7) + " :");
+    QVERIFY(!w_->LabelTrennungen->isHidden());
+    QVERIFY(w_->GroupTrennGroesse->isEnabled());
+    // Level buttons follow the compression box.
+    QVERIFY(!w_->RadioStark->isEnabled());
+    w_->CheckKomprimieren->click();
+    QVERIFY(w_->RadioStark->isEnabled() && w_->RadioSchwach->isEnabled());
+    QVERIFY(!w_->Komprimiert());  // the placeholder ZIP stage builds no archive
+    Q_UNUSED(source);
+  }
+
+  void sizeSelection() {
+    PrepareSplit(5000);
+    w_->Radio720->click();
+    QCOMPARE(w_->TrennGroesse(), 730112);
+    QCOMPARE(w_->LabelTrennungen2->text(), QString("1"));
+    w_->Radio100->click();
+    QCOMPARE(w_->TrennGroesse(), 100431872);
+    w_->RadioAuto->click();
+    QCOMPARE(w_->TrennGroesse(), 0);
+    QCOMPARE(w_->LabelTrennungen2->text(), QString("?"));
+
+    w_->RadioHand->click();
+    QVERIFY(!w_->EditHand->isReadOnly());
+    QCOMPARE(w_->EditHand->palette().color(QPalette::Base), QColor(255, 255, 255));
+    QCOMPARE(w_->TrennGroesse(), 350000000);
+    // Each change of the hand size runs the chain down to the count.
+    w_->EditHand->setText("2048");
+    QCOMPARE(w_->TrennGroesse(), 2048);
+    QCOMPARE(w_->LabelTrennungen2->text(), QString("3"));
+    w_->EditHand->setText("abc");
+    QCOMPARE(w_->TrennGroesse(), 100);
+    QCOMPARE(w_->LabelTrennungen2->text(), QString("61"));
+    w_->EditHand->setText("2147483648");
+    QCOMPARE(w_->TrennGroesse(), 100);
+    w_->EditHand->setText("0");
+    QCOMPARE(w_->LabelTrennungen2->text(), QString("0"));
+    w_->EditHand->setText("-5");
+    QCOMPARE(w_->TrennGroesse(), -5);
+    QCOMPARE(w_->LabelTrennungen2->text(), QString("0"));
+
+    // The hand size is read, whatever button caused the refresh, only with RadioHand selected.
+    w_->Radio144->click();
+    QCOMPARE(w_->TrennGroesse(), 1457664);
+    QVERIFY(w_->EditHand->isReadOnly());
+    w_->EditHand->setText("4096");  // editing while another preset is selected
+    QCOMPARE(w_->TrennGroesse(), 1457664);
+  }
+
+  void thousandSegmentsAcceptedAndOneMoreRefused() {
+    const QString source = Work("gross.bin");
+    const qint64 exact = 362496LL * 1000 - 1024;
+    {
+      QFile f(source);
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      QVERIFY(f.resize(exact));  // sparse
+    }
+    w_->Radio360->click();
+    w_->EditTrennDatei->setText(source);
+    QCOMPARE(w_->LabelTrennungen2->text(), QString("1000"));
+    w_->ButtonAusfuehren->click();  // passes check 3, stops at the empty target folder
+    QCOMPARE(Last().text, T(46));
+
+    {
+      QFile f(source);
+      QVERIFY(f.open(QIODevice::ReadWrite));
+      QVERIFY(f.resize(exact + 1));
+    }
+    w_->RadioAuto->click();
+    QCOMPARE(w_->LabelTrennungen2->text(), QString("?"));
+    w_->ButtonAusfuehren->click();  // "?" never refuses
+    QCOMPARE(Last().text, T(46));
+    w_->Radio360->click();
+    QCOMPARE(w_->LabelTrennungen2->text(), QString("1001"));
+    w_->ButtonAusfuehren->click();
+    QCOMPARE(Last().text, T(45));
+    QCOMPARE(Last().icon, MsgIcon::Warning);
+  }
+
+  void checksBeforeTheWork() {
+    w_->ButtonAusfuehren->click();
+    QCOMPARE(Last().text, T(43));
+    QCOMPARE(Last().icon, MsgIcon::Information);
+    QCOMPARE(w_->focusWidget(), w_->EditTrennDatei);
+    w_->EditTrennDatei->setText(Work("fehlt.bin"));
+    w_->ButtonAusfuehren->click();
+    QCOMPARE(Last().text, T(44));
+
+    PrepareSplit(10);
+    w_->EditZielName->clear();
+    w_->EditZielPfad->setText("relativ/ordner");
+    w_->ButtonAusfuehren->click();
+    QCOMPARE(Last().text, T(46));
+    QCOMPARE(Last().icon, MsgIcon::Information);
+    QCOMPARE(w_->focusWidget(), w_->EditZielPfad);
+
+    // One trailing separator goes, and stays gone in the field.
+    w_->EditZielPfad->setText(Work("out/"));
+    w_->ButtonAusfuehren->click();
+    QCOMPARE(Last().text, T(47));
+    QCOMPARE(w_->focusWidget(), w_->EditZielName);
+    QCOMPARE(w_->EditZielPfad->text(), Work("out"));
+    w_->ButtonAusfuehren->click();
+    QCOMPARE(w_->EditZielPfad->text(), Work("out"));
+    // The root keeps its separator in the field.
+    w_->EditZielPfad->setText("/");
+    w_->ButtonAusfuehren->click();
+    QCOMPARE(Last().text, T(47));
+    QCOMPARE(w_->EditZielPfad->text(), QString("/"));
+
+    w_->RadioZusammenfuehren->click();
+    w_->ButtonAusfuehren->click();
+    QCOMPARE(Last().text, T(51));
+    w_->EditTrennDatei->setText(Work("fehlt.PZX000"));
+    w_->ButtonAusfuehren->click();
+    QCOMPARE(Last().text, T(52));
+    QCOMPARE(w_->focusWidget(), w_->EditTrennDatei);
+  }
+
+  void splitWithPasswordThenJoin() {
+    const QByteArray data = RandomBytes(5000);
+    const QString source = PrepareSplit(0);
+    WriteFile(source, data);
+    w_->EditTrennDatei->clear();
+    w_->EditTrennDatei->setText(source);
+    w_->RadioHand->click();
+    w_->EditHand->setText("2048");
+    w_->CheckPasswort->click();
+
+    DialogScript script;
+    QString busyText;
+    bool hourglass = false;
+    script.steps.push_back([&](QDialog& dialog) {
+      auto& d = dynamic_cast<pz::TPasswortDialog&>(dialog);
+      busyText = w_->StatusSimpleText();
+      hourglass = QApplication::overrideCursor() != nullptr &&
+                  QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+      d.Edit1->setText(QString::fromUtf8("Geheimnis-ä"));
+      d.Edit2->setText(QString::fromUtf8("Geheimnis-ä"));
+      d.ButtonOK->click();
+    });
+    w_->ButtonAusfuehren->click();
+    QCOMPARE(script.shown, 1);
+    QCOMPARE(busyText, T(48) + "...");
+    QVERIFY(hourglass);
+    QCOMPARE(Last().text, T(49));
+    QCOMPARE(Last().icon, MsgIcon::Information);
+    QVERIFY(w_->StatusSimpleText().isEmpty());
+    QVERIFY(w_->StatusPanels[0]->isVisible());
+    for (const char* name : {"teil.PZX000", "teil.PZX001", "teil.PZX002"}) {
+      QVERIFY2(QFile::exists(Work("out/") + name), name);
+    }
+    QVERIFY(!QFile::exists(Work("out/teil.PZX003")));
+    QVERIFY(QFile::exists(source));  // not asked to delete
+
+    // Join: the "..." button reads the stored name from the header.
+    w_->RadioZusammenfuehren->click();
+    QStringList filters;
+    QString suffix;
+    script.steps.push_back(ChooseFile(Work("out/teil.PZX000"), &filters, &suffix));
+    w_->ButtonTrennDatei->click();
+    QCOMPARE(filters, QStringList{T(41) + " (*.PZX000)"});
+    QCOMPARE(suffix, QString("PZX000"));
+    QCOMPARE(w_->EditTrennDatei->text(), Work("out/teil.PZX000"));
+    QCOMPARE(w_->EditZielName->text(), QString("quelle.bin"));
+    QDir(work_->path()).mkdir("back");
+    w_->EditZielPfad->setText(Work("back"));
+
+    // A wrong password ends the join with its message and the failure message.
+    script.steps.push_back([&](QDialog& dialog) {
+      auto& d = dynamic_cast<pz::TPasswortDialog2&>(dialog);
+      d.Edit->setText("falsch");
+      d.ButtonOK->click();
+    });
+    w_->ButtonAusfuehren->click();
+    QCOMPARE(messages_->messages[messages_->messages.size() - 2].text, T(81));
+    QCOMPARE(Last().text, T(55));
+    QCOMPARE(Last().icon, MsgIcon::Warning);
+
+    script.steps.push_back([&](QDialog& dialog) {
+      auto& d = dynamic_cast<pz::TPasswortDialog2&>(dialog);
+      busyText = w_->StatusSimpleText();
+      d.Edit->setText(QString::fromUtf8("Geheimnis-ä"));
+      d.ButtonOK->click();
+    });
+    w_->ButtonAusfuehren->click();
+    QCOMPARE(busyText, T(53) + "...");
+    QCOMPARE(Last().text, T(54));
+    QCOMPARE(ReadFile(Work("back/quelle.bin")), data);
+    // The fields keep their contents after the work.
+    QCOMPARE(w_->EditZielName->text(), QString("quelle.bin"));
+  }
+
+  void splitDeletesTheSourceWhenAsked() {
+    const QString source = PrepareSplit(3000);
+    w_->RadioHand->click();
+    w_->EditHand->setText("2048");
+    w_->CheckLoeschen->click();
+    w_->ButtonAusfuehren->click();
+    QCOMPARE(Last().text, T(49));
+    QVERIFY(!QFile::exists(source));
+    QVERIFY(QFile::exists(Work("out/teil.PZX001")));
+  }
+
+  void chosenFileThatIsNoFirstSegment_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("short") << QByteArray("PX kurz");
+    QTest::newRow("no marker") << QByteArray(1024, 'a');
+    QTest::newRow("damaged") << QByteArray("PX").append(QByteArray(1022, 'z'));
+  }
+  void chosenFileThatIsNoFirstSegment() {
+    QFETCH(QByteArray, content);
+    w_->RadioZusammenfuehren->click();
+    WriteFile(Work("x.PZX000"), content);
+    DialogScript script;
+    script.steps.push_back(ChooseFile(Work("x.PZX000")));
+    w_->ButtonTrennDatei->click();
+    QCOMPARE(Last().text, T(42));
+    QCOMPARE(Last().icon, MsgIcon::Error);
+    QVERIFY(w_->EditTrennDatei->text().isEmpty());
+  }
+
+  void splitModeOpenDialog() {
+    WriteFile(Work("a.txt"), "abc");
+    DialogScript script;
+    QStringList filters;
+    script.steps.push_back(ChooseFile(Work("a.txt"), &filters));
+    w_->ButtonTrennDatei->click();
+    QCOMPARE(filters, QStringList{T(40) + " (*)"});
+    QCOMPARE(w_->EditTrennDatei->text(), Work("a.txt"));
+    QCOMPARE(w_->LabelDateiGroesse2->text(), QString("3"));
+    QVERIFY(messages_->messages.empty());
+  }
+
+  void targetFolderFromThePicker() {
+    DialogScript script;
+    script.steps.push_back([&](QDialog& dialog) {
+      auto& d = dynamic_cast<pz::TPXPathDialog&>(dialog);
+      QCOMPARE(d.windowTitle(), QString::fromUtf8("Verzeichnis auswählen"));  // letter "D"
+      QVERIFY(d.ShowFolder(work_->path()));
+      d.OKButton->click();
+    });
+    w_->ButtonZiel->click();
+    QCOMPARE(w_->EditZielPfad->text(), QDir::cleanPath(work_->path()));
+  }
+
+  void unhandledFailureReachesTheErrorDisplay() {
+    PrepareSplit(3000);
+    w_->RadioHand->click();
+    w_->EditHand->setText("2048");
+    w_->EditZielPfad->setText(Work("gibt-es-nicht"));
+    w_->ButtonAusfuehren->click();
+    QCOMPARE(Last().icon, MsgIcon::Error);
+    QVERIFY2(Last().text.contains(Work("gibt-es-nicht/teil.PZX000")), qPrintable(Last().text));
+    QVERIFY(!messages_->Texts().contains(T(50)));
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+    QVERIFY(w_->StatusSimpleText().isEmpty());
+    QVERIFY(w_->StatusPanels[2]->isVisible());
+    // Still usable.
+    w_->EditZielPfad->setText(Work("out"));
+    w_->ButtonAusfuehren->click();
+    QCOMPARE(Last().text, T(49));
+  }
+
+  void closingDeletesTheTemporaryArchive() {
+    WriteFile(Archive(), "zip");
+    w_->ButtonBeenden->click();
+    QVERIFY(!w_->isVisible());
+    QVERIFY(!QFile::exists(Archive()));
+
+    w_.reset();
+    Open();
+    QTest::keyClick(w_.get(), Qt::Key_F10);
+    QVERIFY(!w_->isVisible());
+  }
+};
+
+QTEST_MAIN(HauptformularTest)
+#include "tst_hauptformular.moc"
