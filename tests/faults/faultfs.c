@@ -1,0 +1,147 @@
+// An interposed file layer for tests: loaded with LD_PRELOAD into the program under test, it
+// makes file operations on chosen paths fail or slow down, as a bad disk or a full volume would.
+//
+//   PZ_FAULT_PATH   substring of the paths to affect (required)
+//   PZ_FAULT_OP     "open" (opening fails), "read" (reading fails after PZ_FAULT_AFTER bytes),
+//                   "write" (writing fails after PZ_FAULT_AFTER bytes), "slow" (every write
+//                   waits PZ_FAULT_DELAY_US microseconds)
+//   PZ_FAULT_ERRNO  the error to report (default EIO)
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdarg.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#define MAX_FDS 4096
+
+static unsigned char marked[MAX_FDS];
+static long long done_bytes[MAX_FDS];
+
+static const char* env(const char* name) {
+  const char* v = getenv(name);
+  return v ? v : "";
+}
+
+static int op_is(const char* op) { return strcmp(env("PZ_FAULT_OP"), op) == 0; }
+
+static int fault_errno(void) {
+  const char* e = env("PZ_FAULT_ERRNO");
+  if (strcmp(e, "ENOSPC") == 0) return ENOSPC;
+  if (strcmp(e, "EACCES") == 0) return EACCES;
+  return EIO;
+}
+
+static long long after(void) { return atoll(env("PZ_FAULT_AFTER")); }
+
+static int matches(const char* path) {
+  const char* p = env("PZ_FAULT_PATH");
+  return path && *p && strstr(path, p) != NULL;
+}
+
+static int is_marked(int fd) { return fd >= 0 && fd < MAX_FDS && marked[fd]; }
+
+static int mark(int fd, const char* path) {
+  if (fd >= 0 && fd < MAX_FDS) {
+    marked[fd] = (unsigned char)matches(path);
+    done_bytes[fd] = 0;
+  }
+  return fd;
+}
+
+#define REAL(type, name, ...)                                                       \
+  static type (*real_##name)(__VA_ARGS__);                                          \
+  if (!real_##name) real_##name = (type(*)(__VA_ARGS__))dlsym(RTLD_NEXT, #name)
+
+static int do_open(int (*real)(const char*, int, ...), const char* path, int flags, mode_t mode) {
+  if (op_is("open") && matches(path)) {
+    errno = fault_errno();
+    return -1;
+  }
+  return mark(real(path, flags, mode), path);
+}
+
+int open(const char* path, int flags, ...) {
+  REAL(int, open, const char*, int, ...);
+  mode_t mode = 0;
+  if (flags & (O_CREAT | O_TMPFILE)) {
+    va_list ap;
+    va_start(ap, flags);
+    mode = (mode_t)va_arg(ap, int);
+    va_end(ap);
+  }
+  return do_open(real_open, path, flags, mode);
+}
+
+int open64(const char* path, int flags, ...) {
+  REAL(int, open64, const char*, int, ...);
+  mode_t mode = 0;
+  if (flags & (O_CREAT | O_TMPFILE)) {
+    va_list ap;
+    va_start(ap, flags);
+    mode = (mode_t)va_arg(ap, int);
+    va_end(ap);
+  }
+  return do_open(real_open64, path, flags, mode);
+}
+
+// Returns how many of n bytes may still go through, -1 when the fault strikes now.
+static ssize_t allowance(int fd, size_t n, const char* op) {
+  if (!is_marked(fd) || !op_is(op)) return (ssize_t)n;
+  long long left = after() - done_bytes[fd];
+  if (left <= 0) {
+    errno = fault_errno();
+    return -1;
+  }
+  return (ssize_t)((long long)n < left ? (long long)n : left);
+}
+
+ssize_t read(int fd, void* buf, size_t n) {
+  REAL(ssize_t, read, int, void*, size_t);
+  ssize_t allowed = allowance(fd, n, "read");
+  if (allowed < 0) return -1;
+  ssize_t got = real_read(fd, buf, (size_t)allowed);
+  if (got > 0 && is_marked(fd)) done_bytes[fd] += got;
+  return got;
+}
+
+ssize_t pread64(int fd, void* buf, size_t n, off_t off) {
+  REAL(ssize_t, pread64, int, void*, size_t, off_t);
+  ssize_t allowed = allowance(fd, n, "read");
+  if (allowed < 0) return -1;
+  ssize_t got = real_pread64(fd, buf, (size_t)allowed, off);
+  if (got > 0 && is_marked(fd)) done_bytes[fd] += got;
+  return got;
+}
+
+ssize_t pread(int fd, void* buf, size_t n, off_t off) { return pread64(fd, buf, n, off); }
+
+ssize_t write(int fd, const void* buf, size_t n) {
+  REAL(ssize_t, write, int, const void*, size_t);
+  if (is_marked(fd) && op_is("slow")) usleep((useconds_t)atoi(env("PZ_FAULT_DELAY_US")));
+  ssize_t allowed = allowance(fd, n, "write");
+  if (allowed < 0) return -1;
+  ssize_t put = real_write(fd, buf, (size_t)allowed);
+  if (put > 0 && is_marked(fd)) done_bytes[fd] += put;
+  return put;
+}
+
+// Kernel copies bypass read and write; let the program fall back to them on affected files.
+ssize_t copy_file_range(int in, loff_t* in_off, int out, loff_t* out_off, size_t n,
+                        unsigned flags) {
+  REAL(ssize_t, copy_file_range, int, loff_t*, int, loff_t*, size_t, unsigned);
+  if (is_marked(in) || is_marked(out)) {
+    errno = EXDEV;
+    return -1;
+  }
+  return real_copy_file_range(in, in_off, out, out_off, n, flags);
+}
+
+int close(int fd) {
+  REAL(int, close, int);
+  if (fd >= 0 && fd < MAX_FDS) marked[fd] = 0;
+  return real_close(fd);
+}
