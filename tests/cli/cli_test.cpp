@@ -1,7 +1,5 @@
 // The command-line program as a user runs it: a child process, scripted standard input.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
@@ -21,43 +19,17 @@ using test::ReadFile;
 using test::SizeOf;
 using test::WriteFile;
 
-struct Result {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using Result = test::ProcessResult;
 
 class Cli : public ::testing::Test {
  protected:
   Result Run(const std::vector<std::string>& args, const std::string& input = "",
              const std::string& lang = "C") {
-    const std::string in = dir / ".stdin", out = dir / ".stdout", err = dir / ".stderr";
-    WriteFile(in, input);
-    const pid_t pid = fork();
-    if (pid == 0) {
-      const int fdIn = open(in.c_str(), O_RDONLY);
-      const int fdOut = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      const int fdErr = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      dup2(fdIn, 0);
-      dup2(fdOut, 1);
-      dup2(fdErr, 2);
-      if (chdir(dir.path().c_str()) != 0) _exit(126);
-      setenv("LANG", lang.c_str(), 1);
-      unsetenv("LC_ALL");
-      unsetenv("LC_MESSAGES");
-      std::vector<char*> argv{const_cast<char*>(PZ_CLI)};
-      for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      execv(PZ_CLI, argv.data());
-      _exit(127);
-    }
-    Result r;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = ReadFile(out);
-    r.err = ReadFile(err);
-    return r;
+    test::ProcessOptions o;
+    o.input = input;
+    o.cwd = dir.path();
+    o.env = {{"LANG", lang}, {"LC_ALL", ""}, {"LC_MESSAGES", ""}};
+    return test::RunProcess(PZ_CLI, args, o);
   }
 
   std::string Text(const char* file, tb::Block block) {

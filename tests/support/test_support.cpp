@@ -1,13 +1,18 @@
 #include "test_support.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace pz::test {
 
@@ -62,6 +67,46 @@ std::string PatternBytes(std::size_t n, std::uint32_t seed) {
     s[i] = static_cast<char>(x & 0xFF);
   }
   return s;
+}
+
+ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
+                         const ProcessOptions& options) {
+  TempDir io;
+  const std::string in = io / "stdin", out = io / "stdout", err = io / "stderr";
+  WriteFile(in, options.input);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int fdIn = open(in.c_str(), O_RDONLY);
+    const int fdOut = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int fdErr = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(fdIn, 0);
+    dup2(fdOut, 1);
+    dup2(fdErr, 2);
+    if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
+    for (const auto& [name, value] : options.env) {
+      if (value.empty())
+        unsetenv(name.c_str());
+      else
+        setenv(name.c_str(), value.c_str(), 1);
+    }
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  if (options.killAfterMs > 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(options.killAfterMs));
+    kill(pid, SIGKILL);
+  }
+  ProcessResult r;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (WIFEXITED(status)) r.status = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
+  r.out = ReadFile(out);
+  r.err = ReadFile(err);
+  return r;
 }
 
 std::string ScriptedInteraction::Passwort_Abfragen() {

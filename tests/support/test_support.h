@@ -34,6 +34,25 @@ std::int64_t SizeOf(const std::string& path);
 // Deterministic bytes that differ at every position, so misplaced runs show.
 std::string PatternBytes(std::size_t n, std::uint32_t seed = 1);
 
+// A program run as a child process: input from a file, output captured.
+struct ProcessResult {
+  int status = -1;  // exit status; -1 when it did not exit normally
+  int signal = 0;   // the signal that ended it
+  std::string out;
+  std::string err;
+};
+
+struct ProcessOptions {
+  std::string input;
+  std::string cwd;
+  std::vector<std::pair<std::string, std::string>> env;  // set ("" value: unset)
+  // Sends SIGKILL after this many milliseconds (0: wait for the end).
+  int killAfterMs = 0;
+};
+
+ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
+                         const ProcessOptions& options);
+
 // Text blocks as "[N]", so a test can tell which block a message was made of.
 class BlockNumbers : public TextSource {
  public:

@@ -1,0 +1,172 @@
+// Splits and joins that end early: a bad disk, a full volume, a missing or unreadable segment, a
+// cancelled prompt, a killed process. The source is never lost or changed, no failure is
+// reported as success, and what ended early can be done again.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "lang/language.h"
+#include "lang/textblocks.h"
+#include "test_support.h"
+
+namespace pz {
+namespace {
+
+using test::Exists;
+using test::PatternBytes;
+using test::ReadFile;
+using test::SizeOf;
+using test::WriteFile;
+
+class Faults : public ::testing::Test {
+ protected:
+  void SetUp() override { WriteFile(source, data); }
+
+  // Runs parzello-cli with the fault layer: op on paths containing path.
+  test::ProcessResult Run(const std::vector<std::string>& args, const std::string& op = "",
+                          const std::string& path = "", const std::string& after = "0",
+                          const std::string& err = "EIO", const std::string& input = "",
+                          int killAfterMs = 0) {
+    test::ProcessOptions o;
+    o.input = input;
+    o.cwd = dir.path();
+    o.killAfterMs = killAfterMs;
+    o.env = {{"LANG", "C"}, {"LC_ALL", ""}, {"LC_MESSAGES", ""}};
+    if (!op.empty()) {
+      o.env.push_back({"LD_PRELOAD", PZ_FAULTFS});
+      o.env.push_back({"ASAN_OPTIONS", "verify_asan_link_order=0"});
+      o.env.push_back({"PZ_FAULT_OP", op});
+      o.env.push_back({"PZ_FAULT_PATH", path});
+      o.env.push_back({"PZ_FAULT_AFTER", after});
+      o.env.push_back({"PZ_FAULT_ERRNO", err});
+      o.env.push_back({"PZ_FAULT_DELAY_US", "3000"});
+    }
+    return test::RunProcess(PZ_CLI, args, o);
+  }
+
+  std::string Text(tb::Block block) {
+    TPXLanguage lang;
+    lang.SetPath(std::string(PZ_PROGRAM_DIR) + "/language_parzello");
+    lang.SetFileName("English.lng");
+    return lang.GetText(block);
+  }
+
+  bool Says(const test::ProcessResult& r, tb::Block block) {
+    return r.err.find(Text(block)) != std::string::npos;
+  }
+
+  void ExpectSourceIntact() {
+    ASSERT_TRUE(Exists(source));
+    EXPECT_EQ(ReadFile(source), data);
+  }
+
+  test::TempDir dir;
+  std::string data = PatternBytes(1000000);
+  std::string source = dir / "film.avi";
+  std::string stick = dir.Sub("stick");
+  std::string home = dir.Sub("home");
+  std::string first = stick + "/film.avi.PZX000";
+};
+
+TEST_F(Faults, ReadErrorInTheMiddleOfTheSource) {
+  const auto r = Run({"split", source, "--to", stick, "--size", "360K", "--delete-source"}, "read",
+                     "film.avi", "500000");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Says(r, tb::kReadFailed));
+  EXPECT_FALSE(Says(r, tb::kSplitDone));
+  ExpectSourceIntact();
+  EXPECT_EQ(SizeOf(first), 362496);  // what was written stays
+  // Done again on a good disk, the split completes and joins back.
+  ASSERT_EQ(Run({"split", source, "--to", stick, "--size", "360K"}).status, 0);
+  ASSERT_EQ(Run({"join", first, "--to", home}).status, 0);
+  EXPECT_EQ(ReadFile(home + "/film.avi"), data);
+}
+
+TEST_F(Faults, FullVolumeThenAnotherFolderOrCancel) {
+  const std::string stick2 = dir.Sub("stick2");
+  auto r = Run({"split", source, "--to", stick, "--size", "720K"}, "write", "stick/", "200000",
+               "ENOSPC", stick2 + "\n");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(Says(r, tb::kSegmentWriteFailed1));
+  EXPECT_EQ(SizeOf(stick2 + "/film.avi.PZX000"), 730112);
+  ASSERT_EQ(Run({"join", stick2 + "/film.avi.PZX000", "--to", home}).status, 0);
+  EXPECT_EQ(ReadFile(home + "/film.avi"), data);
+
+  // Cancelled at the prompt: the partly written segment goes, the source stays.
+  const std::string stick3 = dir.Sub("stick3");
+  r = Run({"split", source, "--to", stick3, "--size", "720K", "--delete-source"}, "write",
+          "stick3/", "200000", "ENOSPC", "");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Says(r, tb::kSplitCancelled));
+  EXPECT_TRUE(Says(r, tb::kSplitFailed));
+  EXPECT_FALSE(Exists(stick3 + "/film.avi.PZX000"));
+  ExpectSourceIntact();
+}
+
+TEST_F(Faults, DiskErrorWhileWritingASegmentIsNotAFullVolumeButStillAsks) {
+  // Any failed write of segment data leads to the volume prompt; end of input cancels.
+  const auto r =
+      Run({"split", source, "--to", stick, "--size", "720K"}, "write", "stick/", "1000", "EIO", "");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_FALSE(Says(r, tb::kSplitDone));
+  ExpectSourceIntact();
+}
+
+TEST_F(Faults, UnreadableOrMissingSegments) {
+  ASSERT_EQ(Run({"split", source, "--to", stick, "--size", "360K"}).status, 0);
+  auto r = Run({"join", first, "--to", home}, "open", ".PZX001", "0", "EACCES");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Says(r, tb::kReadFailed));
+  EXPECT_FALSE(Says(r, tb::kJoinDone));
+
+  r = Run({"join", first, "--to", home}, "read", ".PZX002", "1000");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Says(r, tb::kReadFailed));
+
+  r = Run({"join", first, "--to", home}, "open", ".PZX000", "0", "EACCES");
+  EXPECT_EQ(r.status, 1);
+
+  // Nothing was lost: the segments join once they can be read.
+  ASSERT_EQ(Run({"join", first, "--to", home}).status, 0);
+  EXPECT_EQ(ReadFile(home + "/film.avi"), data);
+}
+
+TEST_F(Faults, WriteErrorOnTheJoinedFile) {
+  ASSERT_EQ(Run({"split", source, "--to", stick, "--size", "360K"}).status, 0);
+  const auto r = Run({"join", first, "--to", home}, "write", "home/", "100000", "ENOSPC");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Says(r, tb::kOutputWriteFailed));
+  EXPECT_FALSE(Says(r, tb::kJoinDone));
+}
+
+TEST_F(Faults, KilledInTheMiddleOfASplitAndOfAJoin) {
+  data = PatternBytes(30 * 1000 * 1000);
+  WriteFile(source, data);
+  auto r = Run({"split", source, "--to", stick, "--size", "100M"}, "slow", "stick/", "0", "EIO", "",
+               300);
+  EXPECT_EQ(r.signal, SIGKILL);
+  ExpectSourceIntact();
+  // The interrupted set shows as incomplete, never as a whole file.
+  EXPECT_EQ(Run({"info", first}).status, 1);
+  ASSERT_EQ(Run({"split", source, "--to", stick, "--size", "100M"}).status, 0);
+  EXPECT_EQ(Run({"info", first}).status, 0);
+
+  r = Run({"join", first, "--to", home}, "slow", "home/", "0", "EIO", "", 300);
+  EXPECT_EQ(r.signal, SIGKILL);
+  EXPECT_LT(SizeOf(home + "/film.avi"), static_cast<std::int64_t>(data.size()));
+  ASSERT_EQ(Run({"join", first, "--to", home}).status, 0);
+  EXPECT_EQ(ReadFile(home + "/film.avi"), data);
+}
+
+TEST_F(Faults, ExistingFilesBesideTheTargetAreNotTouched) {
+  WriteFile(stick + "/notes.txt", "keep me");
+  WriteFile(stick + "/film.avi.PZX000.bak", "keep me too");
+  const auto r = Run({"split", source, "--to", stick, "--size", "360K"}, "read", "film.avi", "100");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(ReadFile(stick + "/notes.txt"), "keep me");
+  EXPECT_EQ(ReadFile(stick + "/film.avi.PZX000.bak"), "keep me too");
+}
+
+}  // namespace
+}  // namespace pz
