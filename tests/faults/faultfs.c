@@ -26,7 +26,9 @@ static const char* env(const char* name) {
   return v ? v : "";
 }
 
-static int op_is(const char* op) { return strcmp(env("PZ_FAULT_OP"), op) == 0; }
+static int op_is(const char* op) {
+  return strcmp(env("PZ_FAULT_OP"), op) == 0;
+}
 
 static int fault_errno(void) {
   const char* e = env("PZ_FAULT_ERRNO");
@@ -35,14 +37,18 @@ static int fault_errno(void) {
   return EIO;
 }
 
-static long long after(void) { return atoll(env("PZ_FAULT_AFTER")); }
+static long long after(void) {
+  return atoll(env("PZ_FAULT_AFTER"));
+}
 
 static int matches(const char* path) {
   const char* p = env("PZ_FAULT_PATH");
   return path && *p && strstr(path, p) != NULL;
 }
 
-static int is_marked(int fd) { return fd >= 0 && fd < MAX_FDS && marked[fd]; }
+static int is_marked(int fd) {
+  return fd >= 0 && fd < MAX_FDS && marked[fd];
+}
 
 static int mark(int fd, const char* path) {
   if (fd >= 0 && fd < MAX_FDS) {
@@ -52,8 +58,8 @@ static int mark(int fd, const char* path) {
   return fd;
 }
 
-#define REAL(type, name, ...)                                                       \
-  static type (*real_##name)(__VA_ARGS__);                                          \
+#define REAL(type, name, ...)              \
+  static type (*real_##name)(__VA_ARGS__); \
   if (!real_##name) real_##name = (type(*)(__VA_ARGS__))dlsym(RTLD_NEXT, #name)
 
 static int do_open(int (*real)(const char*, int, ...), const char* path, int flags, mode_t mode) {
@@ -117,7 +123,9 @@ ssize_t pread64(int fd, void* buf, size_t n, off_t off) {
   return got;
 }
 
-ssize_t pread(int fd, void* buf, size_t n, off_t off) { return pread64(fd, buf, n, off); }
+ssize_t pread(int fd, void* buf, size_t n, off_t off) {
+  return pread64(fd, buf, n, off);
+}
 
 ssize_t write(int fd, const void* buf, size_t n) {
   REAL(ssize_t, write, int, const void*, size_t);

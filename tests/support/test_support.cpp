@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -101,7 +102,9 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
   }
   ProcessResult r;
   int status = 0;
-  waitpid(pid, &status, 0);
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  r.maxRssKb = usage.ru_maxrss;
   if (WIFEXITED(status)) r.status = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
   r.out = ReadFile(out);

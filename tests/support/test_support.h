@@ -36,8 +36,9 @@ std::string PatternBytes(std::size_t n, std::uint32_t seed = 1);
 
 // A program run as a child process: input from a file, output captured.
 struct ProcessResult {
-  int status = -1;  // exit status; -1 when it did not exit normally
-  int signal = 0;   // the signal that ended it
+  int status = -1;    // exit status; -1 when it did not exit normally
+  int signal = 0;     // the signal that ended it
+  long maxRssKb = 0;  // peak resident memory of the child
   std::string out;
   std::string err;
 };
