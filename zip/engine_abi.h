@@ -41,7 +41,7 @@ enum Action : std::int32_t {
   kActSizeTotal = 6,   // size: total bytes to process
 };
 
-//                                                          32-bit   64-bit
+// Offsets in the comments: 32-bit, then 64-bit.
 template <typename Ptr>
 struct CallbackRecordT {
   Ptr reserved0;                 //   0        0

@@ -419,6 +419,8 @@ void TZipArchiver::AddFiles() {
     if (successCount_ < 0) successCount_ = 0;
     if (spanning) {
       if (successCount_ > 0 && WriteSpannedArchive(target, zipFilename_) != 0) successCount_ = 0;
+      // The disk in place now is the last one: its part holds the directory.
+      if (successCount_ > 0 && !lastSpannedPart_.empty()) zipFilename_ = lastSpannedPart_;
       ::unlink(target.c_str());
     }
   } catch (const EZipArchiver& e) {

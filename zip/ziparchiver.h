@@ -351,6 +351,7 @@ class TZipArchiver {
   Engine zipEngine_;
   Engine unzipEngine_;
   void* commandBlock_ = nullptr;  // the block of the call in progress
+  std::string lastSpannedPart_;   // where WriteSpannedArchive put the last part
 
   std::string driveRoot_;
   std::string volumeLabel_;

@@ -76,6 +76,7 @@ bool TZipArchiver::PromptForDisk(int diskNo, std::string& folder) {
 }
 
 int TZipArchiver::WriteSpannedArchive(const std::string& archive, const std::string& target) {
+  lastSpannedPart_.clear();
   const int in = ::open(archive.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) {
     ReportMessage(zipmsg::kOpenFailed, "");
@@ -187,7 +188,9 @@ int TZipArchiver::WriteSpannedArchive(const std::string& archive, const std::str
   Put32(&tail[16], static_cast<std::uint32_t>(onDisk));
   if (int r = put(cd.data(), cdSize); r != 0) return r;
   if (int r = put(tail.data(), tailSize); r != 0) return r;
-  return ::fsync(out.fd) == 0 ? 0 : kWriteFailed;
+  if (::fsync(out.fd) != 0) return kWriteFailed;
+  lastSpannedPart_ = JoinPath(folder, name);
+  return 0;
 }
 
 int TZipArchiver::ReadSpannedArchive(const std::string& archive, const std::string& tempFolder,

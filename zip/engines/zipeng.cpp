@@ -202,8 +202,13 @@ int Pack(const ZipBlockNew& block, const std::vector<std::string>& specs) {
     }
   }
 
+  // An empty file is a new archive that the caller created with the mode it wants.
+  struct stat ast {};
+  const bool emptyFile =
+      ::stat(archive.c_str(), &ast) == 0 && S_ISREG(ast.st_mode) && ast.st_size == 0;
   int errorp = 0;
-  zip_t* za = zip_open(archive.c_str(), ZIP_CREATE, &errorp);
+  zip_t* za =
+      zip_open(archive.c_str(), emptyFile ? ZIP_CREATE | ZIP_TRUNCATE : ZIP_CREATE, &errorp);
   if (za == nullptr) {
     zip_error_t e;
     zip_error_init_with_code(&e, errorp);
