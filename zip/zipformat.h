@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -99,5 +100,16 @@ inline std::int64_t LocateEndRecord(int fd, std::uint8_t (&rec)[kEndRecordSize])
   }
   return -1;
 }
+
+bool WriteAll(int fd, const void* data, std::size_t n);
+
+// Copies the archive in `in` to `out` with every local-header offset and the directory offset
+// moved by delta (data placed in front of it). 0, or -2 write failed, -3 read failed,
+// -9 the offsets cannot be moved (ZIP64 records, damaged or inconsistent directory).
+int CopyWithMovedOffsets(int in, int out, std::int64_t delta, const std::function<void()>& tick);
+
+// Position of the first entry's local header as the directory records it (the directory's
+// position for an empty archive); -1 when the file holds no archive.
+std::int64_t FirstEntryPosition(int fd);
 
 }  // namespace pz::zipfmt

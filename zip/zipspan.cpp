@@ -37,17 +37,7 @@ bool ReadAt(int fd, std::int64_t pos, void* buf, std::size_t n) {
   return pos >= 0 && ::pread(fd, buf, n, pos) == static_cast<ssize_t>(n);
 }
 
-bool WriteAll(int fd, const void* data, std::size_t n) {
-  const auto* p = static_cast<const std::uint8_t*>(data);
-  while (n > 0) {
-    ssize_t w = ::write(fd, p, n);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    p += w;
-    n -= static_cast<std::size_t>(w);
-  }
-  return true;
-}
+using zipfmt::WriteAll;
 
 }  // namespace
 

@@ -34,17 +34,7 @@ class Fd {
   int fd_;
 };
 
-bool WriteAll(int fd, const void* data, std::size_t n) {
-  const auto* p = static_cast<const std::uint8_t*>(data);
-  while (n > 0) {
-    ssize_t w = ::write(fd, p, n);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    p += w;
-    n -= static_cast<std::size_t>(w);
-  }
-  return true;
-}
+using zipfmt::WriteAll;
 
 bool ReadAll(int fd, void* data, std::size_t n) {
   auto* p = static_cast<std::uint8_t*>(data);
@@ -283,51 +273,20 @@ int TZipArchiver::CopySfx(const std::string& stub, const std::string& archive,
     ::unlink(exe.c_str());
     return code;
   };
-  auto copy = [&](std::int64_t n) -> int {
-    std::array<std::uint8_t, kCopyChunk> buf;
-    while (n > 0) {
-      std::size_t c = static_cast<std::size_t>(std::min<std::int64_t>(n, kCopyChunk));
-      if (!ReadAll(zipIn.get(), buf.data(), c)) return -3;
-      if (!WriteAll(out.get(), buf.data(), c)) return -2;
-      n -= static_cast<std::int64_t>(c);
-      ProcessMessages();
-    }
-    return 0;
-  };
-
   bool readFailed = false;
   if (!CopyInto(stubIn.get(), out.get(), stubSt.st_size, readFailed))
     return fail(readFailed ? -3 : -2);
   auto block =
       SfxBlock(sfxOptions_, sfxOverWriteMode_, sfxCaption_, sfxDefaultDir_, sfxCommandLine_);
   if (!WriteAll(out.get(), block.data(), block.size())) return fail(-2);
-
-  if (directoryMismatch_ || centralOffset_ <= 0 || centralOffset_ > endRecordOffset_) {
-    if (int r = copy(zipSt.st_size); r != 0) return fail(r);
-  } else {
-    if (int r = copy(centralOffset_); r != 0) return fail(r);
-    for (std::size_t i = 0; i < contents_.size(); ++i) {
-      std::uint8_t h[kCentralHeaderSize];
-      if (!ReadAll(zipIn.get(), h, sizeof h)) return fail(-3);
-      const std::int64_t moved = static_cast<std::int64_t>(Le32(h + 42)) + delta;
-      // Offsets kept in ZIP64 fields, or moved past 4 GiB, cannot be moved here.
-      if (Le32(h) != kCentralSig || Le32(h + 42) == 0xFFFFFFFF || moved > 0xFFFFFFFE)
-        return fail(-9);
-      Put32(h + 42, static_cast<std::uint32_t>(moved));
-      if (!WriteAll(out.get(), h, sizeof h)) return fail(-2);
-      if (int r = copy(std::int64_t{Le16(h + 28)} + Le16(h + 30) + Le16(h + 32)); r != 0)
-        return fail(r);
-    }
-    const off_t here = ::lseek(zipIn.get(), 0, SEEK_CUR);
-    if (here < 0 || here > endRecordOffset_) return fail(-9);
-    if (int r = copy(endRecordOffset_ - here); r != 0) return fail(r);
-    std::uint8_t end[kEndRecordSize];
-    if (!ReadAll(zipIn.get(), end, sizeof end)) return fail(-3);
-    const std::int64_t moved = static_cast<std::int64_t>(Le32(end + 16)) + delta;
-    if (Le32(end) != kEndSig || Le32(end + 16) == 0xFFFFFFFF || moved > 0xFFFFFFFE) return fail(-9);
-    Put32(end + 16, static_cast<std::uint32_t>(moved));
-    if (!WriteAll(out.get(), end, sizeof end)) return fail(-2);
-    if (int r = copy(zipSt.st_size - endRecordOffset_ - kEndRecordSize); r != 0) return fail(r);
+  if (directoryMismatch_) {
+    // Offsets that are already off are not moved further: the archive is copied unchanged.
+    if (!CopyInto(zipIn.get(), out.get(), zipSt.st_size, readFailed))
+      return fail(readFailed ? -3 : -2);
+  } else if (int r =
+                 CopyWithMovedOffsets(zipIn.get(), out.get(), delta, [this] { ProcessMessages(); });
+             r != 0) {
+    return fail(r);
   }
   struct stat outSt {};
   if (::fstat(out.get(), &outSt) != 0 || outSt.st_size != delta + zipSt.st_size) return fail(-9);

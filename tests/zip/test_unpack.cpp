@@ -249,6 +249,24 @@ TEST_F(UnpackTest, SelfExtractingArchiveRunsAndUnpacks) {
   EXPECT_EQ(pztest::Run("unzip -tqq '" + root / "s.exe" + "'"), 0);
 }
 
+TEST_F(UnpackTest, PackingIntoASelfExtractorKeepsItsStub) {
+  WriteFile(root / "one.txt", "1");
+  WriteFile(root / "two.txt", "2");
+  zip.SetSFXPath(PZ_TEST_STUB);
+  const auto stubSize = static_cast<std::int64_t>(ReadFile(PZ_TEST_STUB).size());
+  for (const char* name : {"one.txt", "two.txt"}) {
+    zip.SetZipFilename(root / "new.exe");
+    zip.FSpecArgs() = {root / name};
+    zip.AddFiles();
+    ASSERT_EQ(zip.SuccessCount(), 1) << name;
+    EXPECT_EQ(zip.FirstEntryOffset(), stubSize + 256);
+    EXPECT_FALSE(zip.DirectoryMismatch());
+  }
+  EXPECT_EQ(zip.Count(), 2);
+  ASSERT_EQ(pztest::Run("'" + root / "new.exe" + "' '" + root / "target" + "' > /dev/null"), 0);
+  EXPECT_EQ(pztest::ListTree(root / "target"), (std::vector<std::string>{"one.txt", "two.txt"}));
+}
+
 TEST_F(UnpackTest, SelfExtractorRefusals) {
   MakeArchive(root / "a.zip", {{"f.txt", "x", ""}});
   zip.SetSFXPath(PZ_TEST_STUB);

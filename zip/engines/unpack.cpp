@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "zip/engine_abi.h"
+#include "zip/zipformat.h"
 
 namespace pz::unpack {
 
@@ -45,16 +46,7 @@ class Fd {
   int fd_;
 };
 
-bool WriteAll(int fd, const char* p, std::size_t n) {
-  while (n > 0) {
-    ssize_t w = ::write(fd, p, n);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    p += w;
-    n -= static_cast<std::size_t>(w);
-  }
-  return true;
-}
+using pz::zipfmt::WriteAll;
 
 // Opens (creating when missing) one folder below parent; links are not followed.
 Fd OpenSubFolder(int parent, const std::string& name, bool create) {

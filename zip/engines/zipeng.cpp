@@ -16,6 +16,7 @@
 
 #include "zip/engine_abi.h"
 #include "zip/engines/unpack.h"
+#include "zip/zipformat.h"
 
 namespace {
 
@@ -171,6 +172,44 @@ std::string ZipErrorText(zip_error_t* e) {
   return zip_error_strerror(e);
 }
 
+constexpr std::int64_t kLargestPrefix = 64 << 20;
+
+// libzip writes an archive from its first byte, so data in front of the first entry (a
+// self-extractor stub and its block) would be lost. It is read here and put back afterwards.
+bool ReadPrefix(const std::string& archive, std::string& prefix, CallbackReporter& rep) {
+  const int fd = ::open(archive.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return true;  // a new archive
+  const std::int64_t first = pz::zipfmt::FirstEntryPosition(fd);
+  bool ok = true;
+  if (first > kLargestPrefix) {
+    rep.Message(pz::unpack::kErrPack, "Too much data in front of the archive " + archive);
+    ok = false;
+  } else if (first > 0) {
+    prefix.resize(static_cast<std::size_t>(first));
+    ok = ::pread(fd, prefix.data(), prefix.size(), 0) == static_cast<ssize_t>(prefix.size());
+  }
+  ::close(fd);
+  return ok;
+}
+
+bool RestorePrefix(const std::string& archive, const std::string& prefix) {
+  const int in = ::open(archive.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  struct stat st {};
+  std::string temp = archive + ".pzx-XXXXXX";
+  const int out = ::fstat(in, &st) == 0 ? ::mkstemp(temp.data()) : -1;
+  bool ok = out >= 0 && ::fchmod(out, st.st_mode & 07777) == 0 &&
+            pz::zipfmt::WriteAll(out, prefix.data(), prefix.size()) &&
+            pz::zipfmt::CopyWithMovedOffsets(in, out, static_cast<std::int64_t>(prefix.size()),
+                                             nullptr) == 0 &&
+            ::fsync(out) == 0;
+  if (out >= 0) ::close(out);
+  ::close(in);
+  if (ok) ok = ::rename(temp.c_str(), archive.c_str()) == 0;
+  if (!ok && out >= 0) ::unlink(temp.c_str());
+  return ok;
+}
+
 int Pack(const ZipBlockNew& block, const std::vector<std::string>& specs) {
   const ZipBlockHead& h = block.head;
   CallbackReporter rep(h.callback, h.caller);
@@ -202,6 +241,8 @@ int Pack(const ZipBlockNew& block, const std::vector<std::string>& specs) {
     }
   }
 
+  std::string prefix;
+  if (!ReadPrefix(archive, prefix, rep)) return 0;
   // An empty file is a new archive that the caller created with the mode it wants.
   struct stat ast {};
   const bool emptyFile =
@@ -288,6 +329,10 @@ int Pack(const ZipBlockNew& block, const std::vector<std::string>& specs) {
     zip_discard(za);
     rep.Message(job.cancelled ? pz::unpack::kErrCancelled : pz::unpack::kErrPack,
                 "Cannot write archive " + archive + ": " + why);
+    return 0;
+  }
+  if (!prefix.empty() && !RestorePrefix(archive, prefix)) {
+    rep.Message(pz::unpack::kErrPack, "Cannot put back the data in front of " + archive);
     return 0;
   }
   for (const auto& p : moveAfter) ::unlink(p.c_str());

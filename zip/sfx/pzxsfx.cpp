@@ -41,17 +41,8 @@ bool ReadAt(int fd, std::int64_t pos, void* buf, std::size_t n) {
 // Position of the block: 256 bytes before the first entry (or before the directory when the
 // archive is empty). -1 when the file holds no archive.
 std::int64_t FindBlock(int fd) {
-  std::uint8_t e[kEndRecordSize];
-  if (LocateEndRecord(fd, e) < 0) return -1;
-  std::int64_t first = Le32(e + 16);
-  std::int64_t pos = first;
-  for (int k = 0, count = Le16(e + 10); k < count; ++k) {
-    std::uint8_t h[kCentralHeaderSize];
-    if (!ReadAt(fd, pos, h, sizeof h) || Le32(h) != kCentralSig) return -1;
-    first = std::min<std::int64_t>(first, Le32(h + 42));
-    pos += kCentralHeaderSize + Le16(h + 28) + Le16(h + 30) + Le16(h + 32);
-  }
-  return first - kSfxBlockSize;
+  const std::int64_t first = FirstEntryPosition(fd);
+  return first < 0 ? -1 : first - kSfxBlockSize;
 }
 
 }  // namespace
