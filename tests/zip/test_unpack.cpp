@@ -198,6 +198,27 @@ TEST_F(UnpackTest, PackingHonoursOptionsAndSpecifications) {
   for (const auto& e : zip.Contents()) names.push_back(e->FileName);
   EXPECT_EQ(names, (std::vector<std::string>{"tree/a.txt", "tree/b.log", "tree/sub/c.txt"}));
 
+  {
+    pztest::CwdGuard guard;
+    ASSERT_EQ(::chdir(root.path().c_str()), 0);
+    zip.SetAddOptions({AddDirNames, AddRecurseDirs, AddSeparateDirs, AddHiddenFiles});
+    zip.SetVerbose(true);
+    std::vector<std::string> notes;
+    zip.OnMessage = [&](TZipArchiver&, int code, const std::string& t) {
+      if (code == 0) notes.push_back(t);
+    };
+    zip.SetZipFilename(root / "d.zip");
+    zip.FSpecArgs() = {"tree"};
+    zip.AddFiles();
+    EXPECT_EQ(zip.SuccessCount(), 4);  // folders are entries, but not files
+    EXPECT_EQ(notes.size(), 4u);
+    zip.SetVerbose(false);
+  }
+  names.clear();
+  for (const auto& e : zip.Contents()) names.push_back(e->FileName);
+  EXPECT_EQ(names, (std::vector<std::string>{"tree/", "tree/.hidden", "tree/a.txt", "tree/b.log",
+                                             "tree/sub/", "tree/sub/c.txt"}));
+
   zip.SetAddOptions({AddMove});
   zip.SetZipFilename(root / "w.zip");
   zip.FSpecArgs() = {root / "tree/*.txt"};

@@ -299,7 +299,10 @@ int Unpack(zip_t* za, int dirFd, const Options& o, Reporter& rep) {
       }
       if (failed) ::unlinkat(parent.get(), temp.c_str(), 0);
     }
-    if (!failed) ++done;
+    if (!failed) {
+      ++done;
+      if (o.verbose && rep.Message(0, (o.test ? "tested: " : "unpacked: ") + shown)) break;
+    }
     if (stop) break;
   }
   rep.Progress(kActBatchDone, 0, "");

@@ -46,6 +46,7 @@ struct Options {
   bool update = false;             // replace older files, add missing ones
   bool freshen = false;            // replace older files only
   bool test = false;               // check the data, write nothing
+  bool verbose = false;            // a message for every file done
   std::vector<std::string> specs;  // fnmatch patterns; empty means every member
 };
 

@@ -31,6 +31,7 @@ int Extract(const UnzipBlockNew& b) {
   o.update = h.update != kFalse;
   o.freshen = h.freshen != kFalse && !o.update;
   o.test = h.test != kFalse;
+  o.verbose = h.verbose != kFalse || h.trace != kFalse;
   const auto* records = reinterpret_cast<const UnzipSpec*>(b.specArray);
   for (std::int32_t i = 0; records != nullptr && i < h.count; ++i)
     if (records[i].spec != 0) o.specs.emplace_back(reinterpret_cast<const char*>(records[i].spec));

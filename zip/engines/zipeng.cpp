@@ -36,6 +36,7 @@ struct Member {
   std::string path;
   std::string stored;
   struct stat st;
+  bool folder = false;  // a folder entry of its own (separate folders)
 };
 
 // Streams one file into the archive, reporting its start and the bytes done.
@@ -134,25 +135,33 @@ std::string StoredName(const std::string& path, bool dirNames) {
   return s;
 }
 
-void Collect(const std::string& path, bool recurse, bool hidden, bool dirNames,
-             std::vector<Member>& out, CallbackReporter& rep, int depth = 0) {
+struct CollectOptions {
+  bool recurse, hidden, dirNames, separateDirs;
+};
+
+void Collect(const std::string& path, const CollectOptions& o, std::vector<Member>& out,
+             CallbackReporter& rep, int depth = 0) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {
     rep.Message(pz::unpack::kErrSource, "File not found: " + path);
     return;
   }
   if (S_ISREG(st.st_mode)) {
-    std::string stored = StoredName(path, dirNames);
+    std::string stored = StoredName(path, o.dirNames);
     if (!stored.empty()) out.push_back({path, stored, st});
     return;
   }
-  if (!S_ISDIR(st.st_mode) || !recurse || depth > 64) return;
+  if (!S_ISDIR(st.st_mode) || !o.recurse || depth > 64) return;
+  if (o.separateDirs && o.dirNames) {
+    std::string stored = StoredName(path, true);
+    if (!stored.empty()) out.push_back({path, stored + "/", st, true});
+  }
   DIR* d = ::opendir(path.c_str());
   if (d == nullptr) return;
   std::vector<std::string> names;
   while (dirent* e = ::readdir(d)) {
     std::string n = e->d_name;
-    if (n == "." || n == ".." || (!hidden && IsHidden(n))) continue;
+    if (n == "." || n == ".." || (!o.hidden && IsHidden(n))) continue;
     names.push_back(n);
   }
   ::closedir(d);
@@ -160,11 +169,11 @@ void Collect(const std::string& path, bool recurse, bool hidden, bool dirNames,
   for (const auto& n : names) {
     std::string child = path + "/" + n;
     struct stat cst {};
-    if (::lstat(child.c_str(), &cst) == 0 && S_ISLNK(cst.st_mode) && S_ISDIR(st.st_mode)) {
-      struct stat target {};
-      if (::stat(child.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) continue;  // no loops
-    }
-    Collect(child, recurse, hidden, dirNames, out, rep, depth + 1);
+    struct stat target {};
+    if (::lstat(child.c_str(), &cst) == 0 && S_ISLNK(cst.st_mode) &&
+        ::stat(child.c_str(), &target) == 0 && S_ISDIR(target.st_mode))
+      continue;  // linked folders are not followed: no loops
+    Collect(child, o, out, rep, depth + 1);
   }
 }
 
@@ -219,8 +228,9 @@ int Pack(const ZipBlockNew& block, const std::vector<std::string>& specs) {
   }
   const std::string archive = reinterpret_cast<const char*>(h.archive);
   const bool dirNames = h.noDirNames == kFalse;
-  const bool recurse = h.recurse != 0;
-  const bool hidden = h.hiddenFiles != kFalse;
+  const CollectOptions collect{h.recurse != 0, h.hiddenFiles != kFalse, dirNames,
+                               h.noSeparateDirs == kFalse};
+  const bool verbose = h.verbose != kFalse || h.trace != kFalse;
   const bool update = h.update != kFalse;
   const bool freshen = h.freshen != kFalse && !update;
   const std::string password =
@@ -231,13 +241,12 @@ int Pack(const ZipBlockNew& block, const std::vector<std::string>& specs) {
     if (spec.find_first_of("*?[") != std::string::npos) {
       glob_t g{};
       if (::glob(spec.c_str(), 0, nullptr, &g) == 0)
-        for (std::size_t i = 0; i < g.gl_pathc; ++i)
-          Collect(g.gl_pathv[i], recurse, hidden, dirNames, members, rep);
+        for (std::size_t i = 0; i < g.gl_pathc; ++i) Collect(g.gl_pathv[i], collect, members, rep);
       else
         rep.Message(pz::unpack::kErrSource, "File not found: " + spec);
       ::globfree(&g);
     } else {
-      Collect(spec, recurse, hidden, dirNames, members, rep);
+      Collect(spec, collect, members, rep);
     }
   }
 
@@ -280,16 +289,23 @@ int Pack(const ZipBlockNew& block, const std::vector<std::string>& specs) {
       }
     }
     chosen.push_back(&m);
-    total += m.st.st_size;
+    if (!m.folder) total += m.st.st_size;
   }
-  if (rep.Progress(kActFileCount, static_cast<std::int64_t>(chosen.size()), "") ||
-      rep.Progress(kActSizeTotal, total, "")) {
+  const auto files =
+      std::count_if(chosen.begin(), chosen.end(), [](const Member* m) { return !m->folder; });
+  if (rep.Progress(kActFileCount, files, "") || rep.Progress(kActSizeTotal, total, "")) {
     zip_discard(za);
     return 0;
   }
 
   const int level = std::clamp(h.level, 0, 9);
   for (const Member* m : chosen) {
+    if (m->folder) {
+      if (zip_name_locate(za, m->stored.c_str(), 0) < 0 &&
+          zip_dir_add(za, m->stored.c_str(), ZIP_FL_ENC_UTF_8) < 0)
+        rep.Message(pz::unpack::kErrPack, "Cannot add " + m->stored);
+      continue;
+    }
     auto* s = new FileSource{&job, *m, -1, 0, {}};
     zip_error_init(&s->error);
     zip_source_t* src = zip_source_function(za, SourceCallback, s);
@@ -321,6 +337,10 @@ int Pack(const ZipBlockNew& block, const std::vector<std::string>& specs) {
       }
     }
     added.push_back(m->stored);
+    if (verbose && rep.Message(0, "adding: " + m->stored)) {
+      zip_discard(za);
+      return 0;
+    }
     if (h.move != kFalse) moveAfter.push_back(m->path);
   }
 
