@@ -97,7 +97,9 @@ EZipArchiver::EZipArchiver(int number, const std::string& arg)
 TZipArchiver::TZipArchiver() = default;
 
 TZipArchiver::~TZipArchiver() {
-  // The engines are not unloaded here: whoever loads one unloads it.
+  // Whoever loads an engine unloads it; one still held is released rather than leaked.
+  UnloadEngine(zipEngine_);
+  UnloadEngine(unzipEngine_);
   CloseInput();
   while (!contents_.empty()) contents_.pop_back();
 }

@@ -24,8 +24,9 @@ struct RawEntry {
   std::string comment;
 };
 
+// Little-endian, or `bytes` zero bytes for runs of zero fields.
 void Le(std::string& s, std::uint32_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+  for (int i = 0; i < bytes; ++i) s += static_cast<char>(i < 4 ? (v >> (8 * i)) & 0xFF : 0);
 }
 
 // Stored entries, offsets counted from the archive's own start.
