@@ -306,6 +306,8 @@ class TZipArchiver {
 
   // Directory reading.
   bool FindEndRecord(std::uint8_t (&buf)[22], EndMode mode);
+  void ReadZip64End(std::int64_t& entries, std::int64_t& size, std::int64_t& offset,
+                    std::int64_t& directoryEnd);
   bool CheckDrive();
   void ReadDiskSpace(int which);
   std::string ConvertName(const std::string& raw) const;

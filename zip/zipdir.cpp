@@ -37,6 +37,39 @@ bool SeekTo(int fd, std::int64_t pos) {
 
 }  // namespace
 
+void TZipArchiver::ReadZip64End(std::int64_t& entries, std::int64_t& size, std::int64_t& offset,
+                                std::int64_t& directoryEnd) {
+  using namespace zipfmt;
+  std::uint8_t loc[kZip64LocatorSize];
+  if (endRecordOffset_ < kZip64LocatorSize ||
+      ::pread(inFile_, loc, sizeof loc, endRecordOffset_ - kZip64LocatorSize) != sizeof loc ||
+      Le32(loc) != kZip64LocatorSig)
+    return;  // no ZIP64 record: the 16- and 32-bit values stand
+  // The record is where the locator says, or right before the locator when data was placed
+  // in front of the archive without moving the offsets.
+  std::uint8_t rec[kZip64EndSize];
+  const std::int64_t recorded = static_cast<std::int64_t>(Le64(loc + 8));
+  const std::int64_t before = endRecordOffset_ - kZip64LocatorSize - kZip64EndSize;
+  std::int64_t at = -1;
+  for (std::int64_t candidate : {recorded, before}) {
+    if (candidate >= 0 && candidate <= before &&
+        ::pread(inFile_, rec, sizeof rec, candidate) == sizeof rec && Le32(rec) == kZip64EndSig) {
+      at = candidate;
+      break;
+    }
+  }
+  if (at < 0) return;
+  const std::uint64_t e = Le64(rec + 32), s = Le64(rec + 40), o = Le64(rec + 48);
+  // Values beyond any file size are damage, not numbers to compute with.
+  if (s > static_cast<std::uint64_t>(at) || o > static_cast<std::uint64_t>(at) ||
+      e > static_cast<std::uint64_t>(at))
+    throw EZipArchiver(zipmsg::kSeekFailed, true);
+  entries = static_cast<std::int64_t>(e);
+  size = static_cast<std::int64_t>(s);
+  offset = static_cast<std::int64_t>(o);
+  directoryEnd = at;
+}
+
 void TZipArchiver::CloseInput() {
   if (inFile_ >= 0) ::close(inFile_);
   inFile_ = -1;
@@ -191,10 +224,14 @@ void TZipArchiver::ReadDirectory() {
     FindEndRecord(end, EndMode::Raise);
     const int diskNumber = Le16(end + 4);
     const int centralDisk = Le16(end + 6);
-    const int totalEntries = Le16(end + 10);
-    const std::int64_t centralSize = Le32(end + 12);
+    std::int64_t totalEntries = Le16(end + 10);
+    std::int64_t centralSize = Le32(end + 12);
     recordedOffset = Le32(end + 16);
-    const std::int64_t commentLen = Le16(end + 20);
+    // Where the directory ends: at the end record, or at the ZIP64 end record when the
+    // numbers did not fit (as our engine writes them for large archives).
+    std::int64_t directoryEnd = endRecordOffset_;
+    if (totalEntries == 0xFFFF || centralSize == 0xFFFFFFFF || recordedOffset == 0xFFFFFFFF)
+      ReadZip64End(totalEntries, centralSize, recordedOffset, directoryEnd);
     endRecordDisk_ = diskNumber;
     currentDisk_ = diskNumber;
     if (endRecordDisk_ != 0) isMultiVolume_ = true;
@@ -202,7 +239,7 @@ void TZipArchiver::ReadDirectory() {
     if (centralDisk == diskNumber) {
       // The directory is taken to lie right before the end record, whatever its recorded
       // offset says: that is what finds archives with a stub in front.
-      start = fileSize_ - centralSize - commentLen - kEndRecordSize;
+      start = directoryEnd - centralSize;
     } else {
       AskForVolume(centralDisk);
       const off_t size = ::lseek(inFile_, 0, SEEK_END);
@@ -216,7 +253,7 @@ void TZipArchiver::ReadDirectory() {
     if (directoryMismatch_) ReportMessage(zipmsg::kDirMismatch, "");
     if (!SeekTo(inFile_, start)) throw EZipArchiver(zipmsg::kSeekFailed, true);
 
-    for (int i = 0; i < totalEntries; ++i) {
+    for (std::int64_t i = 0; i < totalEntries; ++i) {
       std::uint8_t h[kCentralHeaderSize];
       while (ReadFull(inFile_, h, kCentralHeaderSize) < kCentralHeaderSize) {
         if (currentDisk_ == endRecordDisk_) throw EZipArchiver(zipmsg::kDirOnNextDisk, true);

@@ -18,6 +18,10 @@ inline constexpr std::uint32_t kEndSig = 0x06054b50;
 inline constexpr std::uint32_t kCentralSig = 0x02014b50;
 inline constexpr std::uint32_t kLocalSig = 0x04034b50;
 inline constexpr std::uint32_t kSpanSig = 0x08074b50;
+inline constexpr std::uint32_t kZip64EndSig = 0x06064b50;
+inline constexpr std::uint32_t kZip64LocatorSig = 0x07064b50;
+inline constexpr int kZip64EndSize = 56;  // without its extensible data
+inline constexpr int kZip64LocatorSize = 20;
 inline constexpr int kEndRecordSize = 22;
 inline constexpr int kCentralHeaderSize = 46;
 inline constexpr int kLocalHeaderSize = 30;
@@ -53,6 +57,9 @@ inline std::uint16_t Le16(const std::uint8_t* p) {
 inline std::uint32_t Le32(const std::uint8_t* p) {
   return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
          (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+inline std::uint64_t Le64(const std::uint8_t* p) {
+  return Le32(p) | (static_cast<std::uint64_t>(Le32(p + 4)) << 32);
 }
 inline void Put16(std::uint8_t* p, std::uint32_t v) {
   p[0] = static_cast<std::uint8_t>(v);

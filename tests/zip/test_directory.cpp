@@ -279,6 +279,26 @@ TEST_F(DirectoryTest, ArchivesOfDebiansZipTool) {
   EXPECT_EQ(zip.Count(), 0);
 }
 
+TEST_F(DirectoryTest, Zip64EndRecordsAreFollowed) {
+  WriteFile(dir / "one.txt", "1");
+  WriteFile(dir / "two.txt", "22");
+  // zip -fz writes ZIP64 records even for small archives.
+  ASSERT_EQ(pztest::Run("cd '" + dir.path() + "' && zip -q -fz z.zip one.txt two.txt"), 0);
+  zip.SetZipFilename(dir / "z.zip");
+  ASSERT_EQ(zip.Count(), 2);
+  EXPECT_EQ(zip.Contents()[1]->FileName, "two.txt");
+  EXPECT_FALSE(zip.DirectoryMismatch());
+  EXPECT_TRUE(numbers.empty());
+
+  WriteFile(dir / "stub", std::string(300, 's'));
+  ASSERT_EQ(pztest::Run("cd '" + dir.path() + "' && cat stub z.zip > s.zip"), 0);
+  numbers.clear();
+  zip.SetZipFilename(dir / "s.zip");
+  EXPECT_EQ(zip.Count(), 2);
+  EXPECT_TRUE(zip.DirectoryMismatch());
+  EXPECT_EQ(zip.FirstEntryOffset(), 300);
+}
+
 TEST_F(DirectoryTest, ArchivesOfTheEngine) {
   WriteFile(dir / "a.txt", "alpha");
   WriteFile(dir / "b.bin", pztest::RandomBytes(70000, 1));
