@@ -287,9 +287,9 @@ std::string TZipArchiver::TempArchiveName(std::string& tempDir) {
   int fd = ::mkstemp(buf.data());
   if (fd < 0) throw EZipArchiver(zipmsg::kZipException, true);
   ::close(fd);
-  std::string name(buf.data());
-  ::unlink(name.c_str());  // the engine creates it
-  return name;
+  // The empty file stays: it holds the unique name (readable by its owner only) until the
+  // engine fills it, so nobody can put a file or link there in between.
+  return std::string(buf.data());
 }
 
 namespace {
@@ -330,12 +330,19 @@ void TZipArchiver::AddFiles() {
     return ReportMessage(zipmsg::kNoPassword, "");
   const bool spanning = addOptions_.Has(AddDiskSpan) || addOptions_.Has(AddDiskSpanErase);
   std::string target = zipFilename_;
+  // The temporary archive of a spanned set goes whichever way AddFiles ends.
+  struct TempFile {
+    std::string path;
+    ~TempFile() {
+      if (!path.empty()) ::unlink(path.c_str());
+    }
+  } temp;
   if (spanning) {
     if (addOptions_.Has(AddFreshen) || addOptions_.Has(AddUpdate))
       return ReportMessage(zipmsg::kSpanFreshen, "");
     if (UpperExtension(zipFilename_) == ".EXE") return ReportMessage(zipmsg::kSpanExe, "");
     try {
-      target = TempArchiveName(tempDir_);
+      target = temp.path = TempArchiveName(tempDir_);
     } catch (const EZipArchiver& e) {
       return ReportException(e);
     }
@@ -423,7 +430,6 @@ void TZipArchiver::AddFiles() {
       if (successCount_ > 0 && WriteSpannedArchive(target, zipFilename_) != 0) successCount_ = 0;
       // The disk in place now is the last one: its part holds the directory.
       if (successCount_ > 0 && !lastSpannedPart_.empty()) zipFilename_ = lastSpannedPart_;
-      ::unlink(target.c_str());
     }
   } catch (const EZipArchiver& e) {
     successCount_ = 0;

@@ -172,7 +172,7 @@ int MoveToTrash(const std::string& path) {
 
 int TZipArchiver::DeleteArchiveFile(const std::string& fileName, DeleteOpts mode) {
   std::string path = fileName;
-  if (path.find('/') == std::string::npos) {
+  if (path.empty() || path[0] != '/') {  // relative names are taken in the current folder
     char cwd[4096];
     if (::getcwd(cwd, sizeof cwd) != nullptr) path = JoinPath(cwd, path);
   }
