@@ -100,10 +100,10 @@ struct ZipBlockOldT {
   Ptr specs[kOldSpecTableSize];  // 132      168
 };                               // 16520    32944
 
-// One specification of the new layout: its address, the rest zero.
+// One file specification of the new layout: its address, the rest zero.
 template <typename Ptr>
 struct ZipSpecT {
-  Ptr spec;                                             //   0        0
+  Ptr fileSpec;                                         //   0        0
   std::uint8_t reserved[sizeof(Ptr) == 4 ? 100 : 104];  //   4        8
 };                                                      // 104      112
 
@@ -150,7 +150,7 @@ struct UnzipBlockOldT {
 
 template <typename Ptr>
 struct UnzipSpecT {
-  Ptr spec;                                           //   0        0
+  Ptr fileSpec;                                       //   0        0
   std::uint8_t reserved[sizeof(Ptr) == 4 ? 68 : 72];  //   4        8
 };                                                    //  72       80
 

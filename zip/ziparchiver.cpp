@@ -376,7 +376,7 @@ void TZipArchiver::AddFiles() {
     if (oldLayout && count > static_cast<std::size_t>(kOldSpecTableSize))
       throw EZipArchiver(zipmsg::kZipException, true);  // the old table has no more room
     BlockStrings s;
-    for (const auto& spec : fSpecArgs_) s.specs.push_back(BlockStrings::Copy(spec));
+    for (const auto& line : fSpecArgs_) s.specs.push_back(BlockStrings::Copy(line));
     s.archive = BlockStrings::Copy(target);
     if (!tempDir_.empty()) s.tempDir = BlockStrings::Copy(tempDir_);
     s.SetPassword(password_);
@@ -395,7 +395,7 @@ void TZipArchiver::AddFiles() {
       newBlock = std::make_unique<ZipBlockNew>();
       head = &newBlock->head;
       records = std::make_unique<ZipSpec[]>(count);
-      for (std::size_t i = 0; i < count; ++i) records[i].spec = AddrOf(s.specs[i].get());
+      for (std::size_t i = 0; i < count; ++i) records[i].fileSpec = AddrOf(s.specs[i].get());
       newBlock->tempDir = s.tempDir ? AddrOf(s.tempDir.get()) : 0;
       newBlock->specArray = AddrOf(records.get());
       newBlock->trailer = kBlockTrailer;
@@ -516,7 +516,7 @@ void TZipArchiver::ExtractFiles() {
     if (oldLayout && count > static_cast<std::size_t>(kOldSpecTableSize))
       throw EZipArchiver(zipmsg::kUnzipException, true);
     BlockStrings s;
-    for (const auto& spec : fSpecArgs_) s.specs.push_back(BlockStrings::Copy(spec));
+    for (const auto& line : fSpecArgs_) s.specs.push_back(BlockStrings::Copy(line));
     s.archive = BlockStrings::Copy(source);
     s.SetPassword(password_);
 
@@ -534,7 +534,7 @@ void TZipArchiver::ExtractFiles() {
       newBlock = std::make_unique<UnzipBlockNew>();
       head = &newBlock->head;
       records = std::make_unique<UnzipSpec[]>(count);
-      for (std::size_t i = 0; i < count; ++i) records[i].spec = AddrOf(s.specs[i].get());
+      for (std::size_t i = 0; i < count; ++i) records[i].fileSpec = AddrOf(s.specs[i].get());
       newBlock->specArray = AddrOf(records.get());
       newBlock->trailer = kBlockTrailer;
       commandBlock_ = newBlock.get();

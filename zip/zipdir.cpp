@@ -256,7 +256,7 @@ void TZipArchiver::ReadDirectory() {
     for (std::int64_t i = 0; i < totalEntries; ++i) {
       std::uint8_t h[kCentralHeaderSize];
       while (ReadFull(inFile_, h, kCentralHeaderSize) < kCentralHeaderSize) {
-        if (currentDisk_ == endRecordDisk_) throw EZipArchiver(zipmsg::kDirOnNextDisk, true);
+        if (currentDisk_ >= endRecordDisk_) throw EZipArchiver(zipmsg::kDirOnNextDisk, true);
         AskForVolume(currentDisk_ + 1);
       }
       if (Le32(h) != kCentralSig) throw EZipArchiver(zipmsg::kCentralSig, true);

@@ -80,7 +80,7 @@ int Exec(void* block, bool isZip, int newFrom) {
     const auto& b = *static_cast<const New*>(block);
     const auto* specs = reinterpret_cast<const Spec*>(b.specArray);
     for (int i = 0; i < b.head.count; ++i) {
-      S().record.specs.push_back(Text(specs[i].spec));
+      S().record.specs.push_back(Text(specs[i].fileSpec));
       S().record.specRecordsZero &=
           std::all_of(std::begin(specs[i].reserved), std::end(specs[i].reserved),
                       [](unsigned char c) { return c == 0; });

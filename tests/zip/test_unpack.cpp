@@ -178,7 +178,7 @@ TEST_F(UnpackTest, DamagedDataIsReportedAndRemoved) {
   EXPECT_TRUE(pztest::ListTree(root / "target").empty());
 }
 
-TEST_F(UnpackTest, PackingHonoursOptionsAndSpecifications) {
+TEST_F(UnpackTest, PackingHonoursOptionsAndFileMasks) {
   ::mkdir((root / "tree").c_str(), 0755);
   ::mkdir((root / "tree/sub").c_str(), 0755);
   WriteFile(root / "tree/a.txt", "a");

@@ -34,7 +34,8 @@ int Extract(const UnzipBlockNew& b) {
   o.verbose = h.verbose != kFalse || h.trace != kFalse;
   const auto* records = reinterpret_cast<const UnzipSpec*>(b.specArray);
   for (std::int32_t i = 0; records != nullptr && i < h.count; ++i)
-    if (records[i].spec != 0) o.specs.emplace_back(reinterpret_cast<const char*>(records[i].spec));
+    if (records[i].fileSpec != 0)
+      o.specs.emplace_back(reinterpret_cast<const char*>(records[i].fileSpec));
 
   const std::string archive = reinterpret_cast<const char*>(h.archive);
   int errorp = 0;

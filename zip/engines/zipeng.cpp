@@ -237,16 +237,16 @@ int Pack(const ZipBlockNew& block, const std::vector<std::string>& specs) {
       h.password != 0 ? std::string(reinterpret_cast<const char*>(h.password)) : "";
 
   std::vector<Member> members;
-  for (const auto& spec : specs) {
-    if (spec.find_first_of("*?[") != std::string::npos) {
+  for (const auto& fileSpec : specs) {
+    if (fileSpec.find_first_of("*?[") != std::string::npos) {
       glob_t g{};
-      if (::glob(spec.c_str(), 0, nullptr, &g) == 0)
+      if (::glob(fileSpec.c_str(), 0, nullptr, &g) == 0)
         for (std::size_t i = 0; i < g.gl_pathc; ++i) Collect(g.gl_pathv[i], collect, members, rep);
       else
-        rep.Message(pz::unpack::kErrSource, "File not found: " + spec);
+        rep.Message(pz::unpack::kErrSource, "File not found: " + fileSpec);
       ::globfree(&g);
     } else {
-      Collect(spec, collect, members, rep);
+      Collect(fileSpec, collect, members, rep);
     }
   }
 
@@ -381,7 +381,8 @@ __attribute__((visibility("default"))) std::int32_t ZipEngExec(void* block) {
     std::vector<std::string> specs;
     const auto* records = reinterpret_cast<const ZipSpec*>(b.specArray);
     for (std::int32_t i = 0; records != nullptr && i < b.head.count; ++i)
-      if (records[i].spec != 0) specs.emplace_back(reinterpret_cast<const char*>(records[i].spec));
+      if (records[i].fileSpec != 0)
+        specs.emplace_back(reinterpret_cast<const char*>(records[i].fileSpec));
     return Pack(b, specs);
   } catch (...) {
     return 0;  // nothing unwinds into the caller
