@@ -1,21 +1,379 @@
-// Placeholder of the ZIP archive component: the members the compression stage uses.
+// TZipArchiver: packs files into a ZIP archive and unpacks them by driving the engine libraries
+// ZIPENG.DLL and UNZENG.DLL, loaded at run time. It reads archive directories itself. No Qt:
+// message boxes, UI message processing, the hourglass and disk prompts go through hooks that the
+// front end sets. Failures never leave the component as exceptions; each becomes a numbered
+// message and, for AddFiles / ExtractFiles, a SuccessCount of 0.
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "zip/engine_abi.h"
+
 namespace pz {
+
+// A set of enumeration values, one bit per value, value 0 in the lowest bit.
+template <typename E, typename Bits>
+class OptSet {
+ public:
+  constexpr OptSet() = default;
+  constexpr OptSet(std::initializer_list<E> values) {
+    for (E v : values) bits_ |= Bit(v);
+  }
+  constexpr bool Has(E v) const { return (bits_ & Bit(v)) != 0; }
+  constexpr OptSet& Include(E v) {
+    bits_ |= Bit(v);
+    return *this;
+  }
+  constexpr OptSet& Exclude(E v) {
+    bits_ &= static_cast<Bits>(~Bit(v));
+    return *this;
+  }
+  constexpr bool Empty() const { return bits_ == 0; }
+  constexpr Bits Raw() const { return bits_; }
+  friend constexpr bool operator==(OptSet, OptSet) = default;
+
+ private:
+  static constexpr Bits Bit(E v) { return static_cast<Bits>(Bits{1} << static_cast<int>(v)); }
+  Bits bits_ = 0;
+};
+
+enum AddOptsEnum {
+  AddDirNames,
+  AddRecurseDirs,
+  AddMove,
+  AddFreshen,
+  AddUpdate,
+  AddZipTime,
+  AddForceDOS,
+  AddHiddenFiles,
+  AddEncrypt,
+  AddSeparateDirs,
+  AddDiskSpan,
+  AddDiskSpanErase
+};
+using AddOpts = OptSet<AddOptsEnum, std::uint16_t>;
+
+enum ExtrOptsEnum { ExtrDirNames, ExtrOverWrite, ExtrFreshen, ExtrUpdate, ExtrTest };
+using ExtrOpts = OptSet<ExtrOptsEnum, std::uint8_t>;
+
+enum SFXOptsEnum { SFXAskCmdLine, SFXAskFiles, SFXAutoRun, SFXHideOverWriteBox, SFXCheckSize };
+using SFXOpts = OptSet<SFXOptsEnum, std::uint8_t>;
+
+enum OvrOpts { OvrConfirm, OvrAlways, OvrNever };
+enum CodePageOpts { cpAuto, cpNone, cpOEM };
+enum DeleteOpts { htdFinal, htdAllowUndo };
+enum ProgressType { FileBegins, BytesDone, BatchDone, FileCountKnown, SizeTotalKnown };
+
+// One central directory entry: the 42 header bytes after the signature, field by field, and
+// the converted name ("/" turned into "\") and comment.
+struct ZipDirEntry {
+  std::uint8_t MadeByVersion = 0;
+  std::uint8_t HostVersionNo = 0;
+  std::uint16_t VersionNeeded = 0;
+  std::uint16_t Flag = 0;
+  std::uint16_t ComprMethod = 0;
+  std::uint16_t ModifTime = 0;
+  std::uint16_t ModifDate = 0;
+  std::uint32_t CRC32 = 0;
+  std::uint32_t ComprSize = 0;
+  std::uint32_t UncomprSize = 0;
+  std::uint16_t FileNameLength = 0;
+  std::uint16_t ExtraFieldLength = 0;
+  std::uint16_t FileCommentLen = 0;
+  std::uint16_t StartOnDisk = 0;
+  std::uint16_t IntFileAttrib = 0;
+  std::uint32_t ExtFileAttrib = 0;
+  std::uint32_t RelOffLocalHdr = 0;
+  std::string FileName;
+  std::string FileComment;
+};
+
+// The component's exception; raised and caught inside the component only.
+class EZipArchiver : public std::runtime_error {
+ public:
+  EZipArchiver(int number, bool display);
+  EZipArchiver(int number, std::int64_t arg);
+  EZipArchiver(int number, const std::string& arg);
+  bool DisplayMessage;
+  int MessageNumber;
+  // The integer or string inserted into the message text (held as what()).
+  bool HasArg() const { return hasArg_; }
+
+ private:
+  bool hasArg_ = false;
+};
+
+// Message numbers of the component.
+namespace zipmsg {
+inline constexpr int kZipException = 10101, kNoArchive = 10102, kOutOfMemory = 10103,
+                     kCopying = 10105;
+inline constexpr int kSeekFailed = 10201, kDirReadFailed = 10202, kDirMismatch = 10203,
+                     kDataAfterEnd = 10204;
+inline constexpr int kNothingToAdd = 10301, kNoPassword = 10302, kSpanFreshen = 10303;
+inline constexpr int kUnzipException = 10501, kPasswordPlaceholder = 10502;
+// ExtrBaseDir names no usable folder; nothing is unpacked (extra text: the folder).
+inline constexpr int kNoTargetFolder = 10503;
+inline constexpr int kZipLoaded = 10601, kZipNoExec = 10602, kZipNoVersion = 10603,
+                     kZipNotLoaded = 10604;
+inline constexpr int kUnzipLoaded = 10701, kUnzipNoExec = 10702, kUnzipNoVersion = 10703,
+                     kUnzipNotLoaded = 10704;
+inline constexpr int kSfxTextsTooLong = 10801, kSfxNoStub = 10802, kSfxNotZip = 10803;
+inline constexpr int kOpenFailed = 11001, kOpenFailedReport = 11002, kBadDrive = 11003,
+                     kDriveAbsent = 11004, kCancelled = 11007, kEndSeek = 11008,
+                     kCopyWriteFailed = 11009, kEndRead = 11011, kCopyReadFailed = 11012,
+                     kDirOnNextDisk = 11013, kCentralSig = 11015, kNameRead = 11017,
+                     kCommentRead = 11022, kUnattendedPrompt = 11025, kNotEnoughSpace = 11032,
+                     kInsertLast = 11033, kInsertVolumeOf = 11034, kInDrive = 11035,
+                     kNotSpannedStart = 11036, kDiskOne = 11037, kLabelDisk = 11038,
+                     kOverwriteFile = 11039, kOverwriteDisk = 11040, kSpanExe = 11041,
+                     kNotArchive = 11045, kInsertVolume = 11046;
+// FormatDisk: there is no disk formatting on this platform.
+inline constexpr int kFormatUnavailable = 11050;
+}  // namespace zipmsg
 
 class TZipArchiver {
  public:
-  TZipArchiver() = default;
+  using NotifyEvent = std::function<void(TZipArchiver& sender)>;
+  using TProgressEvent = std::function<void(TZipArchiver& sender, ProgressType progrType,
+                                            const std::string& filename, std::int64_t fileSize)>;
+  using TMessageEvent =
+      std::function<void(TZipArchiver& sender, int errCode, const std::string& message)>;
 
+  TZipArchiver();
+  ~TZipArchiver();
+  TZipArchiver(const TZipArchiver&) = delete;
+  TZipArchiver& operator=(const TZipArchiver&) = delete;
+
+  // --- hooks of the front end (all optional) ---
+  // Modal message box with OK; not called when Unattended.
+  std::function<void(const std::string& text)> ShowMessageHook;
+  // Lets pending UI messages through during an engine call and long copies.
+  std::function<void()> ProcessMessagesHook;
+  // Hourglass on (true) / off (false) around directory reads.
+  std::function<void(bool busy)> BusyHook;
+  // Text of a message number; an empty result means "no text for it".
+  std::function<std::string(int number)> MessageTextHook;
+  // A disk prompt (OK / Cancel). `folder` is the folder standing in for the removable drive;
+  // the answer may change it. Returns true for OK. Unset means Cancel.
+  std::function<bool(const std::string& text, std::string& folder)> DiskPromptHook;
+
+  // --- published properties ---
+  bool Verbose() const { return verbose_; }
+  void SetVerbose(bool v) { verbose_ = v; }
+  bool Trace() const { return trace_; }
+  void SetTrace(bool v) { trace_ = v; }
+  int AddCompLevel() const { return addCompLevel_; }
+  void SetAddCompLevel(int v) { addCompLevel_ = v; }
+  AddOpts AddOptions() const { return addOptions_; }
+  void SetAddOptions(AddOpts v) { addOptions_ = v; }
+  const std::string& ExtrBaseDir() const { return extrBaseDir_; }
+  void SetExtrBaseDir(const std::string& v) { extrBaseDir_ = v; }
+  ExtrOpts ExtrOptions() const { return extrOptions_; }
+  void SetExtrOptions(ExtrOpts v) { extrOptions_ = v; }
+  SFXOpts SFXOptions() const { return sfxOptions_; }
+  void SetSFXOptions(SFXOpts v) { sfxOptions_ = v; }
+  std::vector<std::string>& FSpecArgs() { return fSpecArgs_; }
+  void SetFSpecArgs(const std::vector<std::string>& v) { fSpecArgs_ = v; }
+  bool Unattended() const { return unattended_; }
+  void SetUnattended(bool v) { unattended_ = v; }
+  const std::string& ZipFilename() const { return zipFilename_; }
+  void SetZipFilename(const std::string& v);
+  const std::string& Password() const { return password_; }
+  void SetPassword(const std::string& v) { password_ = v.substr(0, 255); }
+  const std::string& SFXPath() const { return sfxPath_; }
+  void SetSFXPath(const std::string& v) { sfxPath_ = v; }
   const std::string& DLLDirectory() const { return dllDirectory_; }
-  void SetDLLDirectory(const std::string& dir) { dllDirectory_ = dir; }
-  int SuccessCount() const { return 0; }
+  void SetDLLDirectory(const std::string& v);
+  OvrOpts SFXOverWriteMode() const { return sfxOverWriteMode_; }
+  void SetSFXOverWriteMode(OvrOpts v) { sfxOverWriteMode_ = v; }
+  const std::string& SFXCaption() const { return sfxCaption_; }
+  void SetSFXCaption(const std::string& v) { sfxCaption_ = v; }
+  const std::string& SFXDefaultDir() const { return sfxDefaultDir_; }
+  void SetSFXDefaultDir(const std::string& v) { sfxDefaultDir_ = v; }
+  const std::string& SFXCommandLine() const { return sfxCommandLine_; }
+  void SetSFXCommandLine(const std::string& v) { sfxCommandLine_ = v; }
+  const std::string& TempDir() const { return tempDir_; }
+  void SetTempDir(const std::string& v) { tempDir_ = v; }
+  int KeepFreeOnDisk1() const { return keepFreeOnDisk1_; }
+  void SetKeepFreeOnDisk1(int v) { keepFreeOnDisk1_ = v; }
+  int MaxVolumeSize() const { return maxVolumeSize_; }
+  void SetMaxVolumeSize(int v) { maxVolumeSize_ = v; }
+  int MinFreeVolumeSize() const { return minFreeVolumeSize_; }
+  void SetMinFreeVolumeSize(int v) { minFreeVolumeSize_ = v; }
+  bool ConfirmErase() const { return confirmErase_; }
+  void SetConfirmErase(bool v) { confirmErase_ = v; }
+  CodePageOpts CodePage() const { return codePage_; }
+  void SetCodePage(CodePageOpts v) { codePage_ = v; }
+  DeleteOpts HowToDelete() const { return howToDelete_; }
+  void SetHowToDelete(DeleteOpts v) { howToDelete_ = v; }
+  const std::string& VersionInfo() const { return versionInfo_; }
+  void SetVersionInfo(const std::string&) {}  // read-only in effect
+  NotifyEvent OnDirUpdate;
+  TProgressEvent OnProgress;
+  TMessageEvent OnMessage;
+
+  // --- run-time state ---
+  std::uintptr_t OwnerWindow() const { return ownerWindow_; }
+  void SetOwnerWindow(std::uintptr_t v) { ownerWindow_ = v; }
+  int ErrorCode() const { return errorCode_; }
+  int FullErrorCode() const { return fullErrorCode_; }
+  const std::string& LastMessage() const { return lastMessage_; }
+  const std::vector<std::unique_ptr<ZipDirEntry>>& Contents() const { return contents_; }
+  int Count() const { return static_cast<int>(contents_.size()); }
+  bool CancelRequested() const { return cancelRequested_; }
+  void SetCancelRequested(bool v) { cancelRequested_ = v; }
+  bool ZipActive() const { return zipActive_; }
+  bool UnzipActive() const { return unzipActive_; }
+  int SuccessCount() const { return successCount_; }
+  std::int64_t TotalSizeToProcess() const { return totalSizeToProcess_; }
+  bool ZipEngineLoaded() const { return zipEngine_.handle != nullptr; }
+  bool UnzipEngineLoaded() const { return unzipEngine_.handle != nullptr; }
+
+  // Directory state.
+  const std::string& DriveRoot() const { return driveRoot_; }
+  const std::string& VolumeLabel() const { return volumeLabel_; }
+  std::uint32_t VolumeSerial() const { return volumeSerial_; }
+  std::int64_t DiskSize() const { return diskSize_; }
+  std::int64_t DiskFree() const { return diskFree_; }
+  int CurrentDisk() const { return currentDisk_; }
+  int EndRecordDisk() const { return endRecordDisk_; }
+  std::int64_t FileSize() const { return fileSize_; }
+  std::int64_t RealFileSize() const { return realFileSize_; }
+  bool DirectoryMismatch() const { return directoryMismatch_; }
+  bool IsMultiVolume() const { return isMultiVolume_; }
+  std::int64_t EndRecordOffset() const { return endRecordOffset_; }
+  std::int64_t CentralOffset() const { return centralOffset_; }
+  const std::string& ArchiveComment() const { return archiveComment_; }
+  std::int64_t FirstEntryOffset() const { return firstEntryOffset_; }
+
+  // --- operations ---
+  void AddFiles();
+  void ExtractFiles();
+  void LoadZipEngine();
+  void LoadUnzipEngine();
+  void UnloadZipEngine();
+  void UnloadUnzipEngine();
+  int ZipEngineVersion();
+  int UnzipEngineVersion();
+  void ReadDirectory();
+  int ConvertToSfx();
+  int WriteSpannedArchive(const std::string& archive, const std::string& target);
+  int ReadSpannedArchive(const std::string& archive, const std::string& tempFolder,
+                         std::string& gathered);
+  int FormatDisk();
+  int DeleteArchiveFile(const std::string& fileName, DeleteOpts mode);
+
+  // The engine callback (exported to the engines through the command block).
+  static std::int32_t EngineCallback(zipabi::CallbackRecord* record);
+
+  // The placeholder password used when unpacking unattended without one.
+  static std::string PlaceholderPassword();
 
  private:
+  struct Engine {
+    void* handle = nullptr;
+    zipabi::ZipEngExecFn exec = nullptr;
+    zipabi::GetEngVersionFn version = nullptr;
+  };
+  enum class EndMode { Raise, Report };
+
+  void LoadEngine(Engine& e, const char* file, const char* execName, const char* versionName,
+                  int msgBase);
+  static void UnloadEngine(Engine& e);
+  int EngineVersion(Engine& e, bool zip);
+  void ReportMessage(int number, const std::string& extra);
+  void ReportException(const EZipArchiver& e);
+  std::string MessageText(int number) const;
+  void Callback(const zipabi::CallbackRecord& record);
+  void ProcessMessages() {
+    if (ProcessMessagesHook) ProcessMessagesHook();
+  }
+  void SetBusy(bool b) {
+    if (BusyHook) BusyHook(b);
+  }
+  std::string TempArchiveName(std::string& tempDir);
+  std::string DiskPromptText(int diskNo, const std::string& folder) const;
+  bool PromptForDisk(int diskNo, std::string& folder);
+  std::string FindStub() const;
+  int WriteEmptySfx(const std::string& exe);
+  int CopySfx(const std::string& stub, const std::string& archive, const std::string& exe);
+
+  // Directory reading.
+  bool FindEndRecord(std::uint8_t (&buf)[22], EndMode mode);
+  void ReadZip64End(std::int64_t& entries, std::int64_t& size, std::int64_t& offset,
+                    std::int64_t& directoryEnd);
+  bool CheckDrive();
+  void ReadDiskSpace(int which);
+  std::string ConvertName(const std::string& raw) const;
+  void AskForVolume(int k);
+  void CloseInput();
+
+  bool verbose_ = false;
+  bool trace_ = false;
+  int addCompLevel_ = 9;
+  AddOpts addOptions_;
+  std::string extrBaseDir_;
+  ExtrOpts extrOptions_;
+  SFXOpts sfxOptions_{SFXCheckSize};
+  std::vector<std::string> fSpecArgs_;
+  bool unattended_ = false;
+  std::string zipFilename_;
+  std::string password_;
+  std::string sfxPath_ = "PzxSfx.bin";
   std::string dllDirectory_;
+  OvrOpts sfxOverWriteMode_ = OvrConfirm;
+  std::string sfxCaption_ = "Self-extracting Archive";
+  std::string sfxDefaultDir_;
+  std::string sfxCommandLine_;
+  std::string tempDir_;
+  int keepFreeOnDisk1_ = 0;
+  int maxVolumeSize_ = 0;
+  int minFreeVolumeSize_ = 65536;
+  bool confirmErase_ = true;
+  CodePageOpts codePage_ = cpAuto;
+  DeleteOpts howToDelete_ = htdAllowUndo;
+  std::string versionInfo_ = "1.1 P";
+
+  std::uintptr_t ownerWindow_ = 0;
+  int errorCode_ = 0;
+  int fullErrorCode_ = 0;
+  std::string lastMessage_;
+  std::vector<std::unique_ptr<ZipDirEntry>> contents_;
+  bool cancelRequested_ = false;
+  bool zipActive_ = false;
+  bool unzipActive_ = false;
+  int successCount_ = 0;
+  std::int64_t totalSizeToProcess_ = 0;
+  Engine zipEngine_;
+  Engine unzipEngine_;
+  void* commandBlock_ = nullptr;  // the block of the call in progress
+  std::string lastSpannedPart_;   // where WriteSpannedArchive put the last part
+
+  std::string driveRoot_;
+  std::string volumeLabel_;
+  std::uint32_t volumeSerial_ = 0;
+  std::int64_t diskSize_ = -1;
+  std::int64_t diskFree_ = -1;
+  int currentDisk_ = 0;
+  int endRecordDisk_ = 0;
+  std::int64_t fileSize_ = 0;
+  std::int64_t realFileSize_ = 0;
+  bool directoryMismatch_ = false;
+  std::string inputName_;
+  int inFile_ = -1;
+  int hostSystem_ = 0;
+  int madeByVersion_ = 0;
+  bool isMultiVolume_ = false;
+  std::int64_t endRecordOffset_ = 0;
+  std::int64_t centralOffset_ = 0;
+  std::string archiveComment_;
+  std::int64_t firstEntryOffset_ = 0;
 };
 
 }  // namespace pz

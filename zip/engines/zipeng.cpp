@@ -1,0 +1,392 @@
+// ZIPENG.DLL: the packing engine over libzip. Reads the new zip command block, packs the
+// specified files (streamed through a source of our own, so progress and cancelling reach the
+// caller) and returns the number of files packed.
+#include <dirent.h>
+#include <fcntl.h>
+#include <glob.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zip.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "zip/engine_abi.h"
+#include "zip/engines/unpack.h"
+#include "zip/zipformat.h"
+
+namespace {
+
+using namespace pz::zipabi;
+using pz::unpack::CallbackReporter;
+
+constexpr std::int32_t kEngineVersion = 160;  // takes the new block layout
+constexpr std::int64_t kProgressStep = 1 << 20;
+
+struct Job {
+  const ZipBlockHead* head;
+  CallbackReporter* rep;
+  bool cancelled = false;
+};
+
+struct Member {
+  std::string path;
+  std::string stored;
+  struct stat st;
+  bool folder = false;  // a folder entry of its own (separate folders)
+};
+
+// Streams one file into the archive, reporting its start and the bytes done.
+struct FileSource {
+  Job* job;
+  Member member;
+  int fd = -1;
+  std::int64_t pending = 0;
+  zip_error_t error;
+};
+
+zip_int64_t SourceCallback(void* userdata, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
+  auto* s = static_cast<FileSource*>(userdata);
+  switch (cmd) {
+    case ZIP_SOURCE_OPEN:
+      s->fd = ::open(s->member.path.c_str(), O_RDONLY | O_CLOEXEC);
+      if (s->fd < 0) {
+        zip_error_set(&s->error, ZIP_ER_OPEN, errno);
+        return -1;
+      }
+      if (s->job->rep->Progress(kActFileBegins, s->member.st.st_size, s->member.stored)) {
+        s->job->cancelled = true;
+        zip_error_set(&s->error, ZIP_ER_CANCELLED, 0);
+        return -1;
+      }
+      return 0;
+    case ZIP_SOURCE_READ: {
+      ssize_t n;
+      do n = ::read(s->fd, data, len);
+      while (n < 0 && errno == EINTR);
+      if (n < 0) {
+        zip_error_set(&s->error, ZIP_ER_READ, errno);
+        return -1;
+      }
+      s->pending += n;
+      if ((s->pending >= kProgressStep || (n == 0 && s->pending > 0))) {
+        const std::int64_t done = s->pending;
+        s->pending = 0;
+        if (s->job->rep->Progress(kActBytesDone, done, "")) {
+          s->job->cancelled = true;
+          zip_error_set(&s->error, ZIP_ER_CANCELLED, 0);
+          return -1;
+        }
+      }
+      return n;
+    }
+    case ZIP_SOURCE_CLOSE:
+      if (s->fd >= 0) ::close(s->fd);
+      s->fd = -1;
+      return 0;
+    case ZIP_SOURCE_STAT: {
+      auto* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, len, &s->error);
+      if (st == nullptr) return -1;
+      zip_stat_init(st);
+      st->size = static_cast<zip_uint64_t>(s->member.st.st_size);
+      st->mtime = s->member.st.st_mtime;
+      st->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME;
+      return sizeof(*st);
+    }
+    case ZIP_SOURCE_ERROR:
+      return zip_error_to_data(&s->error, data, len);
+    case ZIP_SOURCE_FREE:
+      if (s->fd >= 0) ::close(s->fd);
+      zip_error_fini(&s->error);
+      delete s;
+      return 0;
+    case ZIP_SOURCE_SUPPORTS:
+      return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
+                                            ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+    default:
+      zip_error_set(&s->error, ZIP_ER_OPNOTSUPP, 0);
+      return -1;
+  }
+}
+
+bool IsHidden(const std::string& name) {
+  return !name.empty() && name[0] == '.';
+}
+
+// The name stored for a path: the file name alone, or the path made relative and free of
+// "." and ".." parts, so our own archives never carry names that point outside.
+std::string StoredName(const std::string& path, bool dirNames) {
+  std::vector<std::string> parts;
+  std::size_t pos = 0;
+  while (pos <= path.size()) {
+    std::size_t next = path.find('/', pos);
+    if (next == std::string::npos) next = path.size();
+    std::string part = path.substr(pos, next - pos);
+    pos = next + 1;
+    if (!part.empty() && part != "." && part != "..") parts.push_back(part);
+  }
+  if (parts.empty()) return "";
+  if (!dirNames) return parts.back();
+  std::string s;
+  for (const auto& p : parts) s += (s.empty() ? "" : "/") + p;
+  return s;
+}
+
+struct CollectOptions {
+  bool recurse, hidden, dirNames, separateDirs;
+};
+
+void Collect(const std::string& path, const CollectOptions& o, std::vector<Member>& out,
+             CallbackReporter& rep, int depth = 0) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    rep.Message(pz::unpack::kErrSource, "File not found: " + path);
+    return;
+  }
+  if (S_ISREG(st.st_mode)) {
+    std::string stored = StoredName(path, o.dirNames);
+    if (!stored.empty()) out.push_back({path, stored, st});
+    return;
+  }
+  if (!S_ISDIR(st.st_mode) || !o.recurse || depth > 64) return;
+  if (o.separateDirs && o.dirNames) {
+    std::string stored = StoredName(path, true);
+    if (!stored.empty()) out.push_back({path, stored + "/", st, true});
+  }
+  DIR* d = ::opendir(path.c_str());
+  if (d == nullptr) return;
+  std::vector<std::string> names;
+  while (dirent* e = ::readdir(d)) {
+    std::string n = e->d_name;
+    if (n == "." || n == ".." || (!o.hidden && IsHidden(n))) continue;
+    names.push_back(n);
+  }
+  ::closedir(d);
+  std::sort(names.begin(), names.end());
+  for (const auto& n : names) {
+    std::string child = path + "/" + n;
+    struct stat cst {};
+    struct stat target {};
+    if (::lstat(child.c_str(), &cst) == 0 && S_ISLNK(cst.st_mode) &&
+        ::stat(child.c_str(), &target) == 0 && S_ISDIR(target.st_mode))
+      continue;  // linked folders are not followed: no loops
+    Collect(child, o, out, rep, depth + 1);
+  }
+}
+
+std::string ZipErrorText(zip_error_t* e) {
+  return zip_error_strerror(e);
+}
+
+constexpr std::int64_t kLargestPrefix = 64 << 20;
+
+// libzip writes an archive from its first byte, so data in front of the first entry (a
+// self-extractor stub and its block) would be lost. It is read here and put back afterwards.
+bool ReadPrefix(const std::string& archive, std::string& prefix, CallbackReporter& rep) {
+  const int fd = ::open(archive.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return true;  // a new archive
+  const std::int64_t first = pz::zipfmt::FirstEntryPosition(fd);
+  bool ok = true;
+  if (first > kLargestPrefix) {
+    rep.Message(pz::unpack::kErrPack, "Too much data in front of the archive " + archive);
+    ok = false;
+  } else if (first > 0) {
+    prefix.resize(static_cast<std::size_t>(first));
+    ok = ::pread(fd, prefix.data(), prefix.size(), 0) == static_cast<ssize_t>(prefix.size());
+  }
+  ::close(fd);
+  return ok;
+}
+
+bool RestorePrefix(const std::string& archive, const std::string& prefix) {
+  const int in = ::open(archive.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  struct stat st {};
+  std::string temp = archive + ".pzx-XXXXXX";
+  const int out = ::fstat(in, &st) == 0 ? ::mkstemp(temp.data()) : -1;
+  bool ok = out >= 0 && ::fchmod(out, st.st_mode & 07777) == 0 &&
+            pz::zipfmt::WriteAll(out, prefix.data(), prefix.size()) &&
+            pz::zipfmt::CopyWithMovedOffsets(in, out, static_cast<std::int64_t>(prefix.size()),
+                                             nullptr) == 0 &&
+            ::fsync(out) == 0;
+  if (out >= 0) ::close(out);
+  ::close(in);
+  if (ok) ok = ::rename(temp.c_str(), archive.c_str()) == 0;
+  if (!ok && out >= 0) ::unlink(temp.c_str());
+  return ok;
+}
+
+int Pack(const ZipBlockNew& block, const std::vector<std::string>& specs) {
+  const ZipBlockHead& h = block.head;
+  CallbackReporter rep(h.callback, h.caller);
+  if (h.version != kZipInterfaceVersion || h.archive == 0) {
+    rep.Message(pz::unpack::kErrPack, "Unknown command block");
+    return 0;
+  }
+  const std::string archive = reinterpret_cast<const char*>(h.archive);
+  const bool dirNames = h.noDirNames == kFalse;
+  const CollectOptions collect{h.recurse != 0, h.hiddenFiles != kFalse, dirNames,
+                               h.noSeparateDirs == kFalse};
+  const bool verbose = h.verbose != kFalse || h.trace != kFalse;
+  const bool update = h.update != kFalse;
+  const bool freshen = h.freshen != kFalse && !update;
+  const std::string password =
+      h.password != 0 ? std::string(reinterpret_cast<const char*>(h.password)) : "";
+
+  std::vector<Member> members;
+  for (const auto& fileSpec : specs) {
+    if (fileSpec.find_first_of("*?[") != std::string::npos) {
+      glob_t g{};
+      if (::glob(fileSpec.c_str(), 0, nullptr, &g) == 0)
+        for (std::size_t i = 0; i < g.gl_pathc; ++i) Collect(g.gl_pathv[i], collect, members, rep);
+      else
+        rep.Message(pz::unpack::kErrSource, "File not found: " + fileSpec);
+      ::globfree(&g);
+    } else {
+      Collect(fileSpec, collect, members, rep);
+    }
+  }
+
+  std::string prefix;
+  if (!ReadPrefix(archive, prefix, rep)) return 0;
+  // An empty file is a new archive that the caller created with the mode it wants.
+  struct stat ast {};
+  const bool emptyFile =
+      ::stat(archive.c_str(), &ast) == 0 && S_ISREG(ast.st_mode) && ast.st_size == 0;
+  int errorp = 0;
+  zip_t* za =
+      zip_open(archive.c_str(), emptyFile ? ZIP_CREATE | ZIP_TRUNCATE : ZIP_CREATE, &errorp);
+  if (za == nullptr) {
+    zip_error_t e;
+    zip_error_init_with_code(&e, errorp);
+    rep.Message(pz::unpack::kErrPack, "Cannot open archive " + archive + ": " + ZipErrorText(&e));
+    zip_error_fini(&e);
+    return 0;
+  }
+  if (h.encrypt != kFalse && password.empty()) {
+    rep.Message(pz::unpack::kErrPassword, "No password for encryption");
+    zip_discard(za);
+    return 0;
+  }
+
+  Job job{&h, &rep};
+  std::vector<std::string> added;
+  std::vector<std::string> moveAfter;
+  std::int64_t total = 0;
+  std::vector<const Member*> chosen;
+  for (const auto& m : members) {
+    const zip_int64_t existing = zip_name_locate(za, m.stored.c_str(), 0);
+    if (update || freshen) {
+      if (existing < 0 && freshen) continue;
+      if (existing >= 0) {
+        zip_stat_t zs;
+        if (zip_stat_index(za, static_cast<zip_uint64_t>(existing), 0, &zs) == 0 &&
+            (zs.valid & ZIP_STAT_MTIME) && zs.mtime >= m.st.st_mtime)
+          continue;
+      }
+    }
+    chosen.push_back(&m);
+    if (!m.folder) total += m.st.st_size;
+  }
+  const auto files =
+      std::count_if(chosen.begin(), chosen.end(), [](const Member* m) { return !m->folder; });
+  if (rep.Progress(kActFileCount, files, "") || rep.Progress(kActSizeTotal, total, "")) {
+    zip_discard(za);
+    return 0;
+  }
+
+  const int level = std::clamp(h.level, 0, 9);
+  for (const Member* m : chosen) {
+    if (m->folder) {
+      if (zip_name_locate(za, m->stored.c_str(), 0) < 0 &&
+          zip_dir_add(za, m->stored.c_str(), ZIP_FL_ENC_UTF_8) < 0)
+        rep.Message(pz::unpack::kErrPack, "Cannot add " + m->stored);
+      continue;
+    }
+    auto* s = new FileSource{&job, *m, -1, 0, {}};
+    zip_error_init(&s->error);
+    zip_source_t* src = zip_source_function(za, SourceCallback, s);
+    if (src == nullptr) {
+      zip_error_fini(&s->error);
+      delete s;
+      continue;
+    }
+    zip_int64_t idx = zip_file_add(za, m->stored.c_str(), src, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
+    if (idx < 0) {
+      zip_source_free(src);
+      rep.Message(pz::unpack::kErrPack, "Cannot add " + m->stored);
+      continue;
+    }
+    const auto i = static_cast<zip_uint64_t>(idx);
+    zip_set_file_compression(za, i, level == 0 ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
+                             static_cast<zip_uint32_t>(level));
+    zip_file_set_mtime(za, i, m->st.st_mtime, 0);
+    zip_file_set_external_attributes(za, i, 0, ZIP_OPSYS_UNIX,
+                                     static_cast<zip_uint32_t>((m->st.st_mode & 0777) | S_IFREG)
+                                         << 16);
+    if (h.encrypt != kFalse) {
+      const zip_uint16_t method =
+          zip_encryption_method_supported(ZIP_EM_AES_256, 1) ? ZIP_EM_AES_256 : ZIP_EM_TRAD_PKWARE;
+      if (zip_file_set_encryption(za, i, method, password.c_str()) != 0) {
+        rep.Message(pz::unpack::kErrPassword, "Encryption not available");
+        zip_discard(za);
+        return 0;
+      }
+    }
+    added.push_back(m->stored);
+    if (verbose && rep.Message(0, "adding: " + m->stored)) {
+      zip_discard(za);
+      return 0;
+    }
+    if (h.move != kFalse) moveAfter.push_back(m->path);
+  }
+
+  if (zip_close(za) != 0) {
+    std::string why = job.cancelled ? "Cancelled" : ZipErrorText(zip_get_error(za));
+    zip_discard(za);
+    rep.Message(job.cancelled ? pz::unpack::kErrCancelled : pz::unpack::kErrPack,
+                "Cannot write archive " + archive + ": " + why);
+    return 0;
+  }
+  if (!prefix.empty() && !RestorePrefix(archive, prefix)) {
+    rep.Message(pz::unpack::kErrPack, "Cannot put back the data in front of " + archive);
+    return 0;
+  }
+  for (const auto& p : moveAfter) ::unlink(p.c_str());
+  if (h.zipTime != kFalse && !chosen.empty()) {
+    time_t newest = 0;
+    for (const Member* m : chosen) newest = std::max(newest, m->st.st_mtime);
+    struct timespec times[2] = {{newest, 0}, {newest, 0}};
+    ::utimensat(AT_FDCWD, archive.c_str(), times, 0);
+  }
+  rep.Progress(kActBatchDone, 0, "");
+  return static_cast<int>(added.size());
+}
+
+}  // namespace
+
+extern "C" {
+
+__attribute__((visibility("default"))) std::int32_t GetZipEngVersion() {
+  return kEngineVersion;
+}
+
+__attribute__((visibility("default"))) std::int32_t ZipEngExec(void* block) {
+  if (block == nullptr) return 0;
+  try {
+    const auto& b = *static_cast<const ZipBlockNew*>(block);
+    std::vector<std::string> specs;
+    const auto* records = reinterpret_cast<const ZipSpec*>(b.specArray);
+    for (std::int32_t i = 0; records != nullptr && i < b.head.count; ++i)
+      if (records[i].fileSpec != 0)
+        specs.emplace_back(reinterpret_cast<const char*>(records[i].fileSpec));
+    return Pack(b, specs);
+  } catch (...) {
+    return 0;  // nothing unwinds into the caller
+  }
+}
+
+}  // extern "C"
