@@ -1,11 +1,11 @@
 # libFuzzer targets, built with clang++ beside the g++ build, each run briefly as a test.
-# pz_add_fuzzer(NAME name SOURCES a.cpp b.cpp ... CORPUS dir [SECONDS n]); SOURCES are paths
+# pz_add_fuzzer(NAME name SOURCES a.cpp ... CORPUS dir [SECONDS n] [LIBS -lx ...]); SOURCES are paths
 # from the top of the repository.
 find_program(PZ_CLANGXX NAMES clang++ clang++-14)
 set(PZ_FUZZ_SECONDS 10 CACHE STRING "How long each fuzzer runs in the test suite")
 
 function(pz_add_fuzzer)
-  cmake_parse_arguments(F "" "NAME;CORPUS;SECONDS" "SOURCES" ${ARGN})
+  cmake_parse_arguments(F "" "NAME;CORPUS;SECONDS" "SOURCES;LIBS" ${ARGN})
   if(NOT PZ_CLANGXX)
     message(STATUS "clang++ not found: fuzzer ${F_NAME} is not built")
     return()
@@ -19,7 +19,7 @@ function(pz_add_fuzzer)
   set(flags -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
   add_custom_command(
     OUTPUT ${out}
-    COMMAND ${PZ_CLANGXX} ${flags} -I${CMAKE_SOURCE_DIR} ${F_SOURCES} -o ${out}
+    COMMAND ${PZ_CLANGXX} ${flags} -I${CMAKE_SOURCE_DIR} ${F_SOURCES} ${F_LIBS} -o ${out}
     DEPENDS ${F_SOURCES}
     IMPLICIT_DEPENDS CXX ${F_SOURCES}
     WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "tests/zip/zip_test_util.h"
 #include "zip/engines/unpack.h"
@@ -310,8 +311,9 @@ TEST_F(UnpackTest, SelfExtractorRefusals) {
   EXPECT_TRUE(Exists(root / "a.zip"));
   EXPECT_FALSE(Exists(root / "a.exe"));
 
-  // A stub that is not where SFXPath says is looked for beside the program.
+  // A stub that is not where SFXPath says is looked for in the engine folder too.
   zip.SetSFXPath(root / "nowhere.bin");
+  zip.SetDLLDirectory(std::filesystem::path(PZ_TEST_STUB).parent_path().string());
   zip.SetHowToDelete(htdFinal);
   zip.SetZipFilename(root / "a.zip");
   EXPECT_EQ(zip.ConvertToSfx(), 0);
