@@ -14,6 +14,7 @@
 
 #include "cli/terminal.h"
 #include "engine/checks.h"
+#include "engine/compress.h"
 #include "engine/engine.h"
 #include "engine/filecopy.h"
 #include "engine/header.h"
@@ -21,6 +22,7 @@
 #include "lang/language.h"
 #include "lang/textblocks.h"
 #include "platform/os.h"
+#include "zip/ziparchiver.h"
 
 namespace pz {
 
@@ -32,7 +34,8 @@ constexpr const char* kUsage =
     "Usage:\n"
     "  parzello-cli split SOURCE [--to DIR] [--name NAME]\n"
     "               [--size 1.44M|1.2M|720K|360K|100M|auto|BYTES]\n"
-    "               [--password] [--password-file FILE] [--delete-source]\n"
+    "               [--compress strong|weak] [--password] [--password-file FILE]\n"
+    "               [--delete-source]\n"
     "  parzello-cli join FIRST [--to DIR] [--name NAME] [--password-file FILE]\n"
     "  parzello-cli info FIRST\n"
     "\n"
@@ -178,7 +181,17 @@ class Cli {
  public:
   Cli(const Args& a, TPXLanguage& lang, TerminalInteraction& ui, std::FILE* out,
       const std::string& programmPfad)
-      : a_(a), lang_(lang), ui_(ui), out_(out), ctx_(ui, lang, programmPfad) {}
+      : a_(a), lang_(lang), ui_(ui), out_(out), ctx_(ui, lang, programmPfad) {
+    zip_.SetDLLDirectory(DataFolder(programmPfad, kDllFolder));
+    ctx_.dekomprimieren = [this](const std::string& archive, const std::string& folder) {
+      return Datei_Dekomprimieren(archive, folder, ctx_, zip_);
+    };
+  }
+  // The temporary archive holds the user's data: it goes when the command that made it ends.
+  ~Cli() {
+    const std::string archive = TempArchivPfad(ctx_.programmPfad);
+    if (ownsArchive_ && FileExists(archive)) DeleteFile(archive);
+  }
 
   int Split();
   int Join();
@@ -203,6 +216,8 @@ class Cli {
   TerminalInteraction& ui_;
   std::FILE* out_;
   EngineContext ctx_;
+  TZipArchiver zip_;
+  bool ownsArchive_ = false;
 };
 
 bool Cli::UsePasswordFile() {
@@ -237,14 +252,27 @@ int Cli::Split() {
     if (!preset) segmentSize = HandGroesse(it->second);
   }
 
+  const std::string compress = Lower(Value("--compress"));
+  if (!compress.empty() && compress != "strong" && compress != "weak") return kExitUsage;
+
   CheckInput check;
   check.split = true;
   check.source = source;
   check.targetFolder = TerminalInteraction::Absolute(Value("--to", FolderOf(source)));
   check.targetName = Value("--name", FileNamePart(source));
+  // Packing comes first, as in the window: the count is that of the archive.
+  bool komprimiert = false;
+  if (!compress.empty() && FileExists(source)) {
+    ownsArchive_ = true;
+    komprimiert = Komprimierung_Einleiten_Falls_Noetig({true, true, compress == "strong", source},
+                                                       ctx_, zip_);
+    // Packing was asked for and failed: cut nothing rather than more than expected.
+    if (!komprimiert) return kExitFailed;
+  }
+  const std::string toCut = komprimiert ? TempArchivPfad(ctx_.programmPfad) : source;
   if (!source.empty() && FileExists(source) && !automatic) {
     check.segmentCount =
-        Anzahl_Trennungen_Berechnen(segmentSize, Dateigroesse_Ermitteln(source, ctx_));
+        Anzahl_Trennungen_Berechnen(segmentSize, Dateigroesse_Ermitteln(toCut, ctx_));
   }
   if (ReportCheck(CheckInputs(check))) return kExitFailed;
 
@@ -252,9 +280,9 @@ int Cli::Split() {
   if (!UsePasswordFile()) return kExitFailed;
 
   SplitJob job;
-  job.quelle = source;
+  job.quelle = toCut;
   job.quellName = source;
-  job.komprimiert = false;
+  job.komprimiert = komprimiert;
   job.passwort = protect;
   job.zielPfad = check.targetFolder;
   job.zielName = check.targetName;
@@ -296,6 +324,7 @@ int Cli::Join() {
   }
   if (ReportCheck(CheckInputs(check))) return kExitFailed;
   if (!UsePasswordFile()) return kExitFailed;
+  if (const auto info = ReadHeader(first)) ownsArchive_ = info->compressed;
 
   JoinJob job{first, check.targetFolder, check.targetName};
   ui_.StatusText(Text(tb::kJoinBusy) + "...");

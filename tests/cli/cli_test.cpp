@@ -184,5 +184,46 @@ TEST_F(Cli, StoredNameIsReducedToAPlainFileName) {
   EXPECT_NE(r.err.find(Text("English.lng", tb::kStoredNameUnusable)), std::string::npos);
 }
 
+TEST_F(Cli, CompressedRoundTrips) {
+  const std::string zeros(3000000, '\0');
+  const std::vector<std::pair<std::string, std::string>> files{{"empty.bin", ""},
+                                                               {"small.txt", "hello"},
+                                                               {"random.bin", PatternBytes(700000)},
+                                                               {"zeros.bin", zeros}};
+  for (const auto& [name, bytes] : files) {
+    for (const char* level : {"strong", "weak"}) {
+      SCOPED_TRACE(name + " " + level);
+      const std::string out = dir.Sub(std::string("c-") + level + "-" + name);
+      const std::string back = dir.Sub(std::string("b-") + level + "-" + name);
+      WriteFile(dir / name, bytes);
+      Result r = Run({"split", name, "--to", out, "--size", "360K", "--compress", level});
+      ASSERT_EQ(r.status, 0) << r.err;
+      EXPECT_NE(r.err.find(Text("English.lng", tb::kPackBusy)), std::string::npos);
+      r = Run({"info", out + "/" + name + ".PZX000"});
+      EXPECT_NE(r.out.find(Text("English.lng", tb::kInfoCompressed) + ": " +
+                           Text("English.lng", tb::kYes)),
+                std::string::npos);
+      r = Run({"join", out + "/" + name + ".PZX000", "--to", back});
+      ASSERT_EQ(r.status, 0) << r.err;
+      EXPECT_EQ(ReadFile(back + "/" + name), bytes);
+    }
+  }
+  // Highly compressible data takes one segment instead of nine.
+  EXPECT_TRUE(Exists(dir / "c-strong-zeros.bin/zeros.bin.PZX000"));
+  EXPECT_FALSE(Exists(dir / "c-strong-zeros.bin/zeros.bin.PZX001"));
+  // The temporary archive does not outlive the command.
+  EXPECT_FALSE(Exists(std::string(PZ_PROGRAM_DIR) + "/temp_parzello/temp.pzx"));
+}
+
+TEST_F(Cli, CompressedJoinRefusesToReplaceAFile) {
+  ASSERT_EQ(Run({"split", source, "--to", stick, "--compress", "weak"}).status, 0);
+  WriteFile(home + "/film.avi", "precious");
+  Result r = Run({"join", stick + "/film.avi.PZX000", "--to", home});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find(Text("English.lng", tb::kUnpackTargetExists)), std::string::npos);
+  EXPECT_EQ(ReadFile(home + "/film.avi"), "precious");
+  EXPECT_EQ(Run({"split", source, "--compress", "medium"}).status, 2);
+}
+
 }  // namespace
 }  // namespace pz
