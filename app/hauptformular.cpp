@@ -402,7 +402,10 @@ void THauptformular::showEvent(QShowEvent* event) {
     frame.moveCenter(screen->availableGeometry().center());
     move(frame.topLeft());
   }
-  Guarded([&] { FormShow(); });
+  // Once the showing is complete: a window shown from inside it (the language choice, the
+  // splash) makes the window system give the main window its default size instead.
+  QMetaObject::invokeMethod(
+      this, [this] { Guarded([&] { FormShow(); }); }, Qt::QueuedConnection);
 }
 
 void THauptformular::FormShow() {

@@ -59,6 +59,7 @@ class HauptformularTest : public QObject {
         ->WriteString(std::string(pz::kSettingsKey) + "\\Language", "File", languageFile);
     w_ = std::make_unique<THauptformular>(program_->path().toStdString());
     w_->show();
+    QCoreApplication::processEvents();  // the start-up work follows the showing
     w_->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(w_.get()));
   }

@@ -107,6 +107,7 @@ class StartupTest : public QObject {
   void Open() {
     w_ = std::make_unique<THauptformular>(program_->path().toStdString());
     w_->show();
+    QCoreApplication::processEvents();  // the start-up work follows the showing
     QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
   }
   void Reopen() {
