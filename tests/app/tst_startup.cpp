@@ -3,6 +3,7 @@
 // the language, the maker's screens behind the menu, and what closing leaves behind.
 #include <QApplication>
 #include <QFile>
+#include <QPointer>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -50,9 +51,19 @@ QByteArray HelpFile(const QByteArray& marker) {
   return html + "<h2 id=\"Inhalt\">Inhalt</h2><p>Ende</p></body></html>";
 }
 
+// Answers waiting for their modal window; a test that fails early leaves its answers here, and
+// they must not answer the next test's windows.
+std::vector<QPointer<QTimer>> g_pendingAnswers;
+
+void DropPendingAnswers() {
+  for (const QPointer<QTimer>& timer : g_pendingAnswers) delete timer.data();
+  g_pendingAnswers.clear();
+}
+
 // Answers the next modal window once it is up (the window is passed to the answer).
 void AnswerNextModal(std::function<void(QWidget*)> answer) {
   auto* timer = new QTimer;
+  g_pendingAnswers.emplace_back(timer);
   timer->setInterval(10);
   QObject::connect(timer, &QTimer::timeout, [timer, answer] {
     QWidget* modal = QApplication::activeModalWidget();
@@ -138,6 +149,7 @@ class StartupTest : public QObject {
   }
 
   void cleanup() {
+    DropPendingAnswers();
     w_.reset();
     if (QWidget* splash = pz::StartScreenFormular()) delete splash;
     messages_.reset();
