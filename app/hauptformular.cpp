@@ -443,8 +443,12 @@ void THauptformular::FormShow() {
   startScreen_.Execute();
 }
 
+std::array<QRadioButton*, 7> THauptformular::SizeButtons() const {
+  return {Radio144, Radio12, Radio720, Radio360, Radio100, RadioAuto, RadioHand};
+}
+
 QRadioButton* THauptformular::SelectedSizeButton() const {
-  for (QRadioButton* r : {Radio144, Radio12, Radio720, Radio360, Radio100, RadioAuto, RadioHand}) {
+  for (QRadioButton* r : SizeButtons()) {
     if (r->isChecked()) return r;
   }
   return nullptr;
@@ -500,11 +504,9 @@ void THauptformular::Einstellungen_Laden() {
     else
       SetChecked(RadioTrennen, true);
 
-    QRadioButton* const sizes[] = {Radio144, Radio12,   Radio720, Radio360,
-                                   Radio100, RadioAuto, RadioHand};
     const int size = ReadInteger(store, "Settings", "Size", 1);
-    if (size >= 1 && size <= 7) {
-      SetChecked(sizes[size - 1], true);
+    if (size >= 1 && size <= static_cast<int>(SizeButtons().size())) {
+      SetChecked(SizeButtons()[size - 1], true);
     } else if (QRadioButton* selected = SelectedSizeButton()) {
       // Exclusive buttons refuse to be cleared one by one.
       selected->setAutoExclusive(false);
@@ -541,9 +543,8 @@ void THauptformular::Einstellungen_Speichern() {
   const auto flag = [](bool on) { return std::string(on ? "1" : "0"); };
   try {
     Write(store, "Settings", "Action", flag(!RadioTrennen->isChecked()));
-    QRadioButton* const sizes[] = {Radio144, Radio12,   Radio720, Radio360,
-                                   Radio100, RadioAuto, RadioHand};
-    for (int i = 0; i < 7; ++i) {
+    const auto sizes = SizeButtons();
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
       if (sizes[i]->isChecked()) Write(store, "Settings", "Size", std::to_string(i + 1));
     }
     Write(store, "Settings", "UserSize", EditHand->text().toStdString());

@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -182,6 +183,8 @@ class THauptformular : public QMainWindow {
   void SetUpComponents();
   // Takes the help file of the language's code letter when it exists.
   void HilfedateiWaehlen();
+  // The size buttons in the order of their stored numbers 1 to 7.
+  std::array<QRadioButton*, 7> SizeButtons() const;
   QRadioButton* SelectedSizeButton() const;
 
   std::string programmPfad_;
