@@ -114,7 +114,6 @@ THauptformular::THauptformular(const std::string& programmPfad, QWidget* parent)
       ui_(this, language_),
       ctx_(ui_, language_, programmPfad) {
   setObjectName("Hauptformular");
-  QCoreApplication::setApplicationName(kApplicationTitle);
   language_.SetUi(&ui_);
   pxPath_.SetLanguage(&language_);
   pxPath_.SetLanguageCodeLetter("E");
@@ -124,19 +123,51 @@ THauptformular::THauptformular(const std::string& programmPfad, QWidget* parent)
   ui_.onStatusText = [this](const QString& text) { SetStatusText(text); };
 
   setFont(WindowFont());
-  setWindowTitle(kWindowCaption);
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint);
   BuildMenu();
   BuildControls();
   Connect();
+  SetUpComponents();
   // Client area of fixed size below the menu bar; the window cannot be resized.
   layout()->setSizeConstraint(QLayout::SetFixedSize);
+  FormCreate();
 }
 
 THauptformular::~THauptformular() {
   language_.SetUi(nullptr);
+  if (ComponentInfoStore() == componentInfoStore_.get()) SetComponentInfoStore(nullptr);
+}
+
+void THauptformular::SetUpComponents() {
+  TFont companyFont = startScreen_.CompanyNameLongFont();
+  companyFont.font.setPointSize(22);
+  startScreen_.SetCompanyNameLongFont(companyFont);
+  TFont otherFont = startScreen_.OtherFont();
+  otherFont.color = kBlack;
+  startScreen_.SetOtherFont(otherFont);
+  startScreen_.SetShowLogo(false);
+  startScreen_.SetLanguage(&language_);
+  infoScreen_.SetShowLogo(false);
+  infoScreen_.SetLanguage(&language_);
+  infoScreen_.SetPXInternalInfo(&internalInfo_);
+  internalInfo_.SetLanguage(&language_);
+  award_.SetLanguage(&language_);
+}
+
+void THauptformular::FormCreate() {
+  QCoreApplication::setApplicationName(kApplicationTitle);
+  // The program folder was computed from the program file before the window existed; the
+  // window keeps that one, so that a test can hand in a folder of its own.
+  einstellungen_ = OpenUserSettings();
+  // A store that cannot be opened for writing stays absent: the window then keeps its defaults.
+  if (einstellungen_ != nullptr && !einstellungen_->CreateKey(kSettingsKey)) einstellungen_.reset();
+  componentInfoStore_ = OpenUserSettings();
+  SetComponentInfoStore(componentInfoStore_.get());
+  setWindowTitle(kWindowCaption);
+  StatusPanels[0]->setText(kVersionPanel);
+  StatusPanels[2]->setText(kMakerPanel);
 }
 
 void THauptformular::BuildMenu() {
@@ -289,8 +320,6 @@ void THauptformular::BuildControls() {
     StatusPanels[i] = panel;
     x += widths[i];
   }
-  StatusPanels[0]->setText(kVersionPanel);
-  StatusPanels[2]->setText(kMakerPanel);
   StatusSimple = new QLabel(StatusBar);
   StatusSimple->setObjectName("StatusSimple");
   StatusSimple->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -373,7 +402,10 @@ void THauptformular::showEvent(QShowEvent* event) {
     frame.moveCenter(screen->availableGeometry().center());
     move(frame.topLeft());
   }
-  Guarded([&] { FormShow(); });
+  // Once the showing is complete: a window shown from inside it (the language choice, the
+  // splash) makes the window system give the main window its default size instead.
+  QMetaObject::invokeMethod(
+      this, [this] { Guarded([&] { FormShow(); }); }, Qt::QueuedConnection);
 }
 
 void THauptformular::FormShow() {
@@ -382,27 +414,166 @@ void THauptformular::FormShow() {
   komprimiert_ = false;
   trennGroesse_ = 1;
 
-  // Until the settings store remembers the choice: the language named in the environment, else
-  // the German one.
+  award_.WriteComponentInfo(kSettingsKey);
+  award_.SetPath(QString::fromStdString(DataFolder(programmPfad_, kAwardFolder)));
+  internalInfo_.WriteComponentInfo(kSettingsKey);
+  language_.WriteComponentInfo(kSettingsKey);
   language_.SetPath(DataFolder(programmPfad_, kLanguageFolder));
-  const char* chosen = std::getenv(kLanguageEnvironment);
-  language_.SetFileName(chosen != nullptr && *chosen != '\0' ? chosen : kDefaultLanguageFile);
-  TextbausteineZuweisen();
-  // Present the mode as restoring the selected size button would.
-  QRadioButton* selected = RadioAuto;
-  for (QRadioButton* r : {Radio144, Radio12, Radio720, Radio360, Radio100, RadioAuto, RadioHand}) {
-    if (r->isChecked()) selected = r;
+
+  Einstellungen_Laden();
+  // A size button that was already selected when the settings named it reported no click, so
+  // the segment size would stay at its start value of 1 byte and every split would be refused.
+  if (QRadioButton* size = SelectedSizeButton();
+      size != nullptr && RadioTrennen->isChecked() && trennGroesse_ == 1) {
+    RadioClick(size);
   }
-  RadioClick(selected);
 
   zip_.SetDLLDirectory(DataFolder(programmPfad_, kDllFolder));
+  HilfedateiWaehlen();
+
+  startScreen_.WriteComponentInfo(kSettingsKey);
+  startScreen_.SetCompanyNameLong(kBrandName);
+  startScreen_.SetCompanyNameShort(kBrandShort);
+  startScreen_.SetBitmap(
+      QString::fromStdString(JoinPath(DataFolder(programmPfad_, kGraphicsFolder), kSplashPicture)));
+  startScreen_.SetProgramName(kProgramName);
+  startScreen_.SetTextVersionFor(QString::fromUtf8(kPlatformLine));
+  startScreen_.SetVersionPrg(kProgramVersion);
+  startScreen_.SetYear(kProgramYear);
+  startScreen_.Execute();
+}
+
+std::array<QRadioButton*, 7> THauptformular::SizeButtons() const {
+  return {Radio144, Radio12, Radio720, Radio360, Radio100, RadioAuto, RadioHand};
+}
+
+QRadioButton* THauptformular::SelectedSizeButton() const {
+  for (QRadioButton* r : SizeButtons()) {
+    if (r->isChecked()) return r;
+  }
+  return nullptr;
+}
+
+void THauptformular::HilfedateiWaehlen() {
+  const std::string path = JoinPath(DataFolder(programmPfad_, kHelpFolder),
+                                    Sprachkennung_Einfuegen(kHelpFileBase, language_.CodeLetter()));
+  if (FileExists(path)) helpFile_ = path;
+}
+
+namespace {
+
+// The settings live in sections below the program's key.
+std::string Section(const char* name) {
+  return std::string(kSettingsKey) + "\\" + name;
+}
+
+// Ends a load or save block at its first failure; nothing is reported.
+struct StoreFailure {};
+
+// The stored integer, or the default when it is missing or no integer.
+int ReadInteger(SettingsStore& store, const char* section, const char* name, int fallback) {
+  const std::optional<std::string> text = store.ReadString(Section(section), name);
+  if (!text) return fallback;
+  bool ok = false;
+  const int value = QString::fromStdString(*text).trimmed().toInt(&ok);
+  return ok ? value : fallback;
+}
+
+bool ReadBool(SettingsStore& store, const char* section, const char* name) {
+  return ReadInteger(store, section, name, 0) != 0;
+}
+
+void Write(SettingsStore& store, const char* section, const char* name, const std::string& value) {
+  if (!store.WriteString(Section(section), name, value)) throw StoreFailure{};
+}
+
+// Selects or clears a button as a user's click would: its handler runs only on a change.
+void SetChecked(QAbstractButton* button, bool on) {
+  if (button->isChecked() != on) button->setChecked(on);
+}
+
+}  // namespace
+
+void THauptformular::Einstellungen_Laden() {
+  if (einstellungen_ == nullptr) return;
+  SettingsStore& store = *einstellungen_;
+  try {
+    Write(store, "InstallPath", "Path", programmPfad_);
+    if (ReadInteger(store, "Settings", "Action", 0) != 0)
+      SetChecked(RadioZusammenfuehren, true);
+    else
+      SetChecked(RadioTrennen, true);
+
+    const int size = ReadInteger(store, "Settings", "Size", 1);
+    if (size >= 1 && size <= static_cast<int>(SizeButtons().size())) {
+      SetChecked(SizeButtons()[size - 1], true);
+    } else if (QRadioButton* selected = SelectedSizeButton()) {
+      // Exclusive buttons refuse to be cleared one by one.
+      selected->setAutoExclusive(false);
+      selected->setChecked(false);
+      selected->setAutoExclusive(true);
+    }
+
+    SetTextIfDifferent(
+        EditHand,
+        QString::fromStdString(store.ReadString(Section("Settings"), "UserSize").value_or("")));
+    SetChecked(CheckKomprimieren, ReadBool(store, "Settings", "Compress"));
+    SetChecked(CheckLoeschen, ReadBool(store, "Settings", "Delete"));
+    SetChecked(CheckPasswort, ReadBool(store, "Settings", "Password"));
+    if (ReadInteger(store, "Settings", "Compression", 0) != 0)
+      SetChecked(RadioSchwach, true);
+    else
+      SetChecked(RadioStark, true);
+
+    const std::string file = store.ReadString(Section("Language"), "File").value_or("");
+    if (!file.empty()) {
+      language_.SetFileName(file);
+    } else if (!language_.Execute()) {
+      language_.SetFileName(kDefaultLanguageFile);
+    }
+    TextbausteineZuweisen();
+    Formulardarstellung_Anpassen();
+  } catch (const StoreFailure&) {
+  }
+}
+
+void THauptformular::Einstellungen_Speichern() {
+  if (einstellungen_ == nullptr) return;
+  SettingsStore& store = *einstellungen_;
+  const auto flag = [](bool on) { return std::string(on ? "1" : "0"); };
+  try {
+    Write(store, "Settings", "Action", flag(!RadioTrennen->isChecked()));
+    const auto sizes = SizeButtons();
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+      if (sizes[i]->isChecked()) Write(store, "Settings", "Size", std::to_string(i + 1));
+    }
+    Write(store, "Settings", "UserSize", EditHand->text().toStdString());
+    Write(store, "Settings", "Compress", flag(CheckKomprimieren->isChecked()));
+    Write(store, "Settings", "Delete", flag(CheckLoeschen->isChecked()));
+    Write(store, "Settings", "Password", flag(CheckPasswort->isChecked()));
+    Write(store, "Settings", "Compression", flag(!RadioStark->isChecked()));
+    Write(store, "Language", "File", language_.FileName());
+  } catch (const StoreFailure&) {
+  }
 }
 
 void THauptformular::closeEvent(QCloseEvent* event) {
+  FormClose();
+  event->accept();
+}
+
+void THauptformular::FormClose() {
+  // The window itself is freed by its owner once closed (main's stack, a test's pointer).
+  Einstellungen_Speichern();
+  helpViewer_.Close();
   // The temporary archive holds a copy of the user's data: it does not outlive the window.
   const std::string archive = TempArchivPfad(programmPfad_);
   if (FileExists(archive)) DeleteFile(archive);
-  event->accept();
+  if (einstellungen_ != nullptr) einstellungen_->Flush();
+  einstellungen_.reset();
+  // The splash may still be up; it must not keep the program alive. Without a running event
+  // loop (tests) this does nothing.
+  QCoreApplication::quit();
 }
 
 void THauptformular::Formulardarstellung_Anpassen() {
@@ -610,11 +781,38 @@ void THauptformular::MenuBeendenClick() {
   close();
 }
 
-// The language dialog, help, awards and information screen join the program later.
-void THauptformular::MenuSpracheClick() {}
-void THauptformular::MenuInhaltClick() {}
-void THauptformular::MenuAwardsClick() {}
-void THauptformular::MenuInfoClick() {}
+void THauptformular::MenuSpracheClick() {
+  if (!language_.Execute()) return;
+  TextbausteineZuweisen();
+  HilfedateiWaehlen();
+}
+
+void THauptformular::MenuInhaltClick() {
+  if (helpFile_.empty()) return;
+  if (helpViewer_.OpenContents(QString::fromStdString(helpFile_)))
+    helpViewer_.JumpToTopic(kHelpTopic);
+}
+
+void THauptformular::MenuAwardsClick() {
+  award_.Execute();
+}
+
+void THauptformular::MenuInfoClick() {
+  infoScreen_.WriteComponentInfo(kSettingsKey);
+  infoScreen_.SetCompanyNameLong(kBrandName);
+  infoScreen_.SetProgramName(kProgramName);
+  infoScreen_.SetVersionPrg(kProgramVersion);
+  infoScreen_.SetYear(kProgramYear);
+  infoScreen_.SetMail(kMakerMail);
+  infoScreen_.SetURL(kMakerURL);
+  infoScreen_.Execute();
+}
+
+std::string Sprachkennung_Einfuegen(const std::string& fileName, const std::string& codeLetter) {
+  const std::size_t dot = fileName.find('.');
+  if (dot == std::string::npos) return fileName + "_" + codeLetter;
+  return fileName.substr(0, dot) + "_" + codeLetter + fileName.substr(dot);
+}
 
 void THauptformular::TextbausteineZuweisen() {
   if (language_.TextCount() == 0) return;

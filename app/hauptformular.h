@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -21,6 +22,12 @@
 #include "controls/shadowlabel.h"
 #include "engine/engine.h"
 #include "lang/language.h"
+#include "platform/helpviewer.h"
+#include "platform/settings.h"
+#include "screens/award.h"
+#include "screens/infoscreen.h"
+#include "screens/internalinfo.h"
+#include "screens/startscreen.h"
 #include "zip/ziparchiver.h"
 
 namespace pz {
@@ -29,9 +36,25 @@ inline constexpr const char* kApplicationTitle = "Parzello";
 inline constexpr const char* kWindowCaption = " Tarnwick - Parzello 1.1";
 inline constexpr const char* kVersionPanel = "Version 1.1";
 inline constexpr const char* kMakerPanel = "(c) 2001 Pellimorex";
-// The language file loaded at start until the settings store remembers the user's choice.
+// Where the settings and the components' information live in the per-user store.
+inline constexpr const char* kSettingsKey = "Software\\Pellimorex\\PX-Parzello";
+// The language loaded when the user cancels the choice at the first start.
 inline constexpr const char* kDefaultLanguageFile = "Deutsch.lng";
-inline constexpr const char* kLanguageEnvironment = "PARZELLO_LANG";
+// Help files: the base name gets "_" and the language's code letter before its extension.
+inline constexpr const char* kHelpFileBase = "Parzello.hlp";
+inline constexpr const char* kHelpTopic = "Inhalt";
+// What the splash and the information screen show about the program.
+inline constexpr const char* kBrandName = "Tarnwick";
+inline constexpr const char* kBrandShort = "PX";
+inline constexpr const char* kProgramName = "Parzello";
+inline constexpr const char* kProgramVersion = "1.1";
+inline constexpr const char* kProgramYear = "2001";
+inline constexpr const char* kPlatformLine = "Version für Linux (Debian 12)";
+inline constexpr const char* kSplashPicture = "Start.bmp";
+
+// fileName with "_" and the code letter put before its first "." ("Parzello.hlp", "D" gives
+// "Parzello_D.hlp"); a name without "." gets them at its end.
+std::string Sprachkennung_Einfuegen(const std::string& fileName, const std::string& codeLetter);
 
 class THauptformular : public QMainWindow {
   Q_OBJECT
@@ -41,7 +64,11 @@ class THauptformular : public QMainWindow {
   ~THauptformular() override;
 
   // Handlers and methods named as in the window's design.
+  void FormCreate();
   void FormShow();
+  void FormClose();
+  void Einstellungen_Laden();
+  void Einstellungen_Speichern();
   void RadioClick(QObject* sender);
   void RadioKompLevelClick();
   void EditTrennDateiChange();
@@ -70,6 +97,16 @@ class THauptformular : public QMainWindow {
   TPXPath& PXPath() { return pxPath_; }
   TZipArchiver& ZipArchiver() { return zip_; }
   TQtInteraction& Ui() { return ui_; }
+  TPXStartScreenA& StartScreen() { return startScreen_; }
+  TPXInfoScreenA& InfoScreen() { return infoScreen_; }
+  TPXInternalInfo& InternalInfo() { return internalInfo_; }
+  TPXAward& Award() { return award_; }
+  HelpViewer& Help() { return helpViewer_; }
+  // The help file in use ("" while none is set).
+  const std::string& HelpFile() const { return helpFile_; }
+  // The settings store object; empty before creation, after closing or when it could not be
+  // created.
+  SettingsStore* Einstellungen() const { return einstellungen_.get(); }
   // The text of the status bar while it shows a single busy text, else "".
   QString StatusSimpleText() const;
 
@@ -143,6 +180,12 @@ class THauptformular : public QMainWindow {
   void ShowFailure(const char* what);
   bool SplitChecksAndRun();
   bool JoinChecksAndRun();
+  void SetUpComponents();
+  // Takes the help file of the language's code letter when it exists.
+  void HilfedateiWaehlen();
+  // The size buttons in the order of their stored numbers 1 to 7.
+  std::array<QRadioButton*, 7> SizeButtons() const;
+  QRadioButton* SelectedSizeButton() const;
 
   std::string programmPfad_;
   TPXLanguage language_;
@@ -150,6 +193,16 @@ class THauptformular : public QMainWindow {
   TZipArchiver zip_;
   TQtInteraction ui_;
   EngineContext ctx_;
+  TPXStartScreenA startScreen_;
+  TPXInfoScreenA infoScreen_;
+  TPXInternalInfo internalInfo_;
+  TPXAward award_;
+  HelpViewer helpViewer_;
+  std::string helpFile_;
+  std::unique_ptr<SettingsStore> einstellungen_;
+  // The components record themselves through their own store object, as each opened its own
+  // short-lived registry object; it lives as long as the window.
+  std::unique_ptr<SettingsStore> componentInfoStore_;
   bool komprimiert_ = false;
   std::int64_t trennGroesse_ = 1;
   bool shown_ = false;

@@ -5,6 +5,7 @@
 
 #include "app/dialogs.h"
 #include "app/uihooks.h"
+#include "lang/languagedialog.h"
 
 namespace pz {
 
@@ -90,9 +91,8 @@ void TQtInteraction::LanguageBusy(bool busy) {
     QApplication::restoreOverrideCursor();
 }
 
-// The language selection dialog is not part of this program yet.
-bool TQtInteraction::RunLanguageDialog(TPXLanguage&) {
-  return false;
+bool TQtInteraction::RunLanguageDialog(TPXLanguage& language) {
+  return pz::RunLanguageDialog(language, window_);
 }
 
 }  // namespace pz

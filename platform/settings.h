@@ -21,6 +21,8 @@ class SettingsStore {
   virtual std::optional<std::string> ReadString(const std::string& keyPath,
                                                 const std::string& name) = 0;
   virtual bool KeyExists(const std::string& keyPath) = 0;
+  // Opens the key with full access, creating it when missing; false when that is impossible.
+  virtual bool CreateKey(const std::string& keyPath) = 0;
   virtual std::vector<std::string> SubKeys(const std::string& keyPath) = 0;
   virtual std::vector<std::string> ValueNames(const std::string& keyPath) = 0;
   virtual bool Flush() = 0;

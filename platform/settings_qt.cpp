@@ -1,4 +1,6 @@
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QString>
@@ -58,6 +60,15 @@ class IniSettingsStore final : public SettingsStore {
     QSettings s(loc->file, QSettings::IniFormat);
     s.beginGroup(loc->group);
     return !s.allKeys().isEmpty();
+  }
+
+  bool CreateKey(const std::string& keyPath) override {
+    auto loc = Locate(keyPath);
+    if (!loc) return false;
+    if (!QDir().mkpath(QFileInfo(loc->file).absolutePath())) return false;
+    // The file must be writable, as a registry key opened for writing would be.
+    QFile file(loc->file);
+    return file.open(QIODevice::ReadWrite | QIODevice::Append);
   }
 
   std::vector<std::string> SubKeys(const std::string& keyPath) override {

@@ -44,6 +44,7 @@ class HauptformularTest : public QObject {
   Q_OBJECT
 
   std::unique_ptr<QTemporaryDir> program_;  // the program folder with its data folders
+  std::unique_ptr<QTemporaryDir> config_;   // the user's configuration folder
   std::unique_ptr<QTemporaryDir> work_;     // files to split and targets
   std::unique_ptr<MessageRecorder> messages_;
   std::unique_ptr<THauptformular> w_;
@@ -52,10 +53,13 @@ class HauptformularTest : public QObject {
   QString Work(const QString& name) { return work_->path() + "/" + name; }
   QString Archive() { return program_->path() + "/temp_parzello/temp.pzx"; }
 
-  void Open(const QByteArray& languageEnv = "") {
-    qputenv("PARZELLO_LANG", languageEnv);
+  // Opens the window as a returning user whose settings name the language file.
+  void Open(const std::string& languageFile = "Deutsch.lng") {
+    pz::OpenUserSettings(config_->path().toStdString())
+        ->WriteString(std::string(pz::kSettingsKey) + "\\Language", "File", languageFile);
     w_ = std::make_unique<THauptformular>(program_->path().toStdString());
     w_->show();
+    QCoreApplication::processEvents();  // the start-up work follows the showing
     w_->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(w_.get()));
   }
@@ -77,6 +81,8 @@ class HauptformularTest : public QObject {
   void init() {
     program_ = std::make_unique<QTemporaryDir>();
     work_ = std::make_unique<QTemporaryDir>();
+    config_ = std::make_unique<QTemporaryDir>();
+    qputenv("XDG_CONFIG_HOME", config_->path().toUtf8());
     QDir program(program_->path());
     program.mkdir("language_parzello");
     program.mkdir("temp_parzello");
@@ -88,6 +94,7 @@ class HauptformularTest : public QObject {
 
   void cleanup() {
     w_.reset();
+    if (QWidget* splash = pz::StartScreenFormular()) delete splash;
     messages_.reset();
     QVERIFY(QApplication::overrideCursor() == nullptr);
   }
@@ -210,7 +217,9 @@ class HauptformularTest : public QObject {
     w_->RadioHand->click();
     QVERIFY(!w_->EditHand->isReadOnly());
     QCOMPARE(w_->EditHand->palette().color(QPalette::Base), QColor(255, 255, 255));
-    QCOMPARE(w_->TrennGroesse(), 350000000);
+    // No stored hand size: the field is empty, which reads as 100.
+    QCOMPARE(w_->EditHand->text(), QString());
+    QCOMPARE(w_->TrennGroesse(), 100);
     // Each change of the hand size runs the chain down to the count.
     w_->EditHand->setText("2048");
     QCOMPARE(w_->TrennGroesse(), 2048);
