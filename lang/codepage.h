@@ -9,6 +9,8 @@
 namespace pz {
 
 bool IsValidUtf8(std::string_view s);
+// Appends the UTF-8 form of one code point.
+void AppendUtf8(std::string& out, char32_t cp);
 std::string Cp1252ToUtf8(std::string_view bytes);
 std::string Cp437ToUtf8(std::string_view bytes);
 

@@ -20,7 +20,8 @@ namespace pz::test {
 TempDir::TempDir() {
   std::string templ = (std::filesystem::temp_directory_path() / "pz-test-XXXXXX").string();
   if (mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = templ;
+  // Canonical, so tests can compare it with paths the programs resolve.
+  path_ = std::filesystem::canonical(templ).string();
 }
 
 TempDir::~TempDir() {

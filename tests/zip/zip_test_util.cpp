@@ -16,40 +16,11 @@ namespace fs = std::filesystem;
 
 namespace pztest {
 
-ScratchDir::ScratchDir() {
-  std::string templ = (fs::temp_directory_path() / "pzziptest-XXXXXX").string();
-  if (::mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp");
-  path_ = fs::canonical(templ).string();
-}
-
-ScratchDir::~ScratchDir() {
-  std::error_code ec;
-  fs::remove_all(path_, ec);
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + path);
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 std::string RandomBytes(std::size_t n, unsigned seed) {
   std::mt19937 gen(seed);
   std::string s(n, '\0');
   for (auto& c : s) c = static_cast<char>(gen() & 0xFF);
   return s;
-}
-
-bool Exists(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
 }
 
 std::vector<std::string> ListTree(const std::string& folder) {

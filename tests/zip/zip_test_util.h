@@ -5,26 +5,16 @@
 #include <string>
 #include <vector>
 
+#include "test_support.h"
+
 namespace pztest {
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-void WriteFile(const std::string& path, const std::string& bytes);
-std::string ReadFile(const std::string& path);
+using ScratchDir = pz::test::TempDir;
+using pz::test::Exists;  // anything, links included
+using pz::test::ReadFile;
+using pz::test::WriteFile;
 std::string RandomBytes(std::size_t n, unsigned seed);
-bool Exists(const std::string& path);                          // anything, links included
 std::vector<std::string> ListTree(const std::string& folder);  // relative paths, sorted
 int Run(const std::string& shellCommand);                      // exit status
 
