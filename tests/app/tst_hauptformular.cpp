@@ -4,7 +4,10 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMenuBar>
+#include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
@@ -468,6 +471,63 @@ class HauptformularTest : public QObject {
     Open();
     QTest::keyClick(w_.get(), Qt::Key_F10);
     QVERIFY(!w_->isVisible());
+  }
+
+  // The largest file the format holds, through the window, in memory that does not grow with it.
+  void splitAndJoinJustUnderTwoGibibytes() {
+    const qint64 size = 2147483647;
+    if (QStorageInfo(work_->path()).bytesAvailable() < 2 * size + (qint64(1) << 30)) {
+      QSKIP("not enough disk space for two copies of 2 GiB");
+    }
+    const QString source = Work("big.bin");
+    {
+      QFile f(source);
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      QVERIFY(f.resize(size));  // sparse: zeros between the marks
+      for (qint64 at = 0; at < size; at += 100431872 - 11) {
+        f.seek(at);
+        f.write(RandomBytes(16).left(static_cast<int>(std::min<qint64>(16, size - at))));
+      }
+    }
+    // Peak memory from here on: the kernel resets the high-water mark on request.
+    auto peakKb = [] {
+      QFile status("/proc/self/status");
+      if (!status.open(QIODevice::ReadOnly)) return qint64(-1);
+      const QString text = QString::fromLatin1(status.readAll());
+      return QRegularExpression("VmHWM:\\s+(\\d+)").match(text).captured(1).toLongLong();
+    };
+    QFile clear("/proc/self/clear_refs");
+    const bool canMeasure = clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
+    clear.close();
+    const qint64 before = peakKb();
+
+    w_->EditTrennDatei->setText(source);
+    QDir(work_->path()).mkdir("out");
+    w_->EditZielPfad->setText(Work("out"));
+    w_->EditZielName->setText("big.bin");
+    w_->Radio100->click();
+    QCOMPARE(w_->LabelTrennungen2->text(), QString("22"));
+    w_->ButtonAusfuehren->click();
+    QCOMPARE(Last().text, T(49));
+    QCOMPARE(QFileInfo(Work("out/big.bin.PZX021")).size(), size + 1024 - 21 * 100431872LL);
+
+    w_->RadioZusammenfuehren->click();
+    w_->EditTrennDatei->setText(Work("out/big.bin.PZX000"));
+    QDir(work_->path()).mkdir("back");
+    w_->EditZielPfad->setText(Work("back"));
+    w_->EditZielName->setText("big.bin");
+    w_->ButtonAusfuehren->click();
+    QCOMPARE(Last().text, T(54));
+    if (canMeasure && before > 0) {
+      const qint64 growth = peakKb() - before;
+      qInfo("peak memory grew by %lld KiB", growth);
+      QVERIFY2(growth < 16 * 1024, qPrintable(QString("peak grew by %1 KiB").arg(growth)));
+    }
+    QDir(Work("out")).removeRecursively();
+    QProcess cmp;
+    cmp.start("cmp", {source, Work("back/big.bin")});
+    QVERIFY(cmp.waitForFinished(600000));
+    QCOMPARE(cmp.exitCode(), 0);
   }
 };
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <iostream>
 #include <string>
 
 #include "engine/segments.h"
@@ -87,10 +88,12 @@ TEST(Load, JustUnderTwoGibibytesInConstantMemory) {
   auto r = RunCli({"split", source, "--to", out, "--size", "100M", "--quiet"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_LT(r.maxRssKb, kMemoryLimitKb);
+  std::cout << "split peak memory: " << r.maxRssKb << " KiB\n";
   EXPECT_EQ(SizeOf(out + "/big.bin.PZX021"), size + 1024 - 21 * 100431872);
   r = RunCli({"join", out + "/big.bin.PZX000", "--to", back, "--quiet"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_LT(r.maxRssKb, kMemoryLimitKb);
+  std::cout << "join peak memory: " << r.maxRssKb << " KiB\n";
   std::filesystem::remove_all(out);
   r = test::RunProcess("/usr/bin/cmp", {source, back + "/big.bin"}, {});
   EXPECT_EQ(r.status, 0) << r.out;
