@@ -113,10 +113,16 @@ TPXStartScreenA::TPXStartScreenA(QObject* owner)
       programNameFont_(PointFont("Times New Roman", 32, true, true, QColor(255, 255, 0))),
       versionFont_(PointFont("Arial", 14, true, false, kWhite)) {}
 
+TPXStartScreenA::~TPXStartScreenA() {
+  for (const auto& w : windows_) delete w.data();
+}
+
 void TPXStartScreenA::Execute() {
   g_startScreen = nullptr;
   auto* form = new TStartScreenFormular();
   g_startScreen = form;
+  std::erase_if(windows_, [](const auto& w) { return w.isNull(); });
+  windows_.emplace_back(form);
 
   if (!bitmap_.isEmpty() && QFileInfo(bitmap_).isFile()) {
     QPixmap picture;

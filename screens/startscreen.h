@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
+#include <vector>
 
 #include "controls/font.h"
 #include "lang/component.h"
@@ -57,6 +58,8 @@ class TPXStartScreenA : public QObject, public TPXComponent {
 
  public:
   explicit TPXStartScreenA(QObject* owner = nullptr);
+  // Splash windows still open go with the component (and so with the main window).
+  ~TPXStartScreenA() override;
 
   const char* ClassName() const override { return "TPXStartScreenA"; }
   const char* Version() const override { return "1.02"; }
@@ -157,6 +160,7 @@ class TPXStartScreenA : public QObject, public TPXComponent {
   bool showVersion_ = true;
   bool showYear_ = true;
   QString year_;
+  std::vector<QPointer<TStartScreenFormular>> windows_;
 };
 
 }  // namespace pz
