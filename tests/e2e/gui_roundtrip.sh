@@ -76,7 +76,7 @@ xdotool type --delay 5 "Geheim"; xdotool key Tab; xdotool type --delay 5 "Geheim
 shot 5-password-entry
 xdotool key Return
 sleep 1
-over "Parzello"
+over "^Parzello$"
 shot 6-split-done
 xdotool key Return
 sleep 0.3
@@ -94,7 +94,7 @@ over "Paßwort"
 xdotool type --delay 5 "Geheim"
 xdotool key Return
 sleep 1
-over "Parzello"
+over "^Parzello$"
 shot 8-join-done
 xdotool key Return
 sleep 0.3
