@@ -473,6 +473,74 @@ class HauptformularTest : public QObject {
     QVERIFY(!w_->isVisible());
   }
 
+  // Packing first: the archive is cut, the header says so, the join unpacks under the file's own
+  // name; the source goes when asked, the archive stays until it is rebuilt or the window closes.
+  void compressedSplitAndJoin() {
+    QDir(program_->path()).mkdir("dll_parzello");
+    for (const char* engine : {"ZIPENG.DLL", "UNZENG.DLL"}) {
+      QVERIFY(QFile::copy(QString(PZ_DLL_DIR) + "/" + engine,
+                          program_->path() + "/dll_parzello/" + engine));
+    }
+    w_.reset();
+    Open();
+    const QByteArray data = QByteArray("Parzello ").repeated(100000);  // 900000 bytes, packs well
+    const QString source = PrepareSplit(0);
+    WriteFile(source, data);
+    w_->EditTrennDatei->clear();
+    w_->EditTrennDatei->setText(source);
+    w_->Radio360->click();
+    QCOMPARE(w_->LabelTrennungen2->text(), QString("3"));
+    w_->CheckKomprimieren->click();
+    QVERIFY(w_->Komprimiert());
+    QVERIFY(QFile::exists(Archive()));
+    QCOMPARE(QFile::permissions(Archive()) & (QFile::ReadGroup | QFile::ReadOther),
+             QFileDevice::Permissions());
+    QCOMPARE(w_->LabelDateiGroesse2->text(), QString("900000"));  // the source's own size
+    QCOMPARE(w_->LabelTrennungen2->text(), QString("1"));         // but the archive's count
+    const qint64 strong = QFileInfo(Archive()).size();
+    w_->RadioSchwach->click();  // packed again at the other level
+    QVERIFY(w_->Komprimiert());
+    QVERIFY(QFileInfo(Archive()).size() >= strong);
+
+    w_->CheckLoeschen->click();
+    w_->ButtonAusfuehren->click();
+    QCOMPARE(Last().text, T(49));
+    QVERIFY(!QFile::exists(source));
+    QVERIFY(QFile::exists(Archive()));
+    const QByteArray header = ReadFile(Work("out/teil.PZX000")).left(1024);
+    QCOMPARE(header[309], '1');
+    QCOMPARE(header.mid(3, 10), QByteArray("quelle.bin"));
+
+    w_->RadioZusammenfuehren->click();
+    w_->EditTrennDatei->setText(Work("out/teil.PZX000"));
+    QVERIFY(!w_->Komprimiert());  // join mode packs nothing
+    QDir(work_->path()).mkdir("back");
+    w_->EditZielPfad->setText(Work("back"));
+    w_->EditZielName->setText("quelle.bin");
+    w_->ButtonAusfuehren->click();
+    QCOMPARE(Last().text, T(54));
+    QCOMPARE(ReadFile(Work("back/quelle.bin")), data);
+
+    // The unpacked file exists now: a second join refuses to replace it.
+    w_->ButtonAusfuehren->click();
+    QCOMPARE(messages_->messages[messages_->messages.size() - 2].text.left(T(80).size()), T(80));
+    QCOMPARE(Last().text, T(55));
+    QCOMPARE(ReadFile(Work("back/quelle.bin")), data);
+
+    // Without the option the source itself is cut and the header says so.
+    w_->RadioTrennen->click();
+    WriteFile(source, data);
+    w_->EditTrennDatei->setText(source);
+    w_->EditZielPfad->setText(Work("out"));
+    w_->EditZielName->setText("roh");
+    w_->CheckKomprimieren->click();
+    QVERIFY(!w_->Komprimiert());
+    w_->CheckLoeschen->click();
+    w_->ButtonAusfuehren->click();
+    QCOMPARE(Last().text, T(49));
+    QCOMPARE(ReadFile(Work("out/roh.PZX000")).at(309), '0');
+  }
+
   // The largest file the format holds, through the window, in memory that does not grow with it.
   void splitAndJoinJustUnderTwoGibibytes() {
     const qint64 size = 2147483647;
