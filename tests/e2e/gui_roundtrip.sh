@@ -36,11 +36,16 @@ click() { xdotool mousemove $((cx + $1)) $((cy + $2)) click 1; sleep 0.3; }
 type_into() { click "$1" "$2"; xdotool key ctrl+a; xdotool type --delay 5 "$3"; }
 # Puts the pointer over a dialog (keyboard input follows the pointer without a window manager).
 over() {
-  local id geo
+  local id
   id=$(window "$1")
   eval "$(xdotool getwindowgeometry --shell "$id")"
   xdotool mousemove $((X + 10)) $((Y + 10))
-  sleep 0.3
+  # Typing starts only once the dialog has the keyboard, however busy the machine is.
+  for _ in $(seq 100); do
+    [ "$(xdotool getwindowfocus 2>/dev/null)" = "$id" ] && break
+    sleep 0.1
+  done
+  sleep 0.2
 }
 
 head -c 3000000 /dev/urandom > "$work/film.avi"
