@@ -183,13 +183,16 @@ class Cli {
       const std::string& programmPfad)
       : a_(a), lang_(lang), ui_(ui), out_(out), ctx_(ui, lang, programmPfad) {
     zip_.SetDLLDirectory(DataFolder(programmPfad, kDllFolder));
+    // An archive of this run's own beside the window's "temp.pzx": two runs never share one.
+    ctx_.tempArchive = JoinPath(DataFolder(programmPfad, kTempFolder),
+                                "temp-" + std::to_string(::getpid()) + ".pzx");
     ctx_.dekomprimieren = [this](const std::string& archive, const std::string& folder) {
       return Datei_Dekomprimieren(archive, folder, ctx_, zip_);
     };
   }
   // The temporary archive holds the user's data: it goes when the command that made it ends.
   ~Cli() {
-    const std::string archive = TempArchivPfad(ctx_.programmPfad);
+    const std::string archive = ctx_.TempArchive();
     if (ownsArchive_ && FileExists(archive)) DeleteFile(archive);
   }
 
@@ -269,7 +272,7 @@ int Cli::Split() {
     // Packing was asked for and failed: cut nothing rather than more than expected.
     if (!komprimiert) return kExitFailed;
   }
-  const std::string toCut = komprimiert ? TempArchivPfad(ctx_.programmPfad) : source;
+  const std::string toCut = komprimiert ? ctx_.TempArchive() : source;
   if (!source.empty() && FileExists(source) && !automatic) {
     check.segmentCount =
         Anzahl_Trennungen_Berechnen(segmentSize, Dateigroesse_Ermitteln(toCut, ctx_));

@@ -46,7 +46,7 @@ bool Komprimierung_Einleiten_Falls_Noetig(const CompressionRequest& request, Eng
       !FileExists(request.source))
     return false;
   const int level = request.strong ? kLevelStrong : kLevelWeak;
-  const std::string archive = TempArchivPfad(ctx.programmPfad);
+  const std::string archive = ctx.TempArchive();
   if (FileExists(archive)) DeleteFile(archive);
   return Datei_Komprimieren(request.source, archive, level, ctx, zip);
 }

@@ -50,6 +50,10 @@ std::int64_t OpenSize(int fd) {
 EngineContext::EngineContext(Interaction& u, const TextSource& t, std::string pfad)
     : ui(u), texts(t), programmPfad(std::move(pfad)), freeSpace(FreeSpace) {}
 
+std::string EngineContext::TempArchive() const {
+  return tempArchive.empty() ? TempArchivPfad(programmPfad) : tempArchive;
+}
+
 std::int64_t Dateigroesse_Ermitteln(const std::string& path, EngineContext& ctx) {
   FileHandle f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat st {};
@@ -221,7 +225,7 @@ bool Trennsegmente_Zusammenfuehren(const JoinJob& job, EngineContext& ctx) {
   }
 
   const std::string target = JoinPath(job.zielPfad, job.zielName);
-  const std::string output = info.compressed ? TempArchivPfad(ctx.programmPfad) : target;
+  const std::string output = info.compressed ? ctx.TempArchive() : target;
   if (OutputIsSegment(output, job.ersteSegment)) {
     ui.SetBusy(false);
     ui.ShowMessage(ctx.Text(tb::kOutputIsSegment) + Quoted(output), MsgIcon::Error);

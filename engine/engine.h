@@ -27,8 +27,13 @@ struct EngineContext {
   // Unpacks an archive into a folder (compressed joins); unset means unpacking is unavailable.
   std::function<bool(const std::string& archive, const std::string& folder)> dekomprimieren;
 
+  // Where packed data is made and rebuilt; empty means "temp.pzx" in the program's
+  // "temp_parzello". The command line names one of its own, so runs side by side never share it.
+  std::string tempArchive;
+
   EngineContext(Interaction& u, const TextSource& t, std::string pfad);
   std::string Text(std::uint16_t block) const { return texts.GetText(block); }
+  std::string TempArchive() const;
 };
 
 // Size of a file; reports an unreadable file (text blocks 73, 74, 75) and yields 0.
