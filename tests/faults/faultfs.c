@@ -70,29 +70,22 @@ static int do_open(int (*real)(const char*, int, ...), const char* path, int fla
   return mark(real(path, flags, mode), path);
 }
 
-int open(const char* path, int flags, ...) {
-  REAL(int, open, const char*, int, ...);
-  mode_t mode = 0;
-  if (flags & (O_CREAT | O_TMPFILE)) {
-    va_list ap;
-    va_start(ap, flags);
-    mode = (mode_t)va_arg(ap, int);
-    va_end(ap);
+// open and open64 differ only in the symbol they forward to.
+#define OPEN_WRAPPER(name)                          \
+  int name(const char* path, int flags, ...) {      \
+    REAL(int, name, const char*, int, ...);         \
+    mode_t mode = 0;                                \
+    if (flags & (O_CREAT | O_TMPFILE)) {            \
+      va_list ap;                                   \
+      va_start(ap, flags);                          \
+      mode = (mode_t)va_arg(ap, int);               \
+      va_end(ap);                                   \
+    }                                               \
+    return do_open(real_##name, path, flags, mode); \
   }
-  return do_open(real_open, path, flags, mode);
-}
 
-int open64(const char* path, int flags, ...) {
-  REAL(int, open64, const char*, int, ...);
-  mode_t mode = 0;
-  if (flags & (O_CREAT | O_TMPFILE)) {
-    va_list ap;
-    va_start(ap, flags);
-    mode = (mode_t)va_arg(ap, int);
-    va_end(ap);
-  }
-  return do_open(real_open64, path, flags, mode);
-}
+OPEN_WRAPPER(open)
+OPEN_WRAPPER(open64)
 
 // Returns how many of n bytes may still go through, -1 when the fault strikes now.
 static ssize_t allowance(int fd, size_t n, const char* op) {
