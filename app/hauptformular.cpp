@@ -117,8 +117,9 @@ THauptformular::THauptformular(const std::string& programmPfad, QWidget* parent)
   language_.SetUi(&ui_);
   pxPath_.SetLanguage(&language_);
   pxPath_.SetLanguageCodeLetter("E");
-  ctx_.dekomprimieren = [this](const std::string& archiv, const std::string& ordner) {
-    return Datei_Dekomprimieren(archiv, ordner);
+  ctx_.dekomprimieren = [this](const std::string& archiv, const std::string& ordner,
+                               const std::string& member) {
+    return Datei_Dekomprimieren(archiv, ordner, member);
   };
   ui_.onStatusText = [this](const QString& text) { SetStatusText(text); };
 
@@ -677,8 +678,9 @@ bool THauptformular::Datei_Komprimieren(const std::string& quelle, const std::st
   return pz::Datei_Komprimieren(quelle, archiv, level, ctx_, zip_);
 }
 
-bool THauptformular::Datei_Dekomprimieren(const std::string& archiv, const std::string& ordner) {
-  return pz::Datei_Dekomprimieren(archiv, ordner, ctx_, zip_);
+bool THauptformular::Datei_Dekomprimieren(const std::string& archiv, const std::string& ordner,
+                                          const std::string& member) {
+  return pz::Datei_Dekomprimieren(archiv, ordner, ctx_, zip_, member);
 }
 
 void THauptformular::ButtonTrennDateiClick() {
@@ -758,7 +760,10 @@ void THauptformular::ButtonAusfuehrenClick() {
     job.zielName = in.targetName;
     job.trennGroesse = trennGroesse_;
     job.automatisch = RadioAuto->isChecked();
-    done = Datei_Trennen(job, ctx_);
+    // The archive is read back before it is cut: only a checked split may delete the source.
+    done = Gepackte_Trennung_Pruefen(CheckKomprimieren->isChecked(), komprimiert_,
+                                     TempArchivPfad(programmPfad_), in.source, ctx_, zip_) &&
+           Datei_Trennen(job, ctx_);
   } else {
     done = Trennsegmente_Zusammenfuehren({in.source, in.targetFolder, in.targetName}, ctx_);
   }
@@ -816,6 +821,7 @@ std::string Sprachkennung_Einfuegen(const std::string& fileName, const std::stri
 
 void THauptformular::TextbausteineZuweisen() {
   if (language_.TextCount() == 0) return;
+  zip_.SetLanguageCodeLetter(language_.CodeLetter());
   const auto text = [this](tb::Block block) { return Text(language_, block); };
   MenuDatei->setTitle(text(tb::kMenuDatei));
   MenuHilfe->setTitle(text(tb::kMenuHilfe));

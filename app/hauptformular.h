@@ -88,7 +88,8 @@ class THauptformular : public QMainWindow {
 
   bool Komprimierung_Einleiten_Falls_Noetig();
   bool Datei_Komprimieren(const std::string& quelle, const std::string& archiv, int level);
-  bool Datei_Dekomprimieren(const std::string& archiv, const std::string& ordner);
+  bool Datei_Dekomprimieren(const std::string& archiv, const std::string& ordner,
+                            const std::string& member = "");
 
   bool Komprimiert() const { return komprimiert_; }
   std::int64_t TrennGroesse() const { return trennGroesse_; }

@@ -183,11 +183,13 @@ class Cli {
       const std::string& programmPfad)
       : a_(a), lang_(lang), ui_(ui), out_(out), ctx_(ui, lang, programmPfad) {
     zip_.SetDLLDirectory(DataFolder(programmPfad, kDllFolder));
+    zip_.SetLanguageCodeLetter(lang.CodeLetter());
     // An archive of this run's own beside the window's "temp.pzx": two runs never share one.
     ctx_.tempArchive = JoinPath(DataFolder(programmPfad, kTempFolder),
                                 "temp-" + std::to_string(::getpid()) + ".pzx");
-    ctx_.dekomprimieren = [this](const std::string& archive, const std::string& folder) {
-      return Datei_Dekomprimieren(archive, folder, ctx_, zip_);
+    ctx_.dekomprimieren = [this](const std::string& archive, const std::string& folder,
+                                 const std::string& member) {
+      return Datei_Dekomprimieren(archive, folder, ctx_, zip_, member);
     };
   }
   // The temporary archive holds the user's data: it goes when the command that made it ends.
@@ -292,8 +294,10 @@ int Cli::Split() {
   job.trennGroesse = segmentSize;
   job.automatisch = automatic;
 
+  // The archive is read back before it is cut: only a checked split may delete the source.
+  bool ok = Gepackte_Trennung_Pruefen(!compress.empty(), komprimiert, toCut, source, ctx_, zip_);
   ui_.StatusText(Text(tb::kSplitBusy) + "...");
-  const bool ok = Datei_Trennen(job, ctx_);
+  ok = ok && Datei_Trennen(job, ctx_);
   ui_.StatusText("");
   if (!ok) {
     ui_.ShowMessage(Text(tb::kSplitFailed), MsgIcon::Warning);

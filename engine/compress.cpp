@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <vector>
+
 #include "lang/textblocks.h"
 #include "platform/os.h"
 #include "zip/ziparchiver.h"
@@ -38,6 +40,47 @@ void WaitWhileBusy(TZipArchiver& zip, EngineContext& ctx) {
   while (zip.ZipActive() || zip.UnzipActive()) ctx.ui.ProcessEvents();
 }
 
+// A stored name reduced to its file name: the part after the last "/" or "\".
+std::string StoredFileName(const std::string& stored) {
+  const auto slash = stored.find_last_of("/\\");
+  return slash == std::string::npos ? stored : stored.substr(slash + 1);
+}
+
+// The engine takes specifications as wildcard patterns; this one matches the name only.
+std::string LiteralPattern(const std::string& name) {
+  std::string out;
+  for (char c : name) {
+    if (c == '*' || c == '?' || c == '[' || c == ']' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out;
+}
+
+// Picks the one member named `member` from the directory just read; the other members are
+// listed in a warning and left packed. False (with a message) when there is no such member.
+bool ChooseMember(TZipArchiver& zip, const std::string& member, EngineContext& ctx) {
+  std::string chosen;
+  bool found = false;
+  std::string others;
+  for (const auto& e : zip.Contents()) {
+    if (!found && StoredFileName(e->FileName) == member) {
+      chosen = e->FileName;
+      found = true;
+    } else if (!e->FileName.empty() && e->FileName.back() != '/') {
+      others += "\n  " + e->FileName;
+    }
+  }
+  if (!found) {
+    ctx.ui.ShowMessage(ctx.Text(tb::kMemberMissing) + " \"" + member + "\"", MsgIcon::Error);
+    return false;
+  }
+  if (!others.empty())
+    ctx.ui.ShowMessage(ctx.Text(tb::kOtherMembersKept) + others, MsgIcon::Warning);
+  zip.FSpecArgs().clear();
+  zip.FSpecArgs().push_back(LiteralPattern(chosen));
+  return true;
+}
+
 }  // namespace
 
 bool Komprimierung_Einleiten_Falls_Noetig(const CompressionRequest& request, EngineContext& ctx,
@@ -58,6 +101,12 @@ bool Datei_Komprimieren(const std::string& quelle, const std::string& archiv, in
   ctx.ui.Repaint();
   zip.SetAddCompLevel(level);
   zip.LoadZipEngine();
+  // An engine that cannot be loaded has been reported; AddFiles would load and report it again.
+  if (!zip.ZipEngineLoaded()) {
+    ctx.ui.SetBusy(false);
+    ctx.ui.ShowMessage(ctx.Text(tb::kPackFailed), MsgIcon::Warning);
+    return false;
+  }
   zip.SetZipFilename(archiv);
   // The archive holds the user's data: it is created readable by its owner only, and the
   // engine keeps the mode of the file it replaces.
@@ -79,22 +128,49 @@ bool Datei_Komprimieren(const std::string& quelle, const std::string& archiv, in
 }
 
 bool Datei_Dekomprimieren(const std::string& archiv, const std::string& ordner, EngineContext& ctx,
-                          TZipArchiver& zip) {
+                          TZipArchiver& zip, const std::string& member) {
   HookScope hooks(zip, ctx);
   ctx.ui.SetBusy(true);
   ctx.ui.Repaint();
   zip.LoadUnzipEngine();
+  bool ok = zip.UnzipEngineLoaded();  // a missing engine has been reported once already
   zip.SetZipFilename(archiv);
   zip.SetExtrBaseDir(ordner);
   zip.FSpecArgs().clear();
-  ctx.ui.StatusText(ctx.Text(tb::kUnpackBusy) + "...");
-  zip.ExtractFiles();
-  WaitWhileBusy(zip, ctx);
-  ctx.ui.StatusText("");
+  if (ok && !member.empty()) ok = ChooseMember(zip, member, ctx);
+  if (ok) {
+    ctx.ui.StatusText(ctx.Text(tb::kUnpackBusy) + "...");
+    zip.ExtractFiles();
+    WaitWhileBusy(zip, ctx);
+    ctx.ui.StatusText("");
+    // Done means the file the split recorded is there now, not merely that something was.
+    ok = zip.SuccessCount() != 0 && (member.empty() || FileExists(JoinPath(ordner, member)));
+  }
+  zip.FSpecArgs().clear();
   zip.UnloadUnzipEngine();
   ctx.ui.SetBusy(false);
-  if (zip.SuccessCount() != 0) return true;
+  if (ok) return true;
   ctx.ui.ShowMessage(ctx.Text(tb::kUnpackFailed), MsgIcon::Warning);
+  return false;
+}
+
+bool Gepackte_Trennung_Pruefen(bool packen, bool komprimiert, const std::string& archiv,
+                               const std::string& quelle, EngineContext& ctx, TZipArchiver& zip) {
+  if (!packen) return true;
+  bool ok = komprimiert && FileExists(archiv);
+  if (ok) {
+    HookScope hooks(zip, ctx);
+    zip.SetZipFilename(archiv);  // reads the directory; a damaged one is reported and cleared
+    const auto& contents = zip.Contents();
+    ok = !zip.ZipFilename().empty() && contents.size() == 1 &&
+         StoredFileName(contents[0]->FileName) == FileNamePart(quelle) &&
+         static_cast<std::int64_t>(contents[0]->Size) == FileSize(quelle) &&
+         static_cast<std::int64_t>(contents[0]->LocalOffset + contents[0]->ComprSize64) <=
+             zip.CentralOffset();
+  }
+  if (ok) return true;
+  ctx.ui.SetBusy(false);
+  ctx.ui.ShowMessage(ctx.Text(tb::kTempArchiveInvalid), MsgIcon::Error);
   return false;
 }
 

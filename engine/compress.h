@@ -30,8 +30,17 @@ bool Komprimierung_Einleiten_Falls_Noetig(const CompressionRequest& request, Eng
 bool Datei_Komprimieren(const std::string& quelle, const std::string& archiv, int level,
                         EngineContext& ctx, TZipArchiver& zip);
 
-// Unpacks an archive into a folder; text block 59 on failure.
+// Unpacks an archive into a folder; text block 59 on failure. With a member name, only the
+// member of that file name is unpacked (the others are named in a warning), and the result is
+// true only when that file exists in the folder afterwards.
 bool Datei_Dekomprimieren(const std::string& archiv, const std::string& ordner, EngineContext& ctx,
-                          TZipArchiver& zip);
+                          TZipArchiver& zip, const std::string& member = "");
+
+// Before a packed split cuts the archive: true when packing was not asked for, or when the
+// archive was built for this source (komprimiert) and reads back whole: its directory holds
+// exactly one member, named as the source and of the source's size. Otherwise text block 114
+// and false, and the split must not go on (so the source is never deleted).
+bool Gepackte_Trennung_Pruefen(bool packen, bool komprimiert, const std::string& archiv,
+                               const std::string& quelle, EngineContext& ctx, TZipArchiver& zip);
 
 }  // namespace pz

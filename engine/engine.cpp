@@ -307,7 +307,7 @@ bool Trennsegmente_Zusammenfuehren(const JoinJob& job, EngineContext& ctx) {
     ui.ShowMessage(ctx.Text(tb::kUnpackFailed), MsgIcon::Warning);
     return false;
   }
-  return ctx.dekomprimieren(output, job.zielPfad);
+  return ctx.dekomprimieren(output, job.zielPfad, PlainFileName(info.name));
 }
 
 }  // namespace pz

@@ -24,8 +24,11 @@ struct EngineContext {
   std::string programmPfad;  // folder of the program; the temporary archive lies below it
   // Free space for the automatic mode; tests replace it to simulate volumes.
   std::function<std::int64_t(const std::string& folder)> freeSpace;
-  // Unpacks an archive into a folder (compressed joins); unset means unpacking is unavailable.
-  std::function<bool(const std::string& archive, const std::string& folder)> dekomprimieren;
+  // Unpacks the member of a file name from an archive into a folder (compressed joins); unset
+  // means unpacking is unavailable.
+  std::function<bool(const std::string& archive, const std::string& folder,
+                     const std::string& member)>
+      dekomprimieren;
 
   // Where packed data is made and rebuilt; empty means "temp.pzx" in the program's
   // "temp_parzello". The command line names one of its own, so runs side by side never share it.

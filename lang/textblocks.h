@@ -122,4 +122,9 @@ inline constexpr Block kYes = 130;
 inline constexpr Block kNo = 131;
 inline constexpr Block kNotAFirstSegment = 132;  // info/join on a file without a header
 
+// Packed joins and interrupted runs.
+inline constexpr Block kOtherMembersKept = 133;   // archive holds other files, left packed
+inline constexpr Block kMemberMissing = 134;      // archive lacks the file the header names
+inline constexpr Block kCancelledBySignal = 135;  // command line stopped by a signal
+
 }  // namespace pz::tb

@@ -26,32 +26,6 @@ std::string UpperExtension(const std::string& path) {
   return ext;
 }
 
-// Texts the component carries for the disk prompts; every other number uses the fallback.
-std::string BuiltInText(int number) {
-  switch (number) {
-    case zipmsg::kCopying:
-      return "Copying: ";
-    case zipmsg::kNotEnoughSpace:
-      return "This disk has not enough free space available";
-    case zipmsg::kInsertLast:
-      return "Please insert last disk in set";
-    case zipmsg::kInsertVolumeOf:
-      return "Please insert disk volume %.1d of %.1d";
-    case zipmsg::kInDrive:
-      return "\r\nin drive: %s";
-    case zipmsg::kOverwriteFile:
-      return "Overwrite previous file %s";
-    case zipmsg::kOverwriteDisk:
-      return "Overwrite previous disk no %d";
-    case zipmsg::kInsertVolume:
-      return "Please insert disk volume %.1d";
-    case zipmsg::kFormatUnavailable:
-      return "Formatting disks is not available on this platform";
-    default:
-      return "";
-  }
-}
-
 // Replaces the first printf-style conversion (%s, %d, %.1d, ...) by value; "%%" stays "%".
 std::string InsertArg(const std::string& format, const std::string& value) {
   std::string out;
@@ -107,7 +81,7 @@ TZipArchiver::~TZipArchiver() {
 std::string TZipArchiver::MessageText(int number) const {
   std::string text;
   if (MessageTextHook) text = MessageTextHook(number);
-  if (text.empty()) text = BuiltInText(number);
+  if (text.empty()) text = zipmsg::Text(number, languageCodeLetter_);
   if (text.empty())
     text = "Message table is not available\nMissing String ID is: " + std::to_string(number);
   return text;
@@ -125,7 +99,7 @@ void TZipArchiver::ReportException(const EZipArchiver& e) {
   std::string text;
   std::string table;
   if (MessageTextHook) table = MessageTextHook(e.MessageNumber);
-  if (table.empty()) table = BuiltInText(e.MessageNumber);
+  if (table.empty()) table = zipmsg::Text(e.MessageNumber, languageCodeLetter_);
   if (table.empty())
     text = MessageText(e.MessageNumber);  // the fallback stands unformatted
   else

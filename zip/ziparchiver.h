@@ -90,6 +90,11 @@ struct ZipDirEntry {
   std::uint16_t IntFileAttrib = 0;
   std::uint32_t ExtFileAttrib = 0;
   std::uint32_t RelOffLocalHdr = 0;
+  // The true sizes and offset: the 32-bit fields above, or the values of the ZIP64 extra
+  // field where a field is saturated.
+  std::uint64_t Size = 0;
+  std::uint64_t ComprSize64 = 0;
+  std::uint64_t LocalOffset = 0;
   std::string FileName;
   std::string FileComment;
 };
@@ -109,32 +114,45 @@ class EZipArchiver : public std::runtime_error {
   bool hasArg_ = false;
 };
 
-// Message numbers of the component.
+// Message numbers of the component, listed once: the constants and the list of every number
+// the component can report are made from this table.
+// 10503: ExtrBaseDir names no usable folder; nothing is unpacked (extra text: the folder).
+// 11050: FormatDisk: there is no disk formatting on this platform.
+#define PZ_ZIP_MESSAGES(X)                                                                         \
+  X(kZipException, 10101)                                                                          \
+  X(kNoArchive, 10102) X(kOutOfMemory, 10103) X(kCopying, 10105) X(kSeekFailed, 10201)             \
+      X(kDirReadFailed, 10202) X(kDirMismatch, 10203) X(kDataAfterEnd, 10204)                      \
+          X(kNothingToAdd, 10301) X(kNoPassword, 10302) X(kSpanFreshen, 10303) X(                  \
+              kUnzipException, 10501) X(kPasswordPlaceholder, 10502) X(kNoTargetFolder, 10503)     \
+              X(kZipLoaded, 10601) X(kZipNoExec, 10602) X(kZipNoVersion, 10603)                    \
+                  X(kZipNotLoaded, 10604) X(kUnzipLoaded, 10701) X(kUnzipNoExec, 10702) X(         \
+                      kUnzipNoVersion, 10703) X(kUnzipNotLoaded, 10704) X(kSfxTextsTooLong, 10801) \
+                      X(kSfxNoStub, 10802) X(kSfxNotZip, 10803) X(kOpenFailed, 11001) X(           \
+                          kOpenFailedReport, 11002) X(kBadDrive, 11003) X(kDriveAbsent, 11004)     \
+                          X(kCancelled, 11007) X(kEndSeek, 11008) X(kCopyWriteFailed, 11009) X(    \
+                              kEndRead, 11011) X(kCopyReadFailed, 11012) X(kDirOnNextDisk, 11013)  \
+                              X(kCentralSig, 11015) X(kNameRead, 11017) X(kCommentRead, 11022)     \
+                                  X(kUnattendedPrompt, 11025)                                      \
+                                      X(kNotEnoughSpace, 11032) X(kInsertLast, 11033)              \
+                                          X(kInsertVolumeOf, 11034) X(kInDrive, 11035)             \
+                                              X(kNotSpannedStart, 11036) X(kDiskOne, 11037)        \
+                                                  X(kLabelDisk, 11038) X(kOverwriteFile, 11039)    \
+                                                      X(kOverwriteDisk, 11040) X(kSpanExe, 11041)  \
+                                                          X(kNotArchive, 11045)                    \
+                                                              X(kInsertVolume, 11046)              \
+                                                                  X(kFormatUnavailable, 11050)
+
 namespace zipmsg {
-inline constexpr int kZipException = 10101, kNoArchive = 10102, kOutOfMemory = 10103,
-                     kCopying = 10105;
-inline constexpr int kSeekFailed = 10201, kDirReadFailed = 10202, kDirMismatch = 10203,
-                     kDataAfterEnd = 10204;
-inline constexpr int kNothingToAdd = 10301, kNoPassword = 10302, kSpanFreshen = 10303;
-inline constexpr int kUnzipException = 10501, kPasswordPlaceholder = 10502;
-// ExtrBaseDir names no usable folder; nothing is unpacked (extra text: the folder).
-inline constexpr int kNoTargetFolder = 10503;
-inline constexpr int kZipLoaded = 10601, kZipNoExec = 10602, kZipNoVersion = 10603,
-                     kZipNotLoaded = 10604;
-inline constexpr int kUnzipLoaded = 10701, kUnzipNoExec = 10702, kUnzipNoVersion = 10703,
-                     kUnzipNotLoaded = 10704;
-inline constexpr int kSfxTextsTooLong = 10801, kSfxNoStub = 10802, kSfxNotZip = 10803;
-inline constexpr int kOpenFailed = 11001, kOpenFailedReport = 11002, kBadDrive = 11003,
-                     kDriveAbsent = 11004, kCancelled = 11007, kEndSeek = 11008,
-                     kCopyWriteFailed = 11009, kEndRead = 11011, kCopyReadFailed = 11012,
-                     kDirOnNextDisk = 11013, kCentralSig = 11015, kNameRead = 11017,
-                     kCommentRead = 11022, kUnattendedPrompt = 11025, kNotEnoughSpace = 11032,
-                     kInsertLast = 11033, kInsertVolumeOf = 11034, kInDrive = 11035,
-                     kNotSpannedStart = 11036, kDiskOne = 11037, kLabelDisk = 11038,
-                     kOverwriteFile = 11039, kOverwriteDisk = 11040, kSpanExe = 11041,
-                     kNotArchive = 11045, kInsertVolume = 11046;
-// FormatDisk: there is no disk formatting on this platform.
-inline constexpr int kFormatUnavailable = 11050;
+#define PZ_ZIP_MESSAGE_CONSTANT(name, number) inline constexpr int name = number;
+PZ_ZIP_MESSAGES(PZ_ZIP_MESSAGE_CONSTANT)
+#undef PZ_ZIP_MESSAGE_CONSTANT
+#define PZ_ZIP_MESSAGE_NUMBER(name, number) number,
+inline constexpr int kAll[] = {PZ_ZIP_MESSAGES(PZ_ZIP_MESSAGE_NUMBER)};
+#undef PZ_ZIP_MESSAGE_NUMBER
+
+// The component's own text for a number in German (code letter "D") or English (any other);
+// "" for a number it has no text for.
+std::string Text(int number, const std::string& codeLetter);
 }  // namespace zipmsg
 
 class TZipArchiver {
@@ -157,7 +175,8 @@ class TZipArchiver {
   std::function<void()> ProcessMessagesHook;
   // Hourglass on (true) / off (false) around directory reads.
   std::function<void(bool busy)> BusyHook;
-  // Text of a message number; an empty result means "no text for it".
+  // Text of a message number; an empty result means "no text for it" (the component's own
+  // table in the language of LanguageCodeLetter stands then).
   std::function<std::string(int number)> MessageTextHook;
   // A disk prompt (OK / Cancel). `folder` is the folder standing in for the removable drive;
   // the answer may change it. Returns true for OK. Unset means Cancel.
@@ -214,6 +233,9 @@ class TZipArchiver {
   void SetHowToDelete(DeleteOpts v) { howToDelete_ = v; }
   const std::string& VersionInfo() const { return versionInfo_; }
   void SetVersionInfo(const std::string&) {}  // read-only in effect
+  // Language of the component's own message texts: German for "D", else English.
+  const std::string& LanguageCodeLetter() const { return languageCodeLetter_; }
+  void SetLanguageCodeLetter(const std::string& v) { languageCodeLetter_ = v; }
   NotifyEvent OnDirUpdate;
   TProgressEvent OnProgress;
   TMessageEvent OnMessage;
@@ -339,6 +361,7 @@ class TZipArchiver {
   CodePageOpts codePage_ = cpAuto;
   DeleteOpts howToDelete_ = htdAllowUndo;
   std::string versionInfo_ = "1.1 P";
+  std::string languageCodeLetter_ = "E";
 
   std::uintptr_t ownerWindow_ = 0;
   int errorCode_ = 0;

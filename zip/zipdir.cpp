@@ -227,11 +227,11 @@ void TZipArchiver::ReadDirectory() {
     std::int64_t totalEntries = Le16(end + 10);
     std::int64_t centralSize = Le32(end + 12);
     recordedOffset = Le32(end + 16);
-    // Where the directory ends: at the end record, or at the ZIP64 end record when the
-    // numbers did not fit (as our engine writes them for large archives).
+    // Where the directory ends: at the end record, or at the ZIP64 end record wherever a
+    // locator stands in front of it. Writers put ZIP64 records there also when the classic
+    // fields are not saturated, and then the ZIP64 values are the ones that hold.
     std::int64_t directoryEnd = endRecordOffset_;
-    if (totalEntries == 0xFFFF || centralSize == 0xFFFFFFFF || recordedOffset == 0xFFFFFFFF)
-      ReadZip64End(totalEntries, centralSize, recordedOffset, directoryEnd);
+    ReadZip64End(totalEntries, centralSize, recordedOffset, directoryEnd);
     endRecordDisk_ = diskNumber;
     currentDisk_ = diskNumber;
     if (endRecordDisk_ != 0) isMultiVolume_ = true;
@@ -286,15 +286,21 @@ void TZipArchiver::ReadDirectory() {
       hostSystem_ = e->HostVersionNo;
       // Names keep "/": it is this platform's separator.
       e->FileName = ConvertName(raw);
-      if (::lseek(inFile_, e->ExtraFieldLength, SEEK_CUR) < 0)
+      std::vector<std::uint8_t> extra(e->ExtraFieldLength);
+      if (ReadFull(inFile_, extra.data(), extra.size()) != e->ExtraFieldLength)
         throw EZipArchiver(zipmsg::kSeekFailed, true);
+      e->Size = e->UncomprSize;
+      e->ComprSize64 = e->ComprSize;
+      e->LocalOffset = e->RelOffLocalHdr;
+      ApplyZip64Extra(extra.data(), extra.size(), e->Size, e->ComprSize64, e->LocalOffset);
       if (e->FileCommentLen != 0) {
         std::string comment(e->FileCommentLen, '\0');
         if (ReadFull(inFile_, comment.data(), comment.size()) != e->FileCommentLen)
           throw EZipArchiver(zipmsg::kCommentRead, true);
         e->FileComment = ConvertName(comment);
       }
-      if (e->RelOffLocalHdr < firstEntryOffset_) firstEntryOffset_ = e->RelOffLocalHdr;
+      if (static_cast<std::int64_t>(e->LocalOffset) < firstEntryOffset_)
+        firstEntryOffset_ = static_cast<std::int64_t>(e->LocalOffset);
       contents_.push_back(std::move(e));
     }
     endRecordDisk_ = diskNumber;

@@ -25,6 +25,11 @@ inline constexpr int kZip64LocatorSize = 20;
 inline constexpr int kEndRecordSize = 22;
 inline constexpr int kCentralHeaderSize = 46;
 inline constexpr int kLocalHeaderSize = 30;
+inline constexpr std::uint16_t kZip64ExtraId = 0x0001;
+// Extended timestamp as Info-ZIP writes it: a flag byte (bit 0: modification time follows),
+// then the times as 32-bit Unix seconds.
+inline constexpr std::uint16_t kTimestampExtraId = 0x5455;
+inline constexpr std::uint8_t kTimestampHasMtime = 1;
 
 // Host systems in the high byte of "version made by".
 inline constexpr int kHostFat = 0;
@@ -68,6 +73,39 @@ inline void Put16(std::uint8_t* p, std::uint32_t v) {
 inline void Put32(std::uint8_t* p, std::uint32_t v) {
   Put16(p, v);
   Put16(p + 2, v >> 16);
+}
+
+// The data of the first extra field with this id in an extra field block; nullptr when none.
+inline const std::uint8_t* FindExtra(const std::uint8_t* extra, std::size_t len, std::uint16_t id,
+                                     std::uint16_t& dataLen) {
+  std::size_t pos = 0;
+  while (pos + 4 <= len) {
+    const std::uint16_t fieldId = Le16(extra + pos);
+    const std::uint16_t n = Le16(extra + pos + 2);
+    if (pos + 4 + n > len) return nullptr;
+    if (fieldId == id) {
+      dataLen = n;
+      return extra + pos + 4;
+    }
+    pos += 4 + n;
+  }
+  return nullptr;
+}
+
+// Replaces the saturated sizes and offset of a central header by the ZIP64 extra field's
+// values, which stand in this order for exactly the saturated fields.
+inline void ApplyZip64Extra(const std::uint8_t* extra, std::size_t len, std::uint64_t& size,
+                            std::uint64_t& comprSize, std::uint64_t& offset) {
+  std::uint16_t n = 0;
+  const std::uint8_t* p = FindExtra(extra, len, kZip64ExtraId, n);
+  if (p == nullptr) return;
+  std::size_t at = 0;
+  for (std::uint64_t* v : {&size, &comprSize, &offset}) {
+    if (*v != 0xFFFFFFFF) continue;
+    if (at + 8 > n) return;
+    *v = Le64(p + at);
+    at += 8;
+  }
 }
 
 // The disk number of a "PKBACK# nnn" label; 0 when the three characters are no number.

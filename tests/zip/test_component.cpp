@@ -352,7 +352,7 @@ TEST_F(ComponentTest, AddFilesRefusalsNeverCallTheEngine) {
   zip.SetZipFilename(dir / "out.zip");
   zip.AddFiles();
   EXPECT_EQ(zip.ErrorCode(), 10301);
-  EXPECT_EQ(zip.LastMessage(), "Message table is not available\nMissing String ID is: 10301");
+  EXPECT_EQ(zip.LastMessage(), "No file was named to pack.");
   ASSERT_EQ(boxes.size(), 1u);
 
   zip.SetZipFilename("");
@@ -479,6 +479,30 @@ TEST_F(ComponentTest, MessageTextsComeFromTheTableWhenThereIsOne) {
   EXPECT_EQ(zip.LastMessage(), "Nothing to add");
   EXPECT_EQ(zip.FormatDisk(), -1);
   EXPECT_EQ(zip.LastMessage(), "Formatting disks is not available on this platform");
+}
+
+// Every number the component can report has words in both languages, chosen by the code letter.
+TEST_F(ComponentTest, OwnMessageTableCoversEveryNumberInBothLanguages) {
+  for (int n : zipmsg::kAll) {
+    const std::string german = zipmsg::Text(n, "D");
+    const std::string english = zipmsg::Text(n, "E");
+    EXPECT_FALSE(german.empty()) << n;
+    EXPECT_FALSE(english.empty()) << n;
+    if (n != zipmsg::kCopying) {
+      EXPECT_NE(german, english) << n;
+    }
+  }
+  zip.SetLanguageCodeLetter("D");
+  zip.SetZipFilename(dir / "out.zip");
+  zip.AddFiles();
+  EXPECT_EQ(zip.LastMessage(), "Es wurde keine Datei zum Packen angegeben.");
+  // A damaged directory is told in words, with the archive's name where the text has room.
+  pztest::WriteFile(dir / "bad.zip", std::string(30, 'x'));
+  zip.SetLanguageCodeLetter("E");
+  zip.SetZipFilename(dir / "bad.zip");
+  EXPECT_EQ(zip.ErrorCode(), zipmsg::kNotSpannedStart);
+  EXPECT_EQ(zip.LastMessage().find("Missing String ID"), std::string::npos);
+  EXPECT_EQ(zip.LastMessage(), "This file is not a ZIP archive, or its end is missing.");
 }
 
 }  // namespace

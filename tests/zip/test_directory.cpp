@@ -299,6 +299,59 @@ TEST_F(DirectoryTest, Zip64EndRecordsAreFollowed) {
   EXPECT_EQ(zip.FirstEntryOffset(), 300);
 }
 
+// Large archives carry ZIP64 end records in front of a classic end record whose fields may
+// still hold the true values; the ZIP64 records count, and so do the ZIP64 sizes of an entry.
+TEST_F(DirectoryTest, Zip64RecordsInFrontOfAnUnsaturatedEndRecord) {
+  const std::string plain = BuildArchive({RawEntry("a.txt"), RawEntry("b.txt")});
+  const std::size_t endAt = plain.size() - zipfmt::kEndRecordSize;
+  std::string end = plain.substr(endAt);
+  const std::uint32_t cdSize = zipfmt::Le32(reinterpret_cast<const std::uint8_t*>(end.data()) + 12);
+  const std::uint32_t cdOffset =
+      zipfmt::Le32(reinterpret_cast<const std::uint8_t*>(end.data()) + 16);
+  std::string z64;
+  Le(z64, zipfmt::kZip64EndSig, 4);
+  Le(z64, 44, 4);  // record size after this field (8 bytes)
+  Le(z64, 0, 4);
+  Le(z64, 45 | (45 << 16), 4);  // made by, needed
+  Le(z64, 0, 8);                // disk numbers
+  Le(z64, 2, 4), Le(z64, 0, 4), Le(z64, 2, 4), Le(z64, 0, 4);
+  Le(z64, cdSize, 4), Le(z64, 0, 4), Le(z64, cdOffset, 4), Le(z64, 0, 4);
+  std::string locator;
+  Le(locator, zipfmt::kZip64LocatorSig, 4);
+  Le(locator, 0, 4);
+  Le(locator, static_cast<std::uint32_t>(endAt), 4), Le(locator, 0, 4);
+  Le(locator, 1, 4);
+  Read(plain.substr(0, endAt) + z64 + locator + end);
+  ASSERT_EQ(zip.Count(), 2);
+  EXPECT_EQ(zip.Contents()[1]->FileName, "b.txt");
+  EXPECT_EQ(zip.CentralOffset(), cdOffset);
+  EXPECT_FALSE(zip.DirectoryMismatch());
+  EXPECT_TRUE(numbers.empty());
+
+  // A member past 4 GiB: saturated 32-bit sizes, the true ones in the ZIP64 extra field.
+  std::string central;
+  Le(central, zipfmt::kCentralSig, 4);
+  Le(central, 45 | (3 << 8), 2);
+  Le(central, 45, 2);
+  Le(central, 0, 2 * 4);
+  Le(central, 0, 4);
+  Le(central, 0xFFFFFFFF, 4), Le(central, 0xFFFFFFFF, 4);
+  Le(central, 3, 2), Le(central, 4 + 16, 2), Le(central, 0, 2);
+  Le(central, 0, 2 * 2), Le(central, 0, 4), Le(central, 0, 4);
+  central += "big";
+  Le(central, zipfmt::kZip64ExtraId, 2), Le(central, 16, 2);
+  Le(central, 0x10, 4), Le(central, 1, 4);  // 4 GiB + 16
+  Le(central, 0x20, 4), Le(central, 0, 4);
+  std::string tail;
+  Le(tail, zipfmt::kEndSig, 4);
+  Le(tail, 0, 4), Le(tail, 1, 2), Le(tail, 1, 2);
+  Le(tail, static_cast<std::uint32_t>(central.size()), 4), Le(tail, 0, 4), Le(tail, 0, 2);
+  Read(central + tail);
+  ASSERT_EQ(zip.Count(), 1);
+  EXPECT_EQ(zip.Contents()[0]->Size, 0x100000010u);
+  EXPECT_EQ(zip.Contents()[0]->ComprSize64, 0x20u);
+}
+
 TEST_F(DirectoryTest, ArchivesOfTheEngine) {
   WriteFile(dir / "a.txt", "alpha");
   WriteFile(dir / "b.bin", pztest::RandomBytes(70000, 1));

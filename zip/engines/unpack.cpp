@@ -67,6 +67,35 @@ bool Matches(const Options& o, const char* name) {
   return false;
 }
 
+// The modification time that the extended-timestamp field records (to the second, in UTC);
+// else libzip's reading of the two-second local DOS time.
+bool MemberMtime(zip_t* za, zip_uint64_t index, const zip_stat_t& st, time_t& mtime) {
+  for (zip_flags_t where : {ZIP_FL_CENTRAL, ZIP_FL_LOCAL}) {
+    zip_uint16_t len = 0;
+    const zip_uint8_t* p =
+        zip_file_extra_field_get_by_id(za, index, pz::zipfmt::kTimestampExtraId, 0, &len, where);
+    if (p != nullptr && len >= 5 && (p[0] & pz::zipfmt::kTimestampHasMtime)) {
+      mtime = static_cast<time_t>(pz::zipfmt::Le32(p + 1));
+      return true;
+    }
+  }
+  if (!(st.valid & ZIP_STAT_MTIME)) return false;
+  mtime = st.mtime;
+  return true;
+}
+
+// The mode a file gets when its member records none: what creating it would have given.
+mode_t DefaultFileMode() {
+  mode_t mask = 022;
+  if (std::FILE* f = std::fopen("/proc/self/status", "re")) {
+    char line[128];
+    while (std::fgets(line, sizeof line, f) != nullptr)
+      if (std::sscanf(line, "Umask: %o", &mask) == 1) break;
+    std::fclose(f);
+  }
+  return 0666 & ~mask;
+}
+
 std::string Joined(const std::vector<std::string>& parts) {
   std::string s;
   for (const auto& p : parts) s += (s.empty() ? "" : "/") + p;
@@ -152,8 +181,10 @@ int Unpack(zip_t* za, int dirFd, const Options& o, Reporter& rep) {
     zip_file_get_external_attributes(za, index, 0, &opsys, &attr);
     const mode_t unixMode = static_cast<mode_t>(attr >> 16);
     const bool hasUnixMode = opsys == ZIP_OPSYS_UNIX && unixMode != 0;
+    // A mode without file-type bits (as Python's zipfile writes it) is an ordinary file.
+    const bool typed = (unixMode & S_IFMT) != 0;
     SafeName safe = SanitizeMemberName(stored, o.dirNames);
-    if (hasUnixMode && !S_ISREG(unixMode) && !S_ISDIR(unixMode)) {
+    if (hasUnixMode && typed && !S_ISREG(unixMode) && !S_ISDIR(unixMode)) {
       if (rep.Message(kErrRefused, "Refused (link or special file): " + stored)) break;
       continue;
     }
@@ -196,7 +227,8 @@ int Unpack(zip_t* za, int dirFd, const Options& o, Reporter& rep) {
           if (rep.Message(kErrRefused, "Refused (a folder of that name exists): " + shown)) break;
           continue;
         }
-        const bool newer = (st.valid & ZIP_STAT_MTIME) && st.mtime > existing.st_mtime;
+        time_t memberTime = 0;
+        const bool newer = MemberMtime(za, index, st, memberTime) && memberTime > existing.st_mtime;
         if (o.update || o.freshen) {
           if (!newer) continue;
           replace = true;
@@ -229,8 +261,9 @@ int Unpack(zip_t* za, int dirFd, const Options& o, Reporter& rep) {
     if (!o.test) {
       for (int attempt = 0; attempt < 100 && !out.ok(); ++attempt) {
         temp = ".pzx-unpack-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+        // Readable by its owner only until it is finished; the member's mode comes at the end.
         out = Fd(::openat(parent.get(), temp.c_str(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (!out.ok() && errno != EEXIST) break;
       }
       if (!out.ok()) {
@@ -274,9 +307,10 @@ int Unpack(zip_t* za, int dirFd, const Options& o, Reporter& rep) {
 
     if (!o.test) {
       if (!failed) {
-        if (hasUnixMode) ::fchmod(out.get(), unixMode & 0777);  // never set-id bits
-        if (st.valid & ZIP_STAT_MTIME) {
-          struct timespec times[2] = {{st.mtime, 0}, {st.mtime, 0}};
+        // Never set-id bits.
+        ::fchmod(out.get(), hasUnixMode ? (unixMode & 0777) : DefaultFileMode());
+        if (time_t mtime = 0; MemberMtime(za, index, st, mtime)) {
+          struct timespec times[2] = {{mtime, 0}, {mtime, 0}};
           ::futimens(out.get(), times);
         }
         if (::fsync(out.get()) != 0 && errno != EINVAL) failed = true;
