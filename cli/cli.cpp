@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/signals.h"
 #include "cli/terminal.h"
 #include "engine/checks.h"
 #include "engine/compress.h"
@@ -185,8 +186,11 @@ class Cli {
     zip_.SetDLLDirectory(DataFolder(programmPfad, kDllFolder));
     zip_.SetLanguageCodeLetter(lang.CodeLetter());
     // An archive of this run's own beside the window's "temp.pzx": two runs never share one.
-    ctx_.tempArchive = JoinPath(DataFolder(programmPfad, kTempFolder),
-                                "temp-" + std::to_string(::getpid()) + ".pzx");
+    // What runs that were killed left there goes first.
+    const std::string tempFolder = FolderPart(TempArchivPfad(programmPfad));
+    signals::RemoveLeftovers(tempFolder);
+    ctx_.tempArchive = signals::TempArchiveName(tempFolder);
+    signals::Register(ctx_.tempArchive);
     ctx_.dekomprimieren = [this](const std::string& archive, const std::string& folder,
                                  const std::string& member) {
       return Datei_Dekomprimieren(archive, folder, ctx_, zip_, member);
@@ -303,6 +307,7 @@ int Cli::Split() {
     ui_.ShowMessage(Text(tb::kSplitFailed), MsgIcon::Warning);
     return kExitFailed;
   }
+  if (signals::Received() != 0) return kExitFailed;  // asked to stop: the source stays
   if (Flag("--delete-source") && FileExists(source)) DeleteFile(source);
   ui_.ShowMessage(Text(tb::kSplitDone), MsgIcon::Information);
   return kExitOk;
@@ -418,7 +423,8 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
     return kExitFailed;
   }
 
-  TerminalInteraction ui(lang, in, err);
+  signals::Scope signalScope;
+  signals::CancellableTerminal ui(lang, in, err, lang.GetText(tb::kCancelledBySignal));
   ui.SetQuiet(args->flags.count("--quiet") != 0);
   Cli cli(*args, lang, ui, out, programmPfad);
   int rc = kExitUsage;
@@ -428,6 +434,10 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
     if (args->command == "info") rc = cli.Info();
   } catch (const std::exception& e) {
     ui.ShowMessage(e.what(), MsgIcon::Error);
+    return kExitFailed;
+  }
+  if (signals::Received() != 0) {
+    ui.ShowMessage(lang.GetText(tb::kCancelledBySignal), MsgIcon::Error);
     return kExitFailed;
   }
   if (rc == kExitUsage) std::fprintf(err, "%s", kUsage);

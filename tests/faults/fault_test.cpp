@@ -2,7 +2,12 @@
 // cancelled prompt, a killed process. The source is never lost or changed, no failure is
 // reported as success, and what ended early can be done again.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -157,6 +162,78 @@ TEST_F(Faults, KilledInTheMiddleOfASplitAndOfAJoin) {
   EXPECT_LT(SizeOf(home + "/film.avi"), static_cast<std::int64_t>(data.size()));
   ASSERT_EQ(Run({"join", first, "--to", home}).status, 0);
   EXPECT_EQ(ReadFile(home + "/film.avi"), data);
+}
+
+// Files in folder whose names start with prefix.
+std::vector<std::string> Named(const std::string& folder, const std::string& prefix) {
+  std::vector<std::string> found;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(folder, ec)) {
+    const std::string name = e.path().filename().string();
+    if (name.rfind(prefix, 0) == 0) found.push_back(name);
+  }
+  return found;
+}
+
+// SIGTERM while packing and while unpacking: the command fails and leaves none of its files;
+// files of runs that were killed outright go with the next run.
+TEST_F(Faults, SignalsEndTheRunWithoutLeftovers) {
+  const std::string temp = std::string(PZ_PROGRAM_DIR) + "/temp_parzello";
+  data = PatternBytes(6 * 1000 * 1000);
+  WriteFile(source, data);
+  auto run = [&](const std::vector<std::string>& args, const std::string& op,
+                 const std::string& path, const std::string& watched,
+                 const std::function<std::string(int)>& prefix) {
+    test::ProcessOptions o;
+    o.cwd = dir.path();
+    o.env = {{"LANG", "C"},
+             {"LC_ALL", ""},
+             {"LC_MESSAGES", ""},
+             {"LD_PRELOAD", PZ_FAULTFS},
+             {"PZ_FAULT_OP", op},
+             {"PZ_FAULT_PATH", path},
+             {"PZ_FAULT_DELAY_US", "2000"},
+             {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
+    o.killSignal = SIGTERM;
+    // Stopped while its partial file exists: certainly in the middle of the work.
+    int child = 0;
+    o.killWhen = [&](int pid) {
+      child = pid;
+      return !Named(watched, prefix(pid)).empty();
+    };
+    auto r = test::RunProcess(PZ_CLI, args, o);
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_TRUE(Says(r, tb::kCancelledBySignal)) << r.err;
+    return "temp-" + std::to_string(child) + ".pzx";
+  };
+  // The archive library's partial archive appears once packing writes.
+  auto pid = [](const char* before, const char* after) {
+    return [=](int p) { return before + std::to_string(p) + after; };
+  };
+  std::string own = run({"split", source, "--to", stick, "--compress", "weak", "--delete-source"},
+                        "slowread", "film.avi", temp, pid("temp-", ".pzx."));
+  EXPECT_TRUE(Named(temp, own).empty());
+  EXPECT_FALSE(Exists(first));
+  ExpectSourceIntact();
+
+  ASSERT_EQ(Run({"split", source, "--to", stick, "--compress", "weak"}).status, 0);
+  own = run({"join", first, "--to", home}, "slow", ".pzx-unpack-", home, pid(".pzx-unpack-", "-"));
+  EXPECT_TRUE(Named(home, "").empty());
+  EXPECT_TRUE(Named(temp, own).empty());
+
+  // A run killed outright: its files carry a process id that no longer runs.
+  const pid_t gone = fork();
+  if (gone == 0) _exit(0);
+  waitpid(gone, nullptr, 0);
+  const std::string dead = temp + "/temp-" + std::to_string(gone) + ".pzx";
+  const std::string alive = temp + "/temp-" + std::to_string(getpid()) + ".pzx";
+  for (const auto& f : {dead, dead + ".x7Yq2B", alive}) WriteFile(f, "left over");
+  EXPECT_EQ(Run({"split", source, "--to", home}).status, 0);
+  EXPECT_FALSE(Exists(dead));
+  EXPECT_FALSE(Exists(dead + ".x7Yq2B"));
+  EXPECT_TRUE(Exists(alive));  // its process still runs
+  std::remove(alive.c_str());
 }
 
 TEST_F(Faults, ExistingFilesBesideTheTargetAreNotTouched) {

@@ -4,7 +4,7 @@
 //   PZ_FAULT_PATH   substring of the paths to affect (required)
 //   PZ_FAULT_OP     "open" (opening fails), "read" (reading fails after PZ_FAULT_AFTER bytes),
 //                   "write" (writing fails after PZ_FAULT_AFTER bytes), "slow" (every write
-//                   waits PZ_FAULT_DELAY_US microseconds)
+//                   waits PZ_FAULT_DELAY_US microseconds), "slowread" (every read waits)
 //   PZ_FAULT_ERRNO  the error to report (default EIO)
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -87,6 +87,23 @@ static int do_open(int (*real)(const char*, int, ...), const char* path, int fla
 OPEN_WRAPPER(open)
 OPEN_WRAPPER(open64)
 
+// Files made relative to a folder (the unpacking engine's) are matched by their relative name.
+int openat(int dir, const char* path, int flags, ...) {
+  REAL(int, openat, int, const char*, int, ...);
+  mode_t mode = 0;
+  if (flags & (O_CREAT | O_TMPFILE)) {
+    va_list ap;
+    va_start(ap, flags);
+    mode = (mode_t)va_arg(ap, int);
+    va_end(ap);
+  }
+  if (op_is("open") && matches(path)) {
+    errno = fault_errno();
+    return -1;
+  }
+  return mark(real_openat(dir, path, flags, mode), path);
+}
+
 // Returns how many of n bytes may still go through, -1 when the fault strikes now.
 static ssize_t allowance(int fd, size_t n, const char* op) {
   if (!is_marked(fd) || !op_is(op)) return (ssize_t)n;
@@ -100,6 +117,7 @@ static ssize_t allowance(int fd, size_t n, const char* op) {
 
 ssize_t read(int fd, void* buf, size_t n) {
   REAL(ssize_t, read, int, void*, size_t);
+  if (is_marked(fd) && op_is("slowread")) usleep((useconds_t)atoi(env("PZ_FAULT_DELAY_US")));
   ssize_t allowed = allowance(fd, n, "read");
   if (allowed < 0) return -1;
   ssize_t got = real_read(fd, buf, (size_t)allowed);

@@ -104,7 +104,16 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
   ProcessResult r;
   int status = 0;
   rusage usage{};
-  wait4(pid, &status, 0, &usage);
+  bool ended = false;
+  while (options.killWhen && !ended) {
+    ended = waitpid(pid, &status, WNOHANG) == pid;
+    if (!ended && options.killWhen(pid)) {
+      kill(pid, options.killSignal);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  if (!ended) wait4(pid, &status, 0, &usage);
   r.maxRssKb = usage.ru_maxrss;
   if (WIFEXITED(status)) r.status = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);

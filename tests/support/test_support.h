@@ -1,6 +1,7 @@
 // Helpers shared by the Qt-free tests: temporary folders, files, scripted answers.
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -49,6 +50,9 @@ struct ProcessOptions {
   std::vector<std::pair<std::string, std::string>> env;  // set ("" value: unset)
   // Sends SIGKILL after this many milliseconds (0: wait for the end).
   int killAfterMs = 0;
+  // Polled while the child runs; once it holds, killSignal is sent (the child's pid is given).
+  std::function<bool(int pid)> killWhen;
+  int killSignal = SIGKILL;
 };
 
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,

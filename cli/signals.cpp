@@ -1,0 +1,117 @@
+#include "cli/signals.h"
+
+#include <dirent.h>
+#include <limits.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "engine/engine.h"
+#include "platform/os.h"
+
+namespace pz::signals {
+
+namespace {
+
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kSlots = 4;
+constexpr const char* kPrefix = "temp-";
+constexpr const char* kSuffix = ".pzx";
+
+volatile sig_atomic_t received = 0;
+char paths[kSlots][PATH_MAX];
+volatile sig_atomic_t used = 0;
+struct sigaction previous[3];
+
+void Handler(int sig) {
+  if (received != 0) {
+    // Asked twice: the work did not stop in time, so its files go now.
+    for (sig_atomic_t i = 0; i < used; ++i) ::unlink(paths[i]);
+    ::_exit(1);
+  }
+  received = sig;
+}
+
+// The process id in "temp-PID.pzx" or "temp-PID.pzx.XXXXXX"; 0 for any other name.
+pid_t PidOf(const std::string& name) {
+  if (name.rfind(kPrefix, 0) != 0) return 0;
+  std::size_t i = std::strlen(kPrefix);
+  long pid = 0;
+  const std::size_t digits = i;
+  while (i < name.size() && name[i] >= '0' && name[i] <= '9' && pid < 1 << 30)
+    pid = pid * 10 + (name[i++] - '0');
+  if (i == digits || name.compare(i, std::strlen(kSuffix), kSuffix) != 0) return 0;
+  i += std::strlen(kSuffix);
+  if (i != name.size() && name[i] != '.') return 0;
+  return static_cast<pid_t>(pid);
+}
+
+}  // namespace
+
+Scope::Scope() {
+  received = 0;
+  struct sigaction sa {};
+  sa.sa_handler = Handler;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = 0;  // no restart: a prompt waiting for input returns and counts as cancelled
+  for (int i = 0; i < 3; ++i) ::sigaction(kSignals[i], &sa, &previous[i]);
+}
+
+Scope::~Scope() {
+  for (int i = 0; i < 3; ++i) ::sigaction(kSignals[i], &previous[i], nullptr);
+  used = 0;
+}
+
+int Received() {
+  return received;
+}
+
+void Register(const std::string& path) {
+  if (used >= kSlots || path.size() >= PATH_MAX) return;
+  std::memcpy(paths[used], path.c_str(), path.size() + 1);
+  used = used + 1;  // the slot is complete before the handler may read it
+}
+
+void RemoveLeftovers(const std::string& folder) {
+  DIR* d = ::opendir(folder.c_str());
+  if (d == nullptr) return;
+  while (const dirent* e = ::readdir(d)) {
+    const pid_t pid = PidOf(e->d_name);
+    if (pid <= 0 || pid == ::getpid()) continue;
+    if (::kill(pid, 0) == 0 || errno != ESRCH) continue;  // still running (perhaps as another user)
+    ::unlink(JoinPath(folder, e->d_name).c_str());
+  }
+  ::closedir(d);
+}
+
+std::string TempArchiveName(const std::string& folder) {
+  return JoinPath(folder, kPrefix + std::to_string(::getpid()) + kSuffix);
+}
+
+void CancellableTerminal::ProcessEvents() {
+  if (received != 0) throw EngineError(stopText_);
+}
+
+std::string CancellableTerminal::Passwort_Abfragen() {
+  std::string pw = received != 0 ? "" : TerminalInteraction::Passwort_Abfragen();
+  return received != 0 ? "" : pw;
+}
+
+std::string CancellableTerminal::Passwort2_Abfragen() {
+  std::string pw = received != 0 ? "" : TerminalInteraction::Passwort2_Abfragen();
+  return received != 0 ? "" : pw;
+}
+
+int CancellableTerminal::Datentraeger_Anfordern(std::string& pfad) {
+  const int answer = received != 0 ? kCancel : TerminalInteraction::Datentraeger_Anfordern(pfad);
+  return received != 0 ? kCancel : answer;
+}
+
+void CancellableTerminal::Progress(std::int64_t done, std::int64_t total) {
+  if (received != 0) throw EngineError(stopText_);
+  TerminalInteraction::Progress(done, total);
+}
+
+}  // namespace pz::signals

@@ -1,0 +1,52 @@
+// Ctrl-C, SIGTERM and SIGHUP on the command line. The first signal asks the work in progress to
+// stop: the copy and engine callbacks see it, every step removes what it made (the temporary
+// archive, the archive library's partial file, a partly unpacked file) and the command fails.
+// A second signal removes the registered files at once and ends the process. Files of runs
+// that ended without cleaning up carry their process id and are removed by the next run.
+#pragma once
+
+#include <string>
+
+#include "cli/terminal.h"
+
+namespace pz::signals {
+
+// Installs the handlers for the lifetime of the object and puts the old ones back after.
+class Scope {
+ public:
+  Scope();
+  ~Scope();
+  Scope(const Scope&) = delete;
+  Scope& operator=(const Scope&) = delete;
+};
+
+// The signal that asked to stop, 0 while none did.
+int Received();
+
+// A file the second signal removes (a few slots; later ones are ignored).
+void Register(const std::string& path);
+
+// Removes "temp-PID.pzx" and the library's "temp-PID.pzx.*" in folder for every PID that no
+// longer runs.
+void RemoveLeftovers(const std::string& folder);
+
+// The name of this run's temporary archive in folder; RemoveLeftovers knows it by that name.
+std::string TempArchiveName(const std::string& folder);
+
+// The terminal that turns a received signal into a stop at the next progress report.
+class CancellableTerminal : public TerminalInteraction {
+ public:
+  CancellableTerminal(const TextSource& texts, std::FILE* in, std::FILE* err, std::string stopText)
+      : TerminalInteraction(texts, in, err), stopText_(std::move(stopText)) {}
+  void ProcessEvents() override;
+  void Progress(std::int64_t done, std::int64_t total) override;
+  // A signal during a prompt ends the prompt as Cancel.
+  std::string Passwort_Abfragen() override;
+  std::string Passwort2_Abfragen() override;
+  int Datentraeger_Anfordern(std::string& pfad) override;
+
+ private:
+  std::string stopText_;
+};
+
+}  // namespace pz::signals
