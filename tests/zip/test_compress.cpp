@@ -1,6 +1,10 @@
 // The compression stage with the real engines from the build's dll_parzello.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <zip.h>
+
+#include <cstdlib>
+#include <cstring>
 
 #include "engine/compress.h"
 #include "lang/textblocks.h"
@@ -186,6 +190,103 @@ TEST_F(CompressTest, HostileArchiveUnpacksNothingOutside) {
   EXPECT_FALSE(pztest::Exists(absolute));
   EXPECT_EQ(pztest::ListTree(root / "back"), (std::vector<std::string>{"abs.txt", "escape.txt"}));
   EXPECT_EQ(ReadFile(root / "back/escape.txt"), "gotcha");
+}
+
+// Before a packed split cuts the archive it is read back; anything but the one member of the
+// source, with the source's size, stops the split.
+TEST_F(CompressTest, PackedSplitReadsTheArchiveBack) {
+  const std::string source = root / "src/film.avi";
+  WriteFile(source, pztest::RandomBytes(50000, 7));
+  pztest::CwdGuard guard;
+  EXPECT_TRUE(Gepackte_Trennung_Pruefen(false, false, Archive(), source, ctx, zip));
+  EXPECT_FALSE(Gepackte_Trennung_Pruefen(true, false, Archive(), source, ctx, zip));  // not built
+  ASSERT_TRUE(Datei_Komprimieren(source, Archive(), kLevelWeak, ctx, zip));
+  ui.shown.clear();
+  EXPECT_TRUE(Gepackte_Trennung_Pruefen(true, true, Archive(), source, ctx, zip));
+  EXPECT_TRUE(ui.shown.empty());
+
+  const std::string good = ReadFile(Archive());
+  WriteFile(source, pztest::RandomBytes(50001, 7));  // the source changed since packing
+  EXPECT_FALSE(Gepackte_Trennung_Pruefen(true, true, Archive(), source, ctx, zip));
+  WriteFile(source, pztest::RandomBytes(50000, 7));
+  WriteFile(Archive(), good.substr(0, good.size() - 30));  // end record cut off
+  EXPECT_FALSE(Gepackte_Trennung_Pruefen(true, true, Archive(), source, ctx, zip));
+  WriteFile(Archive(), "");  // an engine that reported success but wrote nothing
+  EXPECT_FALSE(Gepackte_Trennung_Pruefen(true, true, Archive(), source, ctx, zip));
+  ASSERT_FALSE(ui.shown.empty());
+  EXPECT_EQ(ui.shown.back(), (std::pair<std::string, MsgIcon>{"T114", MsgIcon::Error}));
+}
+
+struct Member {
+  std::string name;
+  std::string data;
+  std::uint32_t unixMode = 0;  // 0: none recorded
+};
+
+void MakeArchive(const std::string& path, const std::vector<Member>& members) {
+  int err = 0;
+  zip_t* za = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+  ASSERT_NE(za, nullptr);
+  for (const auto& m : members) {
+    char* copy = static_cast<char*>(std::malloc(m.data.size() + 1));
+    std::memcpy(copy, m.data.data(), m.data.size());
+    zip_source_t* src = zip_source_buffer(za, copy, m.data.size(), 1);
+    const zip_int64_t i = zip_file_add(za, m.name.c_str(), src, ZIP_FL_ENC_RAW);
+    ASSERT_GE(i, 0) << m.name;
+    zip_file_set_external_attributes(za, static_cast<zip_uint64_t>(i), 0, ZIP_OPSYS_UNIX,
+                                     m.unixMode << 16);
+  }
+  ASSERT_EQ(zip_close(za), 0);
+}
+
+// A packed join unpacks the file its header names and nothing else, and succeeds only when
+// that file is there.
+TEST_F(CompressTest, PackedJoinUnpacksOnlyTheRecordedMember) {
+  pztest::CwdGuard guard;
+  MakeArchive(Archive(), {{"film.avi", "the film", 0100644}, {".bashrc", "rm -rf ~", 0100644}});
+  EXPECT_TRUE(Datei_Dekomprimieren(Archive(), root / "back", ctx, zip, "film.avi"));
+  EXPECT_EQ(pztest::ListTree(root / "back"), std::vector<std::string>{"film.avi"});
+  ASSERT_EQ(ui.shown.size(), 1u);
+  EXPECT_EQ(ui.shown[0].first, "T133\n  .bashrc");
+  EXPECT_EQ(ui.shown[0].second, MsgIcon::Warning);
+
+  // Only another name: nothing is unpacked and the join does not report a file it never made.
+  ui.shown.clear();
+  ::unlink((root / "back/film.avi").c_str());
+  MakeArchive(Archive(), {{"other.txt", "not the film", 0100644}});
+  EXPECT_FALSE(Datei_Dekomprimieren(Archive(), root / "back", ctx, zip, "film.avi"));
+  EXPECT_TRUE(pztest::ListTree(root / "back").empty());
+  ASSERT_EQ(ui.shown.size(), 2u);
+  EXPECT_EQ(ui.shown[0].first, "T134 \"film.avi\"");
+  EXPECT_EQ(ui.shown[1].first, "T59");
+
+  // Python's zipfile records the permission bits alone: still an ordinary file, and the
+  // file gets the recorded mode once it is complete.
+  ui.shown.clear();
+  MakeArchive(Archive(), {{"folder/film.avi", "from python", 0600}});
+  EXPECT_TRUE(Datei_Dekomprimieren(Archive(), root / "back", ctx, zip, "film.avi"));
+  EXPECT_EQ(ReadFile(root / "back/film.avi"), "from python");
+  struct stat st {};
+  ASSERT_EQ(::stat((root / "back/film.avi").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_TRUE(ui.shown.empty());
+}
+
+// A missing engine is reported by the component once; the stage adds its own warning.
+TEST_F(CompressTest, MissingEngineIsReportedOnce) {
+  pztest::ScratchDir empty;
+  zip.SetDLLDirectory(empty.path());
+  WriteFile(root / "src/f.txt", "x");
+  int reports = 0;
+  zip.OnMessage = [&](TZipArchiver&, int, const std::string&) { ++reports; };
+  EXPECT_FALSE(Datei_Komprimieren(root / "src/f.txt", Archive(), kLevelWeak, ctx, zip));
+  EXPECT_EQ(reports, 1);
+  EXPECT_EQ(ui.shown.size(), 2u);
+  reports = 0;
+  pztest::CwdGuard guard;
+  MakeArchive(root / "a.zip", {{"f.txt", "x"}});
+  EXPECT_FALSE(Datei_Dekomprimieren(root / "a.zip", root / "back", ctx, zip));
+  EXPECT_EQ(reports, 1);
 }
 
 }  // namespace

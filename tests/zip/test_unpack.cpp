@@ -1,5 +1,6 @@
 // Unpacking hostile archives with the real engine, self-extracting archives, spanned sets on
 // folders and deleting archive files.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -227,6 +228,55 @@ TEST_F(UnpackTest, PackingHonoursOptionsAndFileMasks) {
   EXPECT_EQ(zip.SuccessCount(), 1);
   EXPECT_FALSE(Exists(root / "tree/a.txt"));  // moved into the archive
   EXPECT_TRUE(Exists(root / "tree/b.log"));
+}
+
+// An unpacked file is readable by its owner only until it is complete; then it has the
+// member's mode and the exact modification time, whatever the time zones of packing and
+// unpacking (the DOS time alone has two-second steps and local time).
+TEST_F(UnpackTest, UnpackedFilesArePrivateUntilDoneAndKeepTheirExactTime) {
+  const std::string file = root / "odd.txt";
+  WriteFile(file, std::string(3000, 'o'));
+  ::chmod(file.c_str(), 0644);
+  const time_t when = 1234567891;  // an odd second
+  struct timespec times[2] = {{when, 0}, {when, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+  const char* oldTz = std::getenv("TZ");
+  const std::string savedTz = oldTz ? oldTz : "";
+  ::setenv("TZ", "JST-9", 1);
+  ::tzset();
+  zip.SetZipFilename(root / "t.zip");
+  zip.FSpecArgs() = {file};
+  zip.AddFiles();
+  ASSERT_EQ(zip.SuccessCount(), 1);
+
+  ::setenv("TZ", "EST+5", 1);
+  ::tzset();
+  std::vector<mode_t> modesWhileWriting;
+  zip.OnProgress = [&](TZipArchiver&, ProgressType type, const std::string&, std::int64_t) {
+    if (type != BytesDone) return;
+    for (const auto& e : std::filesystem::directory_iterator(root / "target")) {
+      struct stat st {};
+      if (e.path().filename().string().rfind(".pzx-unpack-", 0) == 0 &&
+          ::stat(e.path().c_str(), &st) == 0)
+        modesWhileWriting.push_back(st.st_mode & 0777);
+    }
+  };
+  EXPECT_EQ(Extract(root / "t.zip", {}), 1);
+  EXPECT_EQ(modesWhileWriting, std::vector<mode_t>{0600});
+  struct stat st {};
+  ASSERT_EQ(::stat((root / "target/odd.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
+  EXPECT_EQ(st.st_mtime, when);
+
+  // Debian's unzip reads the same time from our archive.
+  ASSERT_EQ(pztest::Run("unzip -qo '" + root / "t.zip" + "' -d '" + root / "unz" + "'"), 0);
+  ASSERT_EQ(::stat((root / "unz/odd.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtime, when);
+  if (oldTz)
+    ::setenv("TZ", savedTz.c_str(), 1);
+  else
+    ::unsetenv("TZ");
+  ::tzset();
 }
 
 TEST_F(UnpackTest, CancelledPackingLeavesNoArchive) {
