@@ -300,8 +300,10 @@ int Cli::Split() {
 
   // The archive is read back before it is cut: only a checked split may delete the source.
   bool ok = Gepackte_Trennung_Pruefen(!compress.empty(), komprimiert, toCut, source, ctx_, zip_);
-  ui_.StatusText(Text(tb::kSplitBusy) + "...");
-  ok = ok && Datei_Trennen(job, ctx_);
+  if (ok) {
+    ui_.StatusText(Text(tb::kSplitBusy) + "...");
+    ok = Datei_Trennen(job, ctx_);
+  }
   ui_.StatusText("");
   if (!ok) {
     ui_.ShowMessage(Text(tb::kSplitFailed), MsgIcon::Warning);

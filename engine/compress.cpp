@@ -159,8 +159,11 @@ bool Gepackte_Trennung_Pruefen(bool packen, bool komprimiert, const std::string&
   if (!packen) return true;
   bool ok = komprimiert && FileExists(archiv);
   if (ok) {
-    HookScope hooks(zip, ctx);
-    zip.SetZipFilename(archiv);  // reads the directory; a damaged one is reported and cleared
+    // What is wrong in detail was told when the archive was made; here one message says it.
+    const bool unattended = zip.Unattended();
+    zip.SetUnattended(true);
+    zip.SetZipFilename(archiv);  // reads the directory; a damaged one is cleared
+    zip.SetUnattended(unattended);
     const auto& contents = zip.Contents();
     ok = !zip.ZipFilename().empty() && contents.size() == 1 &&
          StoredFileName(contents[0]->FileName) == FileNamePart(quelle) &&

@@ -230,5 +230,29 @@ TEST_F(Cli, CompressedJoinRefusesToReplaceAFile) {
   EXPECT_EQ(Run({"split", source, "--compress", "medium"}).status, 2);
 }
 
+// A packing engine that reports success without writing a usable archive: the split reads the
+// archive back, fails and keeps the source.
+TEST_F(Cli, PackedSplitFailsWhenTheArchiveDoesNotReadBack) {
+  const std::string program = dir.Sub("program");
+  namespace fs = std::filesystem;
+  fs::copy_file(PZ_CLI, program + "/parzello-cli");
+  fs::permissions(program + "/parzello-cli", fs::perms::owner_all);
+  fs::create_directory_symlink(std::string(PZ_PROGRAM_DIR) + "/language_parzello",
+                               program + "/language_parzello");
+  fs::create_directory(program + "/temp_parzello");
+  fs::create_directory(program + "/dll_parzello");
+  fs::copy_file(PZ_FAKE_ZIPENG, program + "/dll_parzello/ZIPENG.DLL");
+  test::ProcessOptions o;
+  o.cwd = dir.path();
+  o.env = {{"LANG", "C"}, {"LC_ALL", ""}, {"LC_MESSAGES", ""}};
+  const Result r = test::RunProcess(
+      program + "/parzello-cli",
+      {"split", "film.avi", "--to", stick, "--compress", "strong", "--delete-source"}, o);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find(Text("English.lng", tb::kTempArchiveInvalid)), std::string::npos) << r.err;
+  EXPECT_EQ(ReadFile(source), data);
+  EXPECT_FALSE(Exists(stick + "/film.avi.PZX000"));
+}
+
 }  // namespace
 }  // namespace pz
