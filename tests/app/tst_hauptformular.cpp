@@ -511,6 +511,17 @@ class HauptformularTest : public QObject {
     QCOMPARE(header[309], '1');
     QCOMPARE(header.mid(3, 10), QByteArray("quelle.bin"));
 
+    // An archive that no longer reads back is not cut, and the source stays.
+    WriteFile(source, data);
+    w_->EditTrennDatei->setText(source + " ");
+    w_->EditTrennDatei->setText(source);
+    QVERIFY(w_->Komprimiert());
+    WriteFile(Archive(), QByteArray("damaged"));
+    w_->ButtonAusfuehren->click();
+    QCOMPARE(messages_->messages[messages_->messages.size() - 2].text, T(114));
+    QCOMPARE(Last().text, T(50));
+    QCOMPARE(ReadFile(source), data);
+
     w_->RadioZusammenfuehren->click();
     w_->EditTrennDatei->setText(Work("out/teil.PZX000"));
     QVERIFY(!w_->Komprimiert());  // join mode packs nothing
