@@ -188,8 +188,8 @@ class Cli {
     // An archive of this run's own beside the window's "temp.pzx": two runs never share one.
     // What runs that were killed left there goes first.
     const std::string tempFolder = FolderPart(TempArchivPfad(programmPfad));
-    signals::RemoveLeftovers(tempFolder);
-    ctx_.tempArchive = signals::TempArchiveName(tempFolder);
+    RemoveLeftoverArchives(tempFolder);
+    ctx_.tempArchive = RunTempArchive(tempFolder);
     signals::Register(ctx_.tempArchive);
     ctx_.dekomprimieren = [this](const std::string& archive, const std::string& folder,
                                  const std::string& member) {

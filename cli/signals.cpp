@@ -1,6 +1,5 @@
 #include "cli/signals.h"
 
-#include <dirent.h>
 #include <limits.h>
 #include <signal.h>
 #include <unistd.h>
@@ -9,7 +8,6 @@
 #include <cstring>
 
 #include "engine/engine.h"
-#include "platform/os.h"
 
 namespace pz::signals {
 
@@ -17,8 +15,6 @@ namespace {
 
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 constexpr int kSlots = 4;
-constexpr const char* kPrefix = "temp-";
-constexpr const char* kSuffix = ".pzx";
 
 volatile sig_atomic_t received = 0;
 char paths[kSlots][PATH_MAX];
@@ -32,20 +28,6 @@ void Handler(int sig) {
     ::_exit(1);
   }
   received = sig;
-}
-
-// The process id in "temp-PID.pzx" or "temp-PID.pzx.XXXXXX"; 0 for any other name.
-pid_t PidOf(const std::string& name) {
-  if (name.rfind(kPrefix, 0) != 0) return 0;
-  std::size_t i = std::strlen(kPrefix);
-  long pid = 0;
-  const std::size_t digits = i;
-  while (i < name.size() && name[i] >= '0' && name[i] <= '9' && pid < 1 << 30)
-    pid = pid * 10 + (name[i++] - '0');
-  if (i == digits || name.compare(i, std::strlen(kSuffix), kSuffix) != 0) return 0;
-  i += std::strlen(kSuffix);
-  if (i != name.size() && name[i] != '.') return 0;
-  return static_cast<pid_t>(pid);
 }
 
 }  // namespace
@@ -72,22 +54,6 @@ void Register(const std::string& path) {
   if (used >= kSlots || path.size() >= PATH_MAX) return;
   std::memcpy(paths[used], path.c_str(), path.size() + 1);
   used = used + 1;  // the slot is complete before the handler may read it
-}
-
-void RemoveLeftovers(const std::string& folder) {
-  DIR* d = ::opendir(folder.c_str());
-  if (d == nullptr) return;
-  while (const dirent* e = ::readdir(d)) {
-    const pid_t pid = PidOf(e->d_name);
-    if (pid <= 0 || pid == ::getpid()) continue;
-    if (::kill(pid, 0) == 0 || errno != ESRCH) continue;  // still running (perhaps as another user)
-    ::unlink(JoinPath(folder, e->d_name).c_str());
-  }
-  ::closedir(d);
-}
-
-std::string TempArchiveName(const std::string& folder) {
-  return JoinPath(folder, kPrefix + std::to_string(::getpid()) + kSuffix);
 }
 
 void CancellableTerminal::ProcessEvents() {

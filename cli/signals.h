@@ -1,8 +1,7 @@
 // Ctrl-C, SIGTERM and SIGHUP on the command line. The first signal asks the work in progress to
 // stop: the copy and engine callbacks see it, every step removes what it made (the temporary
 // archive, the archive library's partial file, a partly unpacked file) and the command fails.
-// A second signal removes the registered files at once and ends the process. Files of runs
-// that ended without cleaning up carry their process id and are removed by the next run.
+// A second signal removes the registered files at once and ends the process.
 #pragma once
 
 #include <string>
@@ -25,13 +24,6 @@ int Received();
 
 // A file the second signal removes (a few slots; later ones are ignored).
 void Register(const std::string& path);
-
-// Removes "temp-PID.pzx" and the library's "temp-PID.pzx.*" in folder for every PID that no
-// longer runs.
-void RemoveLeftovers(const std::string& folder);
-
-// The name of this run's temporary archive in folder; RemoveLeftovers knows it by that name.
-std::string TempArchiveName(const std::string& folder);
 
 // The terminal that turns a received signal into a stop at the next progress report.
 class CancellableTerminal : public TerminalInteraction {

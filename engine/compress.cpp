@@ -1,8 +1,12 @@
 #include "engine/compress.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "lang/textblocks.h"
@@ -81,7 +85,40 @@ bool ChooseMember(TZipArchiver& zip, const std::string& member, EngineContext& c
   return true;
 }
 
+constexpr const char* kRunPrefix = "temp-";
+constexpr const char* kRunSuffix = ".pzx";
+
+// The process id in "temp-PID.pzx" or "temp-PID.pzx.XXXXXX"; 0 for any other name.
+pid_t RunOf(const std::string& name) {
+  if (name.rfind(kRunPrefix, 0) != 0) return 0;
+  std::size_t i = std::strlen(kRunPrefix);
+  const std::size_t digits = i;
+  long pid = 0;
+  while (i < name.size() && name[i] >= '0' && name[i] <= '9' && pid < (1L << 30))
+    pid = pid * 10 + (name[i++] - '0');
+  if (i == digits || name.compare(i, std::strlen(kRunSuffix), kRunSuffix) != 0) return 0;
+  i += std::strlen(kRunSuffix);
+  return i == name.size() || name[i] == '.' ? static_cast<pid_t>(pid) : 0;
+}
+
 }  // namespace
+
+std::string RunTempArchive(const std::string& folder) {
+  return JoinPath(folder, kRunPrefix + std::to_string(::getpid()) + kRunSuffix);
+}
+
+void RemoveLeftoverArchives(const std::string& folder) {
+  DIR* d = ::opendir(folder.c_str());
+  if (d == nullptr) return;
+  while (const dirent* e = ::readdir(d)) {
+    const pid_t pid = RunOf(e->d_name);
+    if (pid <= 0 || pid == ::getpid()) continue;
+    // A process that still runs, perhaps as another user, keeps its files.
+    if (::kill(pid, 0) == 0 || errno != ESRCH) continue;
+    ::unlink(JoinPath(folder, e->d_name).c_str());
+  }
+  ::closedir(d);
+}
 
 bool Komprimierung_Einleiten_Falls_Noetig(const CompressionRequest& request, EngineContext& ctx,
                                           TZipArchiver& zip) {
@@ -91,6 +128,7 @@ bool Komprimierung_Einleiten_Falls_Noetig(const CompressionRequest& request, Eng
   const int level = request.strong ? kLevelStrong : kLevelWeak;
   const std::string archive = ctx.TempArchive();
   if (FileExists(archive)) DeleteFile(archive);
+  RemoveLeftoverArchives(FolderPart(archive));
   return Datei_Komprimieren(request.source, archive, level, ctx, zip);
 }
 

@@ -18,6 +18,13 @@ struct CompressionRequest {
   std::string source;     // the source field
 };
 
+// A temporary archive of this process's own in folder: "temp-PID.pzx".
+std::string RunTempArchive(const std::string& folder);
+
+// Removes the temporary archives of processes that no longer run from folder, and the partial
+// archives the ZIP library made beside them ("temp-PID.pzx.XXXXXX").
+void RemoveLeftoverArchives(const std::string& folder);
+
 inline constexpr int kLevelStrong = 9;
 inline constexpr int kLevelWeak = 3;
 
