@@ -118,29 +118,61 @@ class EZipArchiver : public std::runtime_error {
 // the component can report are made from this table.
 // 10503: ExtrBaseDir names no usable folder; nothing is unpacked (extra text: the folder).
 // 11050: FormatDisk: there is no disk formatting on this platform.
-#define PZ_ZIP_MESSAGES(X)                                                                         \
-  X(kZipException, 10101)                                                                          \
-  X(kNoArchive, 10102) X(kOutOfMemory, 10103) X(kCopying, 10105) X(kSeekFailed, 10201)             \
-      X(kDirReadFailed, 10202) X(kDirMismatch, 10203) X(kDataAfterEnd, 10204)                      \
-          X(kNothingToAdd, 10301) X(kNoPassword, 10302) X(kSpanFreshen, 10303) X(                  \
-              kUnzipException, 10501) X(kPasswordPlaceholder, 10502) X(kNoTargetFolder, 10503)     \
-              X(kZipLoaded, 10601) X(kZipNoExec, 10602) X(kZipNoVersion, 10603)                    \
-                  X(kZipNotLoaded, 10604) X(kUnzipLoaded, 10701) X(kUnzipNoExec, 10702) X(         \
-                      kUnzipNoVersion, 10703) X(kUnzipNotLoaded, 10704) X(kSfxTextsTooLong, 10801) \
-                      X(kSfxNoStub, 10802) X(kSfxNotZip, 10803) X(kOpenFailed, 11001) X(           \
-                          kOpenFailedReport, 11002) X(kBadDrive, 11003) X(kDriveAbsent, 11004)     \
-                          X(kCancelled, 11007) X(kEndSeek, 11008) X(kCopyWriteFailed, 11009) X(    \
-                              kEndRead, 11011) X(kCopyReadFailed, 11012) X(kDirOnNextDisk, 11013)  \
-                              X(kCentralSig, 11015) X(kNameRead, 11017) X(kCommentRead, 11022)     \
-                                  X(kUnattendedPrompt, 11025)                                      \
-                                      X(kNotEnoughSpace, 11032) X(kInsertLast, 11033)              \
-                                          X(kInsertVolumeOf, 11034) X(kInDrive, 11035)             \
-                                              X(kNotSpannedStart, 11036) X(kDiskOne, 11037)        \
-                                                  X(kLabelDisk, 11038) X(kOverwriteFile, 11039)    \
-                                                      X(kOverwriteDisk, 11040) X(kSpanExe, 11041)  \
-                                                          X(kNotArchive, 11045)                    \
-                                                              X(kInsertVolume, 11046)              \
-                                                                  X(kFormatUnavailable, 11050)
+// clang-format off
+#define PZ_ZIP_MESSAGES(X) \
+  X(kZipException, 10101) \
+  X(kNoArchive, 10102) \
+  X(kOutOfMemory, 10103) \
+  X(kCopying, 10105) \
+  X(kSeekFailed, 10201) \
+  X(kDirReadFailed, 10202) \
+  X(kDirMismatch, 10203) \
+  X(kDataAfterEnd, 10204) \
+  X(kNothingToAdd, 10301) \
+  X(kNoPassword, 10302) \
+  X(kSpanFreshen, 10303) \
+  X(kUnzipException, 10501) \
+  X(kPasswordPlaceholder, 10502) \
+  X(kNoTargetFolder, 10503) \
+  X(kZipLoaded, 10601) \
+  X(kZipNoExec, 10602) \
+  X(kZipNoVersion, 10603) \
+  X(kZipNotLoaded, 10604) \
+  X(kUnzipLoaded, 10701) \
+  X(kUnzipNoExec, 10702) \
+  X(kUnzipNoVersion, 10703) \
+  X(kUnzipNotLoaded, 10704) \
+  X(kSfxTextsTooLong, 10801) \
+  X(kSfxNoStub, 10802) \
+  X(kSfxNotZip, 10803) \
+  X(kOpenFailed, 11001) \
+  X(kOpenFailedReport, 11002) \
+  X(kBadDrive, 11003) \
+  X(kDriveAbsent, 11004) \
+  X(kCancelled, 11007) \
+  X(kEndSeek, 11008) \
+  X(kCopyWriteFailed, 11009) \
+  X(kEndRead, 11011) \
+  X(kCopyReadFailed, 11012) \
+  X(kDirOnNextDisk, 11013) \
+  X(kCentralSig, 11015) \
+  X(kNameRead, 11017) \
+  X(kCommentRead, 11022) \
+  X(kUnattendedPrompt, 11025) \
+  X(kNotEnoughSpace, 11032) \
+  X(kInsertLast, 11033) \
+  X(kInsertVolumeOf, 11034) \
+  X(kInDrive, 11035) \
+  X(kNotSpannedStart, 11036) \
+  X(kDiskOne, 11037) \
+  X(kLabelDisk, 11038) \
+  X(kOverwriteFile, 11039) \
+  X(kOverwriteDisk, 11040) \
+  X(kSpanExe, 11041) \
+  X(kNotArchive, 11045) \
+  X(kInsertVolume, 11046) \
+  X(kFormatUnavailable, 11050)
+// clang-format on
 
 namespace zipmsg {
 #define PZ_ZIP_MESSAGE_CONSTANT(name, number) inline constexpr int name = number;
