@@ -69,11 +69,6 @@ bool Datei_Trennen(const SplitJob& job, EngineContext& ctx) {
   const std::int64_t size = Dateigroesse_Ermitteln(job.quelle, ctx);
 
   // Refuse what the format cannot hold before anything is asked, written or deleted.
-  if (size > kMaxDataSize) {
-    ui.SetBusy(false);
-    ui.ShowMessage(ctx.Text(tb::kSourceTooLarge), MsgIcon::Error);
-    return false;
-  }
   if (!job.automatisch && job.trennGroesse <= static_cast<std::int64_t>(kHeaderSize)) {
     ui.SetBusy(false);
     ui.ShowMessage(ctx.Text(tb::kSegmentSizeTooSmall), MsgIcon::Error);

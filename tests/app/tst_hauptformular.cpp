@@ -104,7 +104,7 @@ class HauptformularTest : public QObject {
 
   void layoutAndCaptions() {
     QVERIFY(messages_->messages.empty());
-    QCOMPARE(w_->windowTitle(), QString(" Tarnwick - Parzello 1.1"));
+    QCOMPARE(w_->windowTitle(), QString(" Tarnwick - Parzello 1.2"));
     QCOMPARE(QCoreApplication::applicationName(), QString("Parzello"));
     QCOMPARE(w_->centralWidget()->size(), QSize(574, 354));
     QCOMPARE(w_->minimumSize(), w_->maximumSize());
@@ -112,7 +112,7 @@ class HauptformularTest : public QObject {
     QCOMPARE(w_->PanelZiel->height(), 74);
     QCOMPARE(w_->PanelAusfuehren->height(), 35);
     QCOMPARE(w_->StatusBar->height(), 19);
-    QCOMPARE(w_->StatusPanels[0]->text(), QString("Version 1.1"));
+    QCOMPARE(w_->StatusPanels[0]->text(), QString("Version 1.2"));
     QVERIFY(w_->StatusPanels[1]->text().isEmpty());
     QVERIFY(w_->StatusPanels[2]->text().contains("2001"));
     QCOMPARE(w_->StatusPanels[0]->width(), 100);
