@@ -184,10 +184,12 @@ TEST(LargeSets, PackedRoundTripPastFourGibibytes) {
   auto r =
       RunCli({"split", source, "--to", out, "--size", "100M", "--compress", "weak", "--quiet"});
   ASSERT_EQ(r.status, 0) << r.err;
+  std::cout << "packed split peak memory " << r.maxRssKb << " KiB\n";
   r = RunCli({"info", out + "/big.bin.PZX000"});
   EXPECT_EQ(r.status, 0) << r.err;
   r = RunCli({"join", out + "/big.bin.PZX000", "--to", back, "--quiet"});
   ASSERT_EQ(r.status, 0) << r.err;
+  std::cout << "packed join peak memory " << r.maxRssKb << " KiB\n";
   EXPECT_EQ(SizeOf(back + "/big.bin"), size);
   ExpectSameFile(source, back + "/big.bin");
 }
