@@ -79,7 +79,7 @@ void TQtInteraction::Progress(std::int64_t done, std::int64_t total) {
   shownPercent_ = percent;
   sinceShown_.start();
   const double seconds = static_cast<double>(started_.elapsed()) / 1000.0;
-  onStatusText(busyText_ + "  " + QString::fromStdString(ProgressFigures(done, total, seconds)));
+  onStatusText(busyText_ + " " + QString::fromStdString(ProgressFigures(done, total, seconds)));
   ProcessEvents();
 }
 

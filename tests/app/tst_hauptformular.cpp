@@ -562,6 +562,18 @@ class HauptformularTest : public QObject {
     QCOMPARE(ReadFile(Work("out/roh.PZX000")).at(309), '0');
   }
 
+  // The busy text carries the progress: percent, bytes in GiB for large files, and the rate.
+  void progressInTheStatusBar() {
+    const qint64 gib = qint64(1) << 30;
+    w_->Ui().StatusText("T48...");
+    w_->Ui().Progress(6 * gib + 5, 6 * gib + 5);  // the end is shown at once, whatever the pace
+    const QString shown = w_->StatusSimpleText();
+    QVERIFY2(shown.startsWith("T48... 100%  6.00 / 6.00 GiB  "), qPrintable(shown));
+    QVERIFY2(shown.endsWith(" MB/s"), qPrintable(shown));
+    w_->Ui().StatusText("");
+    QVERIFY(w_->StatusSimpleText().isEmpty());
+  }
+
   // A file just past the 2 GiB bound of the 2001 format, through the window, in memory that does
   // not grow with it.
   void splitAndJoinPastTwoGibibytes() {
