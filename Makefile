@@ -7,7 +7,7 @@ PACKAGES := cmake make g++ pkg-config libgtest-dev libgmock-dev qt6-base-dev qt6
             xvfb xdotool imagemagick bc time
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build run test test-asan bench format clean
+.PHONY: all deps build run test test-asan bench bench-large format clean
 
 all: build
 
@@ -39,6 +39,10 @@ test-asan: deps
 
 bench: build
 	bash bench/split_join.sh $(BUILD)
+
+# An 8 GiB file, past the 2 and 4 GiB bounds: three interleaved runs.
+bench-large: build
+	bash bench/split_join.sh $(BUILD) 3 8192
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

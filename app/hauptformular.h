@@ -24,6 +24,7 @@
 #include "lang/language.h"
 #include "platform/helpviewer.h"
 #include "platform/settings.h"
+#include "pz_version.h"
 #include "screens/award.h"
 #include "screens/infoscreen.h"
 #include "screens/internalinfo.h"
@@ -33,8 +34,8 @@
 namespace pz {
 
 inline constexpr const char* kApplicationTitle = "Parzello";
-inline constexpr const char* kWindowCaption = " Tarnwick - Parzello 1.1";
-inline constexpr const char* kVersionPanel = "Version 1.1";
+inline constexpr const char* kWindowCaption = " Tarnwick - Parzello " PZ_PROGRAM_VERSION;
+inline constexpr const char* kVersionPanel = "Version " PZ_PROGRAM_VERSION;
 inline constexpr const char* kMakerPanel = "(c) 2001 Pellimorex";
 // Where the settings and the components' information live in the per-user store.
 inline constexpr const char* kSettingsKey = "Software\\Pellimorex\\PX-Parzello";
@@ -47,7 +48,7 @@ inline constexpr const char* kHelpTopic = "Inhalt";
 inline constexpr const char* kBrandName = "Tarnwick";
 inline constexpr const char* kBrandShort = "PX";
 inline constexpr const char* kProgramName = "Parzello";
-inline constexpr const char* kProgramVersion = "1.1";
+inline constexpr const char* kProgramVersion = PZ_PROGRAM_VERSION;
 inline constexpr const char* kProgramYear = "2001";
 inline constexpr const char* kPlatformLine = "Version für Linux (Debian 12)";
 inline constexpr const char* kSplashPicture = "Start.bmp";

@@ -5,6 +5,7 @@
 
 #include "app/dialogs.h"
 #include "app/uihooks.h"
+#include "engine/progress.h"
 #include "lang/languagedialog.h"
 
 namespace pz {
@@ -59,6 +60,7 @@ void TQtInteraction::StatusText(const std::string& text) {
   busyText_ = QString::fromStdString(text);
   shownPercent_ = -1;
   sinceShown_.start();
+  started_.start();
   if (onStatusText) onStatusText(busyText_);
 }
 
@@ -69,14 +71,15 @@ void TQtInteraction::ProcessEvents() {
 
 void TQtInteraction::Progress(std::int64_t done, std::int64_t total) {
   if (busyText_.isEmpty() || total <= 0 || !onStatusText) return;
-  const int percent = static_cast<int>(std::clamp<std::int64_t>(done * 100 / total, 0, 100));
+  const int percent = ProzentFertig(done, total);
   if (percent == shownPercent_) return;
   if (percent != 100 && sinceShown_.isValid() && sinceShown_.elapsed() < kProgressIntervalMs) {
     return;
   }
   shownPercent_ = percent;
   sinceShown_.start();
-  onStatusText(busyText_ + QString(" %1 %").arg(percent));
+  const double seconds = static_cast<double>(started_.elapsed()) / 1000.0;
+  onStatusText(busyText_ + " " + QString::fromStdString(ProgressFigures(done, total, seconds)));
   ProcessEvents();
 }
 

@@ -43,6 +43,7 @@ class TQtInteraction : public Interaction, public LanguageUi {
   QString busyText_;
   int shownPercent_ = -1;
   QElapsedTimer sinceShown_;
+  QElapsedTimer started_;  // since the busy text was set: the rate's time base
 };
 
 }  // namespace pz

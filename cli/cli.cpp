@@ -23,13 +23,12 @@
 #include "lang/language.h"
 #include "lang/textblocks.h"
 #include "platform/os.h"
+#include "pz_version.h"
 #include "zip/ziparchiver.h"
 
 namespace pz {
 
 namespace {
-
-constexpr const char* kVersion = "1.1";
 
 constexpr const char* kUsage =
     "Usage:\n"
@@ -371,6 +370,9 @@ int Cli::Info() {
   std::fprintf(out_, "%s: %s\n", Text(tb::kInfoPassword).c_str(), yesNo(info->password).c_str());
   std::fprintf(out_, "%s: %lld\n", Text(tb::kInfoDataSize).c_str(),
                static_cast<long long>(info->dataSize));
+  if (info->dataSize > kClassicMaxDataSize) {
+    std::fprintf(out_, "%s\n", Text(tb::kNeedsVersion12).c_str());
+  }
   std::fprintf(out_, "%s:\n", Text(tb::kInfoSegments).c_str());
 
   // Follows the name chain as the join does, until the recorded size is covered.
@@ -407,7 +409,7 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
     return kExitOk;
   }
   if (args->flags.count("--version")) {
-    std::fprintf(out, "parzello-cli %s\n", kVersion);
+    std::fprintf(out, "parzello-cli %s\n", PZ_PROGRAM_VERSION);
     return kExitOk;
   }
   if (args->command != "split" && args->command != "join" && args->command != "info") {

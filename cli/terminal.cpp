@@ -8,6 +8,7 @@
 
 #include "engine/engine.h"
 #include "engine/header.h"
+#include "engine/progress.h"
 #include "lang/textblocks.h"
 #include "platform/os.h"
 
@@ -163,10 +164,7 @@ void TerminalInteraction::Progress(std::int64_t done, std::int64_t total) {
   }
   lastProgress_ = now;
   const double seconds = std::chrono::duration<double>(now - started_).count();
-  const double rate = seconds > 0 ? static_cast<double>(done) / seconds / 1e6 : 0.0;
-  const int percent = total > 0 ? static_cast<int>(done * 100 / total) : 100;
-  std::fprintf(err_, "\r%3d%%  %lld / %lld bytes  %.1f MB/s ", percent,
-               static_cast<long long>(done), static_cast<long long>(total), rate);
+  std::fprintf(err_, "\r%s ", ProgressFigures(done, total, seconds).c_str());
   std::fflush(err_);
   progressShown_ = true;
 }

@@ -48,7 +48,11 @@ std::int64_t OpenSize(int fd) {
 }  // namespace
 
 EngineContext::EngineContext(Interaction& u, const TextSource& t, std::string pfad)
-    : ui(u), texts(t), programmPfad(std::move(pfad)), freeSpace(FreeSpace) {}
+    : ui(u),
+      texts(t),
+      programmPfad(std::move(pfad)),
+      freeSpace(FreeSpace),
+      largestFile(LargestFileSize) {}
 
 std::string EngineContext::TempArchive() const {
   return tempArchive.empty() ? TempArchivPfad(programmPfad) : tempArchive;
@@ -69,11 +73,6 @@ bool Datei_Trennen(const SplitJob& job, EngineContext& ctx) {
   const std::int64_t size = Dateigroesse_Ermitteln(job.quelle, ctx);
 
   // Refuse what the format cannot hold before anything is asked, written or deleted.
-  if (size > kMaxDataSize) {
-    ui.SetBusy(false);
-    ui.ShowMessage(ctx.Text(tb::kSourceTooLarge), MsgIcon::Error);
-    return false;
-  }
   if (!job.automatisch && job.trennGroesse <= static_cast<std::int64_t>(kHeaderSize)) {
     ui.SetBusy(false);
     ui.ShowMessage(ctx.Text(tb::kSegmentSizeTooSmall), MsgIcon::Error);
@@ -104,7 +103,8 @@ bool Datei_Trennen(const SplitJob& job, EngineContext& ctx) {
 
     std::int64_t room;
     if (job.automatisch) {
-      room = HasDrivePart(folder) ? ctx.freeSpace(folder) : 0;
+      // A FAT volume with room for more still takes no file past 4 GiB - 1.
+      room = HasDrivePart(folder) ? std::min(ctx.freeSpace(folder), ctx.largestFile(folder)) : 0;
       if (i == 1) room -= static_cast<std::int64_t>(kHeaderSize);
     } else {
       room = i == 1 ? job.trennGroesse - static_cast<std::int64_t>(kHeaderSize) : job.trennGroesse;

@@ -24,6 +24,8 @@ struct EngineContext {
   std::string programmPfad;  // folder of the program; the temporary archive lies below it
   // Free space for the automatic mode; tests replace it to simulate volumes.
   std::function<std::int64_t(const std::string& folder)> freeSpace;
+  // The largest file the volume takes (FAT: 4 GiB - 1), which bounds an automatic segment too.
+  std::function<std::int64_t(const std::string& folder)> largestFile;
   // Unpacks the member of a file name from an archive into a folder (compressed joins); unset
   // means unpacking is unavailable.
   std::function<bool(const std::string& archive, const std::string& folder,

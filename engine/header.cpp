@@ -107,13 +107,16 @@ bool Header_Rekonstruieren(HeaderBytes b, HeaderInfo& info) {
         std::string(reinterpret_cast<const char*>(&b[319]), passwordLength), kPasswortSeed);
   }
   const int sizeLength = 10 * Digit(b, 350) + Digit(b, 351);
-  if (sizeLength < 1) throw HeaderError(HeaderError::Kind::Damaged, "no size digits");
+  if (sizeLength < 1 || sizeLength > static_cast<int>(kMaxSizeDigits)) {
+    throw HeaderError(HeaderError::Kind::Damaged, "size digit count " + std::to_string(sizeLength));
+  }
   std::int64_t size = 0;
   for (int k = 0; k < sizeLength; ++k) {
-    size = size * 10 + Digit(b, 352 + k);
-    if (size > kMaxDataSize) {
+    const int digit = Digit(b, 352 + k);
+    if (size > (kMaxDataSize - digit) / 10) {
       throw HeaderError(HeaderError::Kind::Damaged, "size beyond " + std::to_string(kMaxDataSize));
     }
+    size = size * 10 + digit;
   }
   out.dataSize = size;
   info = out;

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <stdexcept>
 #include <string>
 
@@ -17,8 +18,11 @@ using HeaderBytes = std::array<unsigned char, kHeaderSize>;
 // Room for the file name (offsets 3 to 298) and the longest password that the entry takes.
 inline constexpr std::size_t kMaxStoredNameBytes = 296;
 inline constexpr std::size_t kMaxPasswordChars = 30;
-// The header's size field is a signed 32-bit number.
-inline constexpr std::int64_t kMaxDataSize = 2147483647;
+// The size field holds any signed 64-bit size. Readers of the 2001 format take it as a signed
+// 32-bit number: a set whose data size is above kClassicMaxDataSize needs Parzello 1.2 or later.
+inline constexpr std::int64_t kMaxDataSize = std::numeric_limits<std::int64_t>::max();
+inline constexpr std::int64_t kClassicMaxDataSize = 2147483647;
+inline constexpr std::size_t kMaxSizeDigits = 19;  // digits of kMaxDataSize
 
 // Seed of the password scrambling; the same on both sides of every split.
 inline constexpr std::int32_t kPasswortSeed = 73;
@@ -61,7 +65,8 @@ struct HeaderInfo {
 };
 
 // False when the marker "PX" is missing (info untouched). Throws HeaderError(Damaged) when a
-// digit field is broken or the size exceeds a signed 32-bit number.
+// digit field is broken, or the size has a sign, more digits than its count, or exceeds a
+// signed 64-bit number.
 bool Header_Rekonstruieren(HeaderBytes buffer, HeaderInfo& info);
 
 // A name taken from a header, reduced to a plain file name: no folder parts, no "." or "..",

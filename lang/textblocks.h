@@ -90,7 +90,7 @@ inline constexpr Block kUnpackTargetExists = 80;
 inline constexpr Block kWrongPassword = 81;
 
 // Blocks added by this program: refusals that protect the user's data and its own messages.
-inline constexpr Block kSourceTooLarge = 100;          // source of 2 GiB or more
+inline constexpr Block kSourceTooLarge = 100;          // old 2 GiB bound; no longer shown
 inline constexpr Block kSegmentSizeTooSmall = 101;     // fixed segment size of 1024 bytes or less
 inline constexpr Block kSegmentIsSource = 102;         // a segment file would overwrite the source
 inline constexpr Block kOutputIsSegment = 103;         // the join output would overwrite a segment
@@ -126,5 +126,8 @@ inline constexpr Block kNotAFirstSegment = 132;  // info/join on a file without 
 inline constexpr Block kOtherMembersKept = 133;   // archive holds other files, left packed
 inline constexpr Block kMemberMissing = 134;      // archive lacks the file the header names
 inline constexpr Block kCancelledBySignal = 135;  // command line stopped by a signal
+
+// Sets of 2 GiB or more.
+inline constexpr Block kNeedsVersion12 = 190;  // older versions cannot join this set
 
 }  // namespace pz::tb

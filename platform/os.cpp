@@ -1,11 +1,14 @@
 #include "platform/os.h"
 
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 namespace pz {
@@ -67,6 +70,16 @@ int64_t FreeSpace(const std::string& folder) {
   const std::string where = folder.empty() ? "/" : folder;
   if (statvfs(where.c_str(), &vfs) != 0) return -1;
   return static_cast<int64_t>(vfs.f_bavail) * static_cast<int64_t>(vfs.f_frsize);
+}
+
+int64_t LargestFileSize(const std::string& folder) {
+  // pathconf(_PC_FILESIZEBITS) cannot tell: it answers 32 for tmpfs too. FAT is the one file
+  // system people carry big files on whose bound lies below any disk's size.
+  struct statfs fs {};
+  if (statfs(folder.empty() ? "/" : folder.c_str(), &fs) == 0 && fs.f_type == MSDOS_SUPER_MAGIC) {
+    return (int64_t{1} << 32) - 1;
+  }
+  return std::numeric_limits<int64_t>::max();
 }
 
 bool SameFile(const std::string& a, const std::string& b) {

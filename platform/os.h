@@ -46,6 +46,9 @@ std::int64_t FileSize(const std::string& path);
 // Bytes available to the user on the file system that holds the folder ("" means "/");
 // -1 when it cannot be measured.
 int64_t FreeSpace(const std::string& folder);
+// The largest file the file system that holds the folder takes (FAT: 4 GiB - 1); the largest
+// 64-bit size when it has no smaller bound or cannot tell.
+int64_t LargestFileSize(const std::string& folder);
 
 // True when both paths name one and the same existing file.
 bool SameFile(const std::string& a, const std::string& b);

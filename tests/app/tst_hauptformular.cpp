@@ -104,7 +104,7 @@ class HauptformularTest : public QObject {
 
   void layoutAndCaptions() {
     QVERIFY(messages_->messages.empty());
-    QCOMPARE(w_->windowTitle(), QString(" Tarnwick - Parzello 1.1"));
+    QCOMPARE(w_->windowTitle(), QString(" Tarnwick - Parzello 1.2"));
     QCOMPARE(QCoreApplication::applicationName(), QString("Parzello"));
     QCOMPARE(w_->centralWidget()->size(), QSize(574, 354));
     QCOMPARE(w_->minimumSize(), w_->maximumSize());
@@ -112,7 +112,7 @@ class HauptformularTest : public QObject {
     QCOMPARE(w_->PanelZiel->height(), 74);
     QCOMPARE(w_->PanelAusfuehren->height(), 35);
     QCOMPARE(w_->StatusBar->height(), 19);
-    QCOMPARE(w_->StatusPanels[0]->text(), QString("Version 1.1"));
+    QCOMPARE(w_->StatusPanels[0]->text(), QString("Version 1.2"));
     QVERIFY(w_->StatusPanels[1]->text().isEmpty());
     QVERIFY(w_->StatusPanels[2]->text().contains("2001"));
     QCOMPARE(w_->StatusPanels[0]->width(), 100);
@@ -274,6 +274,27 @@ class HauptformularTest : public QObject {
     w_->ButtonAusfuehren->click();
     QCOMPARE(Last().text, T(45));
     QCOMPARE(Last().icon, MsgIcon::Warning);
+
+    // A terabyte (sparse): size and count are shown in full, past 32 and 16 bits, and the rule
+    // holds for the largest hand sizes.
+    {
+      QFile f(source);
+      QVERIFY(f.open(QIODevice::ReadWrite));
+      QVERIFY(f.resize((qint64(1) << 40) + 5));
+    }
+    w_->EditTrennDatei->clear();
+    w_->EditTrennDatei->setText(source);
+    QCOMPARE(w_->LabelDateiGroesse2->text(), QString("1099511627781"));
+    QCOMPARE(w_->LabelTrennungen2->text(), QString("3033169"));
+    w_->RadioHand->click();
+    w_->EditHand->setText("1099511629");
+    QCOMPARE(w_->LabelTrennungen2->text(), QString("1000"));
+    w_->ButtonAusfuehren->click();
+    QCOMPARE(Last().text, T(46));
+    w_->EditHand->setText("1099511628");
+    QCOMPARE(w_->LabelTrennungen2->text(), QString("1001"));
+    w_->ButtonAusfuehren->click();
+    QCOMPARE(Last().text, T(45));
   }
 
   void checksBeforeTheWork() {
@@ -552,9 +573,22 @@ class HauptformularTest : public QObject {
     QCOMPARE(ReadFile(Work("out/roh.PZX000")).at(309), '0');
   }
 
-  // The largest file the format holds, through the window, in memory that does not grow with it.
-  void splitAndJoinJustUnderTwoGibibytes() {
-    const qint64 size = 2147483647;
+  // The busy text carries the progress: percent, bytes in GiB for large files, and the rate.
+  void progressInTheStatusBar() {
+    const qint64 gib = qint64(1) << 30;
+    w_->Ui().StatusText("T48...");
+    w_->Ui().Progress(6 * gib + 5, 6 * gib + 5);  // the end is shown at once, whatever the pace
+    const QString shown = w_->StatusSimpleText();
+    QVERIFY2(shown.startsWith("T48... 100%  6.00 / 6.00 GiB  "), qPrintable(shown));
+    QVERIFY2(shown.endsWith(" MB/s"), qPrintable(shown));
+    w_->Ui().StatusText("");
+    QVERIFY(w_->StatusSimpleText().isEmpty());
+  }
+
+  // A file just past the 2 GiB bound of the 2001 format, through the window, in memory that does
+  // not grow with it.
+  void splitAndJoinPastTwoGibibytes() {
+    const qint64 size = 2147483649;
     if (QStorageInfo(work_->path()).bytesAvailable() < 2 * size + (qint64(1) << 30)) {
       QSKIP("not enough disk space for two copies of 2 GiB");
     }
@@ -585,6 +619,7 @@ class HauptformularTest : public QObject {
     w_->EditZielPfad->setText(Work("out"));
     w_->EditZielName->setText("big.bin");
     w_->Radio100->click();
+    QCOMPARE(w_->LabelDateiGroesse2->text(), QString("2147483649"));
     QCOMPARE(w_->LabelTrennungen2->text(), QString("22"));
     w_->ButtonAusfuehren->click();
     QCOMPARE(Last().text, T(49));

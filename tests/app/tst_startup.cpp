@@ -365,7 +365,7 @@ class StartupTest : public QObject {
     QCOMPARE(w_->LabelZielName->text(), QString("T30 :"));
     QCOMPARE(w_->Label1->text(), QString("Bytes"));
     QCOMPARE(w_->ButtonZiel->text(), QString("..."));
-    QCOMPARE(w_->StatusPanels[0]->text(), QString("Version 1.1"));
+    QCOMPARE(w_->StatusPanels[0]->text(), QString("Version 1.2"));
 
     // A file without block 31 leaves the execute button without caption.
     ChooseLanguage("Ohne31.lng");
@@ -459,7 +459,7 @@ class StartupTest : public QObject {
     QVERIFY(splash != nullptr && splash->isVisible());
     QCOMPARE(splash->LabelCompany->Caption(), QString("Tarnwick"));
     QCOMPARE(splash->LabelProgramName->Caption(), QString("PX-Parzello"));
-    QVERIFY(splash->LabelVersion->Caption().contains("1.1"));
+    QVERIFY(splash->LabelVersion->Caption().contains("1.2"));
     QCOMPARE(splash->LabelVersionFor->text(), QString::fromUtf8(pz::kPlatformLine));
     QVERIFY(splash->LabelCopyright->text().contains("Tarnwick"));
     QVERIFY(splash->LabelCopyright->text().contains("2001"));
@@ -482,7 +482,7 @@ class StartupTest : public QObject {
       info->ButtonOK->click();
     });
     w_->MenuInfo->trigger();
-    QVERIFY(version.contains("1.1"));
+    QVERIFY(version.contains("1.2"));
     QVERIFY(copyright.contains("Tarnwick") && copyright.contains("2001"));
     QCOMPARE(web, QString(pz::kMakerURL));
     QCOMPARE(mail, QString(pz::kMakerMail));

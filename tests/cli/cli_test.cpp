@@ -91,7 +91,7 @@ TEST_F(Cli, UsageErrorsAndHelp) {
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("parzello-cli split SOURCE"), std::string::npos);
   r = Run({"--version"});
-  EXPECT_EQ(r.out, "parzello-cli 1.1\n");
+  EXPECT_EQ(r.out, "parzello-cli 1.2\n");
 }
 
 TEST_F(Cli, WindowChecksWithTheirMessages) {

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
 
 #include "test_support.h"
 
@@ -113,14 +115,44 @@ TEST(SegmentHeader, ScrambledPasswordMayHoldZeroAndDigitBytes) {
   EXPECT_EQ(info.passwort, pw);
 }
 
-TEST(SegmentHeader, SizeLimitsOfTheSignedField) {
+TEST(SegmentHeader, SizesOfTwoGibibytesAndMoreTakeAsManyDigitsAsNeeded) {
   HeaderBytes b = Build("f", 2147483647);
+  EXPECT_EQ(Field(b, 350, 12), "102147483647");
   HeaderInfo info;
   ASSERT_TRUE(Header_Rekonstruieren(b, info));
   EXPECT_EQ(info.dataSize, 2147483647);
 
-  b = Build("f", 2147483648LL);
-  EXPECT_THROW(Header_Rekonstruieren(b, info), HeaderError);
+  for (std::int64_t size :
+       {std::int64_t{2147483648}, std::int64_t{4294971392}, std::int64_t{9223372036854775807}}) {
+    b = Build("f", size);
+    const std::string digits = std::to_string(size);
+    EXPECT_EQ(Field(b, 350, 2 + digits.size()), std::to_string(digits.size()) + digits);
+    ASSERT_TRUE(Header_Rekonstruieren(b, info)) << size;
+    EXPECT_EQ(info.dataSize, size);
+  }
+}
+
+TEST(SegmentHeader, SizesBeyondSignedSixtyFourBitsSignsAndWrongCountsAreDamaged) {
+  auto withSize = [](const std::string& count, const std::string& digits) {
+    HeaderBytes b = Build("f", 1);
+    std::copy(count.begin(), count.end(), b.begin() + 350);
+    std::copy(digits.begin(), digits.end(), b.begin() + 352);
+    return b;
+  };
+  HeaderInfo info;
+  EXPECT_TRUE(Header_Rekonstruieren(withSize("19", "9223372036854775807"), info));
+  for (const auto& [count, digits] :
+       {std::pair<std::string, std::string>{"19", "9223372036854775808"},
+        {"19", "9999999999999999999"},
+        {"20", "10000000000000000000"},
+        {"20", "00000000000000000001"},
+        {"99", std::string(99, '0')},
+        {"02", "-1"},
+        {"02", "+1"},
+        {"11", "2147483648 "}}) {
+    EXPECT_THROW(Header_Rekonstruieren(withSize(count, digits), info), HeaderError)
+        << count << " " << digits;
+  }
 }
 
 TEST(SegmentHeader, BrokenDigitFieldsAndMarker) {

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
+#include "engine/progress.h"
+
 namespace pz {
 namespace {
 
@@ -51,6 +55,19 @@ TEST(SegmentSizes, PresetsAreWholeSectorsAndHandSizeRule) {
   EXPECT_EQ(HandGroesse("2147483648"), 100);
   EXPECT_EQ(HandGroesse("-5"), -5);
   EXPECT_EQ(HandGroesse("0"), 0);
+}
+
+// The figures must stay right at any size: a product done * 100 overflows above 92 PB.
+TEST(ProgressDisplay, PercentAndGibibytesAtAnySize) {
+  constexpr std::int64_t kGiB = std::int64_t{1} << 30;
+  constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+  EXPECT_EQ(ProzentFertig(1, 3), 33);
+  EXPECT_EQ(ProzentFertig(0, 0), 100);
+  EXPECT_EQ(ProzentFertig(kMax - 1, kMax), 99);
+  EXPECT_EQ(ProzentFertig(kMax / 2, kMax), 49);
+  EXPECT_EQ(ProzentFertig(kMax, kMax), 100);
+  EXPECT_EQ(ProgressFigures(3 * kGiB, 6 * kGiB, 2.0), " 50%  3.00 / 6.00 GiB  1610.6 MB/s");
+  EXPECT_EQ(ProgressFigures(500, 1000, 0.0), " 50%  500 / 1000 bytes  0.0 MB/s");
 }
 
 }  // namespace

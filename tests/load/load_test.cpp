@@ -94,6 +94,11 @@ TEST(Load, JustUnderTwoGibibytesInConstantMemory) {
   EXPECT_LT(r.maxRssKb, kMemoryLimitKb);
   std::cout << "split peak memory: " << r.maxRssKb << " KiB\n";
   EXPECT_EQ(SizeOf(out + "/big.bin.PZX021"), size + 1024 - 21 * 100431872);
+  // The largest size that readers of the 2001 format take needs no note about the version.
+  r = RunCli({"info", out + "/big.bin.PZX000"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("2147483647 / 2147483647"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("Parzello 1.2"), std::string::npos) << r.out;
   r = RunCli({"join", out + "/big.bin.PZX000", "--to", back, "--quiet"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_LT(r.maxRssKb, kMemoryLimitKb);
@@ -101,13 +106,6 @@ TEST(Load, JustUnderTwoGibibytesInConstantMemory) {
   std::filesystem::remove_all(out);
   r = test::RunProcess("/usr/bin/cmp", {source, back + "/big.bin"}, {});
   EXPECT_EQ(r.status, 0) << r.out;
-
-  // One byte more is refused before anything is written.
-  ASSERT_EQ(truncate(source.c_str(), size + 1), 0);
-  const std::string out2 = dir.Sub("out2");
-  r = RunCli({"split", source, "--to", out2, "--size", "100M"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(SizeOf(out2 + "/big.bin.PZX000"), -1);
 }
 
 }  // namespace
