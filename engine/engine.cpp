@@ -557,6 +557,7 @@ VerifyReport Trennsegmente_Pruefen(const std::string& ersteSegment, EngineContex
       check.Finish(report.complete && !info.compressed ? std::optional(data.Hex()) : std::nullopt);
   report.wholeName = PlainFileName(info.name);
   report.wholeChecked = report.complete && !info.compressed && check.WholeLine() != nullptr;
+  report.wholeMatches = report.wholeChecked && *check.WholeLine() == data.Hex();
   const bool segmentsGood = std::all_of(
       report.segments.begin(), report.segments.end(),
       [](const SegmentVerdict& v) { return v.status == SegmentVerdict::Status::Matches; });

@@ -89,7 +89,8 @@ struct VerifyReport {
   bool complete = false;      // the segments hold the recorded size
   std::string wholeName;      // the file the set holds
   bool wholeChecked = false;  // its line was compared (only an unpacked set holds it as such)
-  bool allGood = false;       // every segment (and the file, where it can be) matched
+  bool wholeMatches = false;
+  bool allGood = false;  // every segment (and the file, where it can be) matched
 };
 // Follows the segments of a first segment as the join does, without asking for any.
 VerifyReport Trennsegmente_Pruefen(const std::string& ersteSegment, EngineContext& ctx);
