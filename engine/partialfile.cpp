@@ -7,7 +7,7 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <vector>
+#include <random>
 
 #include "platform/os.h"
 
@@ -15,11 +15,11 @@ namespace pz {
 
 namespace {
 
-constexpr const char* kPartialMark = ".partial-XXXXXX";
+constexpr const char* kPartialMark = ".partial-";
 
 // The name cut so that the mark still fits a file name, never inside a UTF-8 sequence.
 std::string Shortened(std::string name) {
-  const std::size_t room = NAME_MAX - std::char_traits<char>::length(kPartialMark);
+  const std::size_t room = NAME_MAX - std::char_traits<char>::length(kPartialMark) - 6;
   if (name.size() <= room) return name;
   std::size_t cut = room;
   while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
@@ -41,13 +41,22 @@ mode_t FinalMode(const std::string& finalPath) {
 PartialFile PartialFile::Create(const std::string& finalPath) {
   PartialFile f;
   f.final_ = finalPath;
-  const std::string pattern =
+  const std::string stem =
       JoinPath(FolderPart(finalPath), Shortened(FileNamePart(finalPath)) + kPartialMark);
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  // mkostemp creates with O_EXCL and mode 0600.
-  f.fd_ = FileHandle(::mkostemp(name.data(), O_CLOEXEC));
-  if (f.fd_.valid()) f.path_ = name.data();
+  static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  std::random_device entropy;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string path = stem;
+    for (int i = 0; i < 6; ++i) path += kLetters[entropy() % (sizeof(kLetters) - 1)];
+    // Exclusive: never a file that is there already, nor one a link points to.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      f.fd_ = FileHandle(fd);
+      f.path_ = path;
+      return f;
+    }
+    if (errno != EEXIST) break;
+  }
   return f;
 }
 
