@@ -311,6 +311,7 @@ bool ReadFirstSegment(const std::string& path, EngineContext& ctx, FileHandle& f
 // Hashes length bytes of fd from offset into a (and into b, unless null).
 void HashRange(int fd, std::int64_t offset, std::int64_t length, Sha256& a, Sha256* b,
                const std::string& path, EngineContext& ctx) {
+  if (length <= 0) return;
   RangeHasher hasher;
   hasher.Add(fd, offset, length, &a, b);
   int err = 0;
