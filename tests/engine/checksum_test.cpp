@@ -84,8 +84,19 @@ TEST_F(Checksums, FailedJoinLeavesAnExistingFileAndNoPartialOne) {
 
   // Cancelled at a missing segment.
   ASSERT_EQ(std::rename(Seg(2).c_str(), (dir / "away").c_str()), 0);
-  ui.volumes.push_back({false, "", nullptr});
+  // While the join waits at the prompt, its output stands beside the file under a name that
+  // says it is partial, readable by the owner only.
+  std::string partial;
+  ui.volumes.push_back({false, "", [&] {
+                          const std::vector<std::string> names = Names(back);
+                          ASSERT_EQ(names.size(), 2u);
+                          partial = names[1];
+                          struct stat st {};
+                          ASSERT_EQ(::stat((back + "/" + partial).c_str(), &st), 0);
+                          EXPECT_EQ(st.st_mode & 0777, 0600u);
+                        }});
   EXPECT_FALSE(Join(Seg(0)));
+  EXPECT_EQ(partial.rfind("film.avi.partial-", 0), 0u) << partial;
   EXPECT_TRUE(report.partialRemoved);
   EXPECT_NE(JoinReportText(report, false, texts).find("[175]"), std::string::npos);
   EXPECT_EQ(ReadFile(back + "/film.avi"), "the user's own file");
