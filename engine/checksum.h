@@ -37,9 +37,10 @@ class Sha256 {
   std::unique_ptr<Ctx> ctx_;
 };
 
-// Hashes ranges of open files on a thread of its own. The ranges are read back while they are
-// still in the page cache, right after the kernel has copied them, so the copy itself stays a
-// kernel copy and hashing costs it little time. One 1 MiB buffer.
+// Hashes ranges of open files on a thread of its own (and a second hash of the same bytes on
+// another). The ranges are read back once, while they are still in the page cache, right after
+// the kernel has copied them, so the copy itself stays a kernel copy and hashing costs it little
+// time. Two 1 MiB buffers.
 class RangeHasher {
  public:
   RangeHasher();

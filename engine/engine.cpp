@@ -48,47 +48,20 @@ std::int64_t OpenSize(int fd) {
   return st.st_size;
 }
 
-// The hashes that one copy feeds, each on a thread of its own, so two hashes of the same bytes
-// take no longer than one. Declared after the hashes, it never outlives them.
-class CopyHashes {
- public:
-  CopyHashes(Sha256* a, Sha256* b) : a_(a), b_(b) {
-    if (b_ != nullptr) second_.emplace();
-  }
-  void Add(int fd, std::int64_t offset, std::int64_t length) {
-    first_.Add(fd, offset, length, a_, nullptr);
-    if (second_) second_->Add(fd, offset, length, b_, nullptr);
-  }
-  // False (errno in *error) when a range could not be read back.
-  bool Drain(int* error) {
-    int second = 0;
-    const bool ok = first_.Drain(error);
-    if (second_ && !second_->Drain(&second) && ok) {
-      *error = second;
-      return false;
-    }
-    return ok;
-  }
-
- private:
-  Sha256* a_;
-  Sha256* b_;
-  RangeHasher first_;
-  std::optional<RangeHasher> second_;
-};
-
-// Copies like CopyBytes and hands every run the kernel has copied to the hashes, which read it
-// back from the page cache. The caller drains them before using a hash.
+// Copies like CopyBytes and hands every run the kernel has copied to the hasher, which reads it
+// back from the page cache into a (and b, unless null). The caller drains the hasher before
+// using a hash.
 CopyResult CopyAndHash(int in, std::int64_t* offset, int out, std::int64_t count,
-                       CopyHashes& hashes, const std::function<void(std::int64_t)>& progress) {
+                       RangeHasher& hasher, Sha256* a, Sha256* b,
+                       const std::function<void(std::int64_t)>& progress) {
   const std::int64_t start = *offset;
   std::int64_t hashed = 0;
   const CopyResult r = CopyBytes(in, offset, out, count, [&](std::int64_t n) {
-    hashes.Add(in, start + hashed, n - hashed);
+    hasher.Add(in, start + hashed, n - hashed, a, b);
     hashed = n;
     if (progress) progress(n);
   });
-  hashes.Add(in, start + hashed, r.copied - hashed);
+  hasher.Add(in, start + hashed, r.copied - hashed, a, b);
   return r;
 }
 
@@ -215,7 +188,7 @@ bool Datei_Trennen(const SplitJob& job, EngineContext& ctx) {
     const Sha256 dataBefore = data;  // a segment written again must not count twice
     Sha256 segmentHash;
     if (i == 1) segmentHash.Update(header.data(), header.size());
-    CopyHashes hasher(&segmentHash, &data);
+    RangeHasher hasher;
     bool failed = false;
     std::int64_t copied = 0;
     if (i == 1 && !WriteAll(out.get(), header.data(), header.size())) {
@@ -226,8 +199,9 @@ bool Datei_Trennen(const SplitJob& job, EngineContext& ctx) {
     if (!failed && remaining > 0 && payload <= 0) failed = true;
     if (!failed && payload > 0) {
       const std::int64_t done = size - remaining;
-      const CopyResult r = CopyAndHash(in.get(), &position, out.get(), payload, hasher,
-                                       [&](std::int64_t n) { ui.Progress(done + n, size); });
+      const CopyResult r =
+          CopyAndHash(in.get(), &position, out.get(), payload, hasher, &segmentHash, &data,
+                      [&](std::int64_t n) { ui.Progress(done + n, size); });
       copied = r.copied;
       int err = 0;
       if (!hasher.Drain(&err)) Fail(ctx, tb::kReadFailed, job.quelle, err);
@@ -430,10 +404,10 @@ class Joiner {
   // Copies one segment's data into the output, hashing it as it goes; the bytes copied.
   std::int64_t CopySegment(int source, std::int64_t offset, std::int64_t take,
                            const std::string& path, Sha256& hash, std::int64_t before) {
-    CopyHashes hasher(&hash, info_.compressed ? nullptr : &data_);
-    const CopyResult r = CopyAndHash(source, &offset, outFd_, take, hasher, [&](std::int64_t n) {
-      ctx_.ui.Progress(before + n, info_.dataSize);
-    });
+    RangeHasher hasher;
+    const CopyResult r = CopyAndHash(
+        source, &offset, outFd_, take, hasher, &hash, info_.compressed ? nullptr : &data_,
+        [&](std::int64_t n) { ctx_.ui.Progress(before + n, info_.dataSize); });
     if (r.status == CopyResult::Status::ReadError) Fail(ctx_, tb::kReadFailed, path, r.error);
     if (r.status == CopyResult::Status::ShortSource) Fail(ctx_, tb::kReadFailed, path, 0);
     if (r.status == CopyResult::Status::WriteError)

@@ -13,8 +13,9 @@ namespace pz {
 
 class PartialFile {
  public:
-  // The one place where such a file is made: "NAME.partial-" and six random letters in the folder of finalPath,
-  // created exclusively and readable by the owner only. Not valid() (errno set) on failure.
+  // The one place where such a file is made: "NAME.partial-" and six random letters in the folder
+  // of finalPath, created exclusively and readable by the owner only. Not valid() (errno set) on
+  // failure.
   static PartialFile Create(const std::string& finalPath);
 
   PartialFile() = default;
