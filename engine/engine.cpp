@@ -92,6 +92,7 @@ class SplitChecksums {
       if (WriteChecksumFile(path, lines_)) return;
       err = errno;
     }
+    ctx_.ui.SetBusy(false);
     std::string text = ctx_.Text(tb::kChecksumWriteFailed) + Quoted(path);
     if (err != 0) text += ": " + ErrnoText(err);
     ctx_.ui.ShowMessage(text, MsgIcon::Warning);
