@@ -750,6 +750,7 @@ void THauptformular::ButtonAusfuehrenClick() {
   ui_.StatusText(language_.GetText(split ? tb::kSplitBusy : tb::kJoinBusy) + "...");
   ui_.Repaint();
   bool done = false;
+  JoinReport joinReport;
   if (split) {
     SplitJob job;
     job.quelle = komprimiert_ ? TempArchivPfad(programmPfad_) : in.source;
@@ -765,7 +766,8 @@ void THauptformular::ButtonAusfuehrenClick() {
                                      TempArchivPfad(programmPfad_), in.source, ctx_, zip_) &&
            Datei_Trennen(job, ctx_);
   } else {
-    done = Trennsegmente_Zusammenfuehren({in.source, in.targetFolder, in.targetName}, ctx_);
+    done = Trennsegmente_Zusammenfuehren({in.source, in.targetFolder, in.targetName}, ctx_,
+                                         &joinReport);
   }
   ui_.SetBusy(false);
   if (done && split && CheckLoeschen->isChecked() && FileExists(in.source)) {
@@ -774,7 +776,11 @@ void THauptformular::ButtonAusfuehrenClick() {
   }
   const tb::Block result =
       split ? (done ? tb::kSplitDone : tb::kSplitFailed) : (done ? tb::kJoinDone : tb::kJoinFailed);
-  pz::ShowMessage(this, Text(language_, result), done ? MsgIcon::Information : MsgIcon::Warning);
+  // A join says how far its result was verified, and what became of an unfinished one.
+  QString text = Text(language_, result);
+  const std::string detail = split ? "" : JoinReportText(joinReport, done, language_);
+  if (!detail.empty()) text += "\n" + QString::fromStdString(detail);
+  pz::ShowMessage(this, text, done ? MsgIcon::Information : MsgIcon::Warning);
   ui_.StatusText("");
 }
 

@@ -38,6 +38,7 @@ constexpr const char* kUsage =
     "               [--delete-source]\n"
     "  parzello-cli join FIRST [--to DIR] [--name NAME] [--password-file FILE]\n"
     "  parzello-cli info FIRST\n"
+    "  parzello-cli verify FIRST\n"
     "\n"
     "Options for every command:\n"
     "  --lang FILE.lng   language of the messages (default: German when LANG starts\n"
@@ -49,6 +50,8 @@ constexpr const char* kUsage =
     "source's folder). --size takes a preset, \"auto\" (fill each volume and ask for the\n"
     "next) or a number of bytes per segment file. join rebuilds the file from its first\n"
     "segment; info shows what a first segment records and which segments are present.\n"
+    "split writes NAME.PZX.sha256 (sha256sum format) beside the last segment; join\n"
+    "checks every segment and the result against it, verify checks the segments only.\n"
     "Volume prompts read one line: Enter confirms the path shown, other text is a new\n"
     "path, end of input cancels. Exit status: 0 done, 1 failed or cancelled, 2 usage.\n";
 
@@ -204,6 +207,7 @@ class Cli {
   int Split();
   int Join();
   int Info();
+  int Verify();
 
  private:
   std::string Text(tb::Block b) const { return lang_.GetText(b); }
@@ -340,15 +344,15 @@ int Cli::Join() {
   if (const auto info = ReadHeader(first)) ownsArchive_ = info->compressed;
 
   JoinJob job{first, check.targetFolder, check.targetName};
+  JoinReport report;
   ui_.StatusText(Text(tb::kJoinBusy) + "...");
-  const bool ok = Trennsegmente_Zusammenfuehren(job, ctx_);
+  const bool ok = Trennsegmente_Zusammenfuehren(job, ctx_, &report);
   ui_.StatusText("");
-  if (!ok) {
-    ui_.ShowMessage(Text(tb::kJoinFailed), MsgIcon::Warning);
-    return kExitFailed;
-  }
-  ui_.ShowMessage(Text(tb::kJoinDone), MsgIcon::Information);
-  return kExitOk;
+  const std::string detail = JoinReportText(report, ok, lang_);
+  const std::string text = Text(ok ? tb::kJoinDone : tb::kJoinFailed);
+  ui_.ShowMessage(detail.empty() ? text : text + "\n" + detail,
+                  ok ? MsgIcon::Information : MsgIcon::Warning);
+  return ok ? kExitOk : kExitFailed;
 }
 
 int Cli::Info() {
@@ -373,6 +377,10 @@ int Cli::Info() {
   if (info->dataSize > kClassicMaxDataSize) {
     std::fprintf(out_, "%s\n", Text(tb::kNeedsVersion12).c_str());
   }
+  const std::string sums = JoinPath(FolderOf(first), ChecksumFileName(SetNameOfSegment(first)));
+  std::fprintf(
+      out_, "%s: %s\n", Text(tb::kInfoChecksumFile).c_str(),
+      FileExists(sums) ? (Text(tb::kYes) + " (" + sums + ")").c_str() : Text(tb::kNo).c_str());
   std::fprintf(out_, "%s:\n", Text(tb::kInfoSegments).c_str());
 
   // Follows the name chain as the join does, until the recorded size is covered.
@@ -395,6 +403,44 @@ int Cli::Info() {
   return complete ? kExitOk : kExitFailed;
 }
 
+int Cli::Verify() {
+  if (a_.positional.size() != 1) return kExitUsage;
+  const std::string first = TerminalInteraction::Absolute(a_.positional[0]);
+  if (!FileExists(first)) {
+    ui_.ShowMessage(Text(tb::kJoinSegmentMissing) + " \"" + first + "\"", MsgIcon::Error);
+    return kExitFailed;
+  }
+  const VerifyReport report = Trennsegmente_Pruefen(first, ctx_);
+  std::fprintf(out_, "%s: %s\n", Text(tb::kInfoChecksumFile).c_str(),
+               report.checksumPath.empty() ? Text(tb::kNo).c_str() : report.checksumPath.c_str());
+  for (const SegmentVerdict& s : report.segments) {
+    using S = SegmentVerdict::Status;
+    const tb::Block word = s.status == S::Matches     ? tb::kVerifyMatches
+                           : s.status == S::Differs   ? tb::kVerifyDiffers
+                           : s.status == S::NotListed ? tb::kVerifyNotListed
+                                                      : tb::kVerifyMissing;
+    std::fprintf(out_, "  %s: %s\n", s.path.c_str(), Text(word).c_str());
+  }
+  if (report.wholeChecked) {
+    const bool differs = !report.wholeMatches;
+    std::fprintf(out_, "  %s (%s): %s\n", report.wholeName.c_str(),
+                 Text(tb::kVerifyWholeFile).c_str(),
+                 Text(differs ? tb::kVerifyDiffers : tb::kVerifyMatches).c_str());
+  }
+  if (report.allGood) {
+    ui_.ShowMessage(Text(tb::kVerifyAllGood), MsgIcon::Information);
+    return kExitOk;
+  }
+  std::string why = Text(tb::kVerifyNotAllGood);
+  if (report.checksumPath.empty())
+    why += "\n" + Text(tb::kJoinNotVerified);
+  else if (report.verdict == Verdict::Incomplete)
+    why += "\n" + Text(tb::kJoinPartlyVerified);
+  if (!report.complete) why += "\n" + Text(tb::kInfoIncomplete);
+  ui_.ShowMessage(why, MsgIcon::Warning);
+  return kExitFailed;
+}
+
 }  // namespace
 
 int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err) {
@@ -412,7 +458,8 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
     std::fprintf(out, "parzello-cli %s\n", PZ_PROGRAM_VERSION);
     return kExitOk;
   }
-  if (args->command != "split" && args->command != "join" && args->command != "info") {
+  if (args->command != "split" && args->command != "join" && args->command != "info" &&
+      args->command != "verify") {
     std::fprintf(err, "%s", kUsage);
     return kExitUsage;
   }
@@ -436,6 +483,7 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
     if (args->command == "split") rc = cli.Split();
     if (args->command == "join") rc = cli.Join();
     if (args->command == "info") rc = cli.Info();
+    if (args->command == "verify") rc = cli.Verify();
   } catch (const std::exception& e) {
     ui.ShowMessage(e.what(), MsgIcon::Error);
     return kExitFailed;

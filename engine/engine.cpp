@@ -7,9 +7,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <set>
 
+#include "engine/checksum.h"
 #include "engine/filecopy.h"
 #include "engine/header.h"
+#include "engine/partialfile.h"
 #include "engine/segments.h"
 #include "lang/codepage.h"
 #include "lang/textblocks.h"
@@ -44,6 +47,63 @@ std::int64_t OpenSize(int fd) {
   if (fstat(fd, &st) != 0) return -1;
   return st.st_size;
 }
+
+// Copies like CopyBytes and hands every run the kernel has copied to the hasher, which reads it
+// back from the page cache into a (and b, unless null). The caller drains the hasher before
+// using a hash.
+CopyResult CopyAndHash(int in, std::int64_t* offset, int out, std::int64_t count,
+                       RangeHasher& hasher, Sha256* a, Sha256* b,
+                       const std::function<void(std::int64_t)>& progress) {
+  const std::int64_t start = *offset;
+  std::int64_t hashed = 0;
+  const CopyResult r = CopyBytes(in, offset, out, count, [&](std::int64_t n) {
+    hasher.Add(in, start + hashed, n - hashed, a, b);
+    hashed = n;
+    if (progress) progress(n);
+  });
+  hasher.Add(in, start + hashed, r.copied - hashed, a, b);
+  return r;
+}
+
+// The split's checksums: one line per segment file as written, one for the file that was split.
+class SplitChecksums {
+ public:
+  SplitChecksums(const SplitJob& job, EngineContext& ctx) : job_(job), ctx_(ctx) {}
+
+  // A checksum file of the same set name in a folder that receives a new segment is outdated.
+  void ClearStale(const std::string& folder) {
+    if (!cleared_.insert(folder).second) return;
+    const std::string stale = JoinPath(folder, ChecksumFileName(job_.zielName));
+    if (FileExists(stale) && !SameFile(stale, job_.quelle) && !SameFile(stale, job_.quellName))
+      DeleteFile(stale);
+  }
+  void Add(const std::string& segment, const std::string& hex) {
+    lines_.emplace_back(FileNamePart(segment), hex);
+  }
+  // Beside the last segment. A failure costs the later check, not the split: a warning.
+  void Write(const std::string& folder, const Sha256& data) {
+    const std::string path = JoinPath(folder, ChecksumFileName(job_.zielName));
+    // A packed split cuts an archive; the line for the file is that of the file itself.
+    const std::optional<std::string> whole =
+        job_.komprimiert ? HashFile(job_.quellName) : std::optional(data.Hex());
+    int err = whole ? 0 : errno;
+    if (whole && !SameFile(path, job_.quelle) && !SameFile(path, job_.quellName)) {
+      lines_.emplace_back(FileNamePart(job_.quellName), *whole);
+      if (WriteChecksumFile(path, lines_)) return;
+      err = errno;
+    }
+    ctx_.ui.SetBusy(false);
+    std::string text = ctx_.Text(tb::kChecksumWriteFailed) + Quoted(path);
+    if (err != 0) text += ": " + ErrnoText(err);
+    ctx_.ui.ShowMessage(text, MsgIcon::Warning);
+  }
+
+ private:
+  const SplitJob& job_;
+  EngineContext& ctx_;
+  std::set<std::string> cleared_;
+  std::vector<std::pair<std::string, std::string>> lines_;
+};
 
 }  // namespace
 
@@ -94,6 +154,8 @@ bool Datei_Trennen(const SplitJob& job, EngineContext& ctx) {
   if (!in.valid()) Fail(ctx, tb::kReadFailed, job.quelle, errno);
 
   std::string folder = job.zielPfad;
+  SplitChecksums sums(job, ctx);
+  Sha256 data;  // the data as cut, segment after segment
   std::int64_t remaining = size;
   std::int64_t position = 0;  // where the next payload starts in the source
   std::int64_t i = 1;
@@ -120,9 +182,14 @@ bool Datei_Trennen(const SplitJob& job, EngineContext& ctx) {
       return false;
     }
 
+    sums.ClearStale(folder);
     FileHandle out(::open(segment.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     if (!out.valid()) Fail(ctx, tb::kSegmentCreateFailed, segment, errno);
 
+    const Sha256 dataBefore = data;  // a segment written again must not count twice
+    Sha256 segmentHash;
+    if (i == 1) segmentHash.Update(header.data(), header.size());
+    RangeHasher hasher;
     bool failed = false;
     std::int64_t copied = 0;
     if (i == 1 && !WriteAll(out.get(), header.data(), header.size())) {
@@ -133,9 +200,12 @@ bool Datei_Trennen(const SplitJob& job, EngineContext& ctx) {
     if (!failed && remaining > 0 && payload <= 0) failed = true;
     if (!failed && payload > 0) {
       const std::int64_t done = size - remaining;
-      const CopyResult r = CopyBytes(in.get(), &position, out.get(), payload,
-                                     [&](std::int64_t n) { ui.Progress(done + n, size); });
+      const CopyResult r =
+          CopyAndHash(in.get(), &position, out.get(), payload, hasher, &segmentHash, &data,
+                      [&](std::int64_t n) { ui.Progress(done + n, size); });
       copied = r.copied;
+      int err = 0;
+      if (!hasher.Drain(&err)) Fail(ctx, tb::kReadFailed, job.quelle, err);
       if (r.status == CopyResult::Status::ReadError)
         Fail(ctx, tb::kReadFailed, job.quelle, r.error);
       if (r.status == CopyResult::Status::ShortSource) Fail(ctx, tb::kReadFailed, job.quelle, 0);
@@ -160,12 +230,14 @@ bool Datei_Trennen(const SplitJob& job, EngineContext& ctx) {
       // The same segment is written again in full on the confirmed volume.
       folder = confirmed;
       position -= copied;
+      data = dataBefore;
       ui.SetBusy(true);
       continue;
     }
 
     remaining -= copied;
     firstDone = true;
+    sums.Add(segment, segmentHash.Hex());
     if (job.automatisch && remaining > 0 && copied > 0) {
       std::string confirmed = folder;
       if (ui.Datentraeger_Anfordern(confirmed) != Interaction::kOk) {
@@ -178,6 +250,7 @@ bool Datei_Trennen(const SplitJob& job, EngineContext& ctx) {
     }
     ++i;
   }
+  sums.Write(folder, data);
   return true;
 }
 
@@ -195,119 +268,306 @@ bool OutputIsSegment(const std::string& output, const std::string& first) {
   return false;
 }
 
-}  // namespace
-
-bool Trennsegmente_Zusammenfuehren(const JoinJob& job, EngineContext& ctx) {
-  Interaction& ui = ctx.ui;
-
-  FileHandle first(::open(job.ersteSegment.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!first.valid()) Fail(ctx, tb::kReadFailed, job.ersteSegment, errno);
-  HeaderBytes header;
-  const ssize_t got = ::pread(first.get(), header.data(), header.size(), 0);
-  if (got < 0) Fail(ctx, tb::kReadFailed, job.ersteSegment, errno);
-  if (got != static_cast<ssize_t>(header.size())) {
-    Fail(ctx, tb::kHeaderTooShort, job.ersteSegment, 0);
-  }
-
-  HeaderInfo info;
+// Reads the header of a first segment; false (nothing shown) when the file has none.
+bool ReadFirstSegment(const std::string& path, EngineContext& ctx, FileHandle& file,
+                      HeaderBytes& header, HeaderInfo& info) {
+  file = FileHandle(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file.valid()) Fail(ctx, tb::kReadFailed, path, errno);
+  const ssize_t got = ::pread(file.get(), header.data(), header.size(), 0);
+  if (got < 0) Fail(ctx, tb::kReadFailed, path, errno);
+  if (got != static_cast<ssize_t>(header.size())) Fail(ctx, tb::kHeaderTooShort, path, 0);
   try {
-    if (!Header_Rekonstruieren(header, info)) return false;
+    return Header_Rekonstruieren(header, info);
   } catch (const HeaderError& e) {
-    throw EngineError(ctx.Text(tb::kHeaderDamaged) + Quoted(job.ersteSegment) + " (" + e.what() +
-                      ")");
+    throw EngineError(ctx.Text(tb::kHeaderDamaged) + Quoted(path) + " (" + e.what() + ")");
+  }
+}
+
+// Hashes length bytes of fd from offset into a (and into b, unless null).
+void HashRange(int fd, std::int64_t offset, std::int64_t length, Sha256& a, Sha256* b,
+               const std::string& path, EngineContext& ctx) {
+  if (length <= 0) return;
+  RangeHasher hasher;
+  hasher.Add(fd, offset, length, &a, b);
+  int err = 0;
+  if (!hasher.Drain(&err)) Fail(ctx, tb::kReadFailed, path, err);
+}
+
+// One join. Writes into a partial file beside the target (or the temporary archive of a packed
+// set), checks each segment against the checksum file as it is read, and moves the result into
+// place only when everything worked.
+class Joiner {
+ public:
+  Joiner(const JoinJob& job, EngineContext& ctx, JoinReport& report)
+      : job_(job), ctx_(ctx), report_(report), target_(JoinPath(job.zielPfad, job.zielName)) {}
+
+  bool Run() {
+    if (!ReadFirstSegment(job_.ersteSegment, ctx_, first_, header_, info_)) return false;
+    if (!PasswordMatches()) return false;
+    if (!OpenOutput()) return false;
+    check_.emplace(SetNameOfSegment(job_.ersteSegment), PlainFileName(info_.name));
+    if (!CopySegments()) return false;
+    return info_.compressed ? Unpack() : Commit();
   }
 
-  const std::string typed = info.password ? Utf8ToEightBit(ui.Passwort2_Abfragen()) : "";
-  if (typed != info.passwort) {
-    ui.SetBusy(false);
-    ui.ShowMessage(ctx.Text(tb::kWrongPassword), MsgIcon::Error);
+ private:
+  bool Refuse(const std::string& text, MsgIcon icon) {
+    ctx_.ui.SetBusy(false);
+    ctx_.ui.ShowMessage(text, icon);
     return false;
   }
 
-  const std::string target = JoinPath(job.zielPfad, job.zielName);
-  const std::string output = info.compressed ? ctx.TempArchive() : target;
-  if (OutputIsSegment(output, job.ersteSegment)) {
-    ui.SetBusy(false);
-    ui.ShowMessage(ctx.Text(tb::kOutputIsSegment) + Quoted(output), MsgIcon::Error);
-    return false;
+  bool PasswordMatches() {
+    const std::string typed = info_.password ? Utf8ToEightBit(ctx_.ui.Passwort2_Abfragen()) : "";
+    return typed == info_.passwort || Refuse(ctx_.Text(tb::kWrongPassword), MsgIcon::Error);
   }
 
-  // The temporary archive holds the user's data: readable by the owner only.
-  const mode_t mode = info.compressed ? 0600 : 0666;
-  FileHandle out(::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
-  if (!out.valid()) Fail(ctx, tb::kOutputCreateFailed, output, errno);
-  if (info.compressed) ::fchmod(out.get(), 0600);
+  bool OpenOutput() {
+    const std::string archive = ctx_.TempArchive();
+    const std::string output = info_.compressed ? archive : target_;
+    if (OutputIsSegment(output, job_.ersteSegment))
+      return Refuse(ctx_.Text(tb::kOutputIsSegment) + Quoted(output), MsgIcon::Error);
+    if (info_.compressed) {
+      // The temporary archive holds the user's data: readable by the owner only.
+      archive_ =
+          FileHandle(::open(archive.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+      if (!archive_.valid()) Fail(ctx_, tb::kOutputCreateFailed, archive, errno);
+      ::fchmod(archive_.get(), 0600);
+      outFd_ = archive_.get();
+      outPath_ = archive;
+    } else {
+      partial_ = PartialFile::Create(target_);
+      if (!partial_.valid()) Fail(ctx_, tb::kOutputCreateFailed, target_, errno);
+      report_.partialRemoved = true;
+      outFd_ = partial_.fd();
+      outPath_ = partial_.path();
+    }
+    return true;
+  }
 
-  const std::int64_t firstData = OpenSize(first.get()) - static_cast<std::int64_t>(kHeaderSize);
-  std::int64_t written = 0;
-  std::string path = job.ersteSegment;
-  for (std::int64_t i = 1; written < info.dataSize; ++i) {
-    path = SegmentPfadAusVorgaenger(path, static_cast<std::uint16_t>((i - 1) & 0xFFFF));
+  // Asks for the segment until it exists; false after Cancel.
+  bool FindSegment(std::string& path) {
     while (!FileExists(path)) {
       std::string confirmed = path;
-      if (ui.Datentraeger_Anfordern(confirmed) != Interaction::kOk) {
-        ui.SetBusy(false);
-        ui.ShowMessage(ctx.Text(tb::kJoinCancelled), MsgIcon::Information);
-        return false;
+      if (ctx_.ui.Datentraeger_Anfordern(confirmed) != Interaction::kOk) {
+        return Refuse(ctx_.Text(tb::kJoinCancelled), MsgIcon::Information);
       }
       path = confirmed;
     }
+    check_->LookIn(FolderPart(path));
+    return true;
+  }
 
-    FileHandle segment;
-    int source = first.get();
-    std::int64_t offset = static_cast<std::int64_t>(kHeaderSize);
-    std::int64_t available = firstData;
-    if (i > 1) {
-      if (SameFile(path, output)) {
-        ui.SetBusy(false);
-        ui.ShowMessage(ctx.Text(tb::kOutputIsSegment) + Quoted(path), MsgIcon::Error);
-        return false;
+  bool CopySegments() {
+    const std::int64_t firstData = OpenSize(first_.get()) - static_cast<std::int64_t>(kHeaderSize);
+    check_->LookIn(FolderPart(job_.ersteSegment));
+    std::int64_t written = 0;
+    std::string path = job_.ersteSegment;
+    for (std::int64_t i = 1; written < info_.dataSize; ++i) {
+      path = SegmentPfadAusVorgaenger(path, static_cast<std::uint16_t>((i - 1) & 0xFFFF));
+      if (!FindSegment(path)) return false;
+
+      FileHandle segment;
+      int source = first_.get();
+      std::int64_t offset = static_cast<std::int64_t>(kHeaderSize);
+      std::int64_t available = firstData;
+      if (i > 1) {
+        if (SameFile(path, outPath_) || SameFile(path, target_))
+          return Refuse(ctx_.Text(tb::kOutputIsSegment) + Quoted(path), MsgIcon::Error);
+        segment = FileHandle(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        if (!segment.valid()) Fail(ctx_, tb::kReadFailed, path, errno);
+        source = segment.get();
+        offset = 0;
+        available = OpenSize(source);
       }
-      segment = FileHandle(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-      if (!segment.valid()) Fail(ctx, tb::kReadFailed, path, errno);
-      source = segment.get();
-      offset = 0;
-      available = OpenSize(source);
-    }
 
-    // Never more than the header records: surplus bytes mean the segments do not belong together.
-    const std::int64_t take = std::min(available, info.dataSize - written);
-    const std::int64_t before = written;
-    const CopyResult r = CopyBytes(source, &offset, out.get(), take,
-                                   [&](std::int64_t n) { ui.Progress(before + n, info.dataSize); });
-    if (r.status == CopyResult::Status::ReadError) Fail(ctx, tb::kReadFailed, path, r.error);
-    if (r.status == CopyResult::Status::ShortSource) Fail(ctx, tb::kReadFailed, path, 0);
-    if (r.status == CopyResult::Status::WriteError) {
-      Fail(ctx, tb::kOutputWriteFailed, output, r.error);
+      // Never more than the header records: surplus bytes mean the segments do not belong
+      // together.
+      const std::int64_t take = std::min(available, info_.dataSize - written);
+      Sha256 hash;
+      if (i == 1) hash.Update(header_.data(), header_.size());
+      written += CopySegment(source, offset, take, path, hash, written);
+      if (i == 1) first_.Close();
+      if (available > take)
+        return Refuse(ctx_.Text(tb::kSegmentsTooLong) + Quoted(path), MsgIcon::Error);
+      if (!SegmentMatches(path, hash)) return false;
     }
-    written += r.copied;
-    if (i == 1) first.Close();
-    if (available > take) {
-      ui.SetBusy(false);
-      ui.ShowMessage(ctx.Text(tb::kSegmentsTooLong) + Quoted(path), MsgIcon::Error);
+    if (info_.dataSize == 0 && firstData > 0)
+      return Refuse(ctx_.Text(tb::kSegmentsTooLong) + Quoted(job_.ersteSegment), MsgIcon::Error);
+    if (info_.dataSize == 0) {
+      Sha256 hash;  // a header-only first segment, which the loop never reads
+      hash.Update(header_.data(), header_.size());
+      if (!SegmentMatches(job_.ersteSegment, hash)) return false;
+    }
+    return true;
+  }
+
+  // Copies one segment's data into the output, hashing it as it goes; the bytes copied.
+  std::int64_t CopySegment(int source, std::int64_t offset, std::int64_t take,
+                           const std::string& path, Sha256& hash, std::int64_t before) {
+    RangeHasher hasher;
+    const CopyResult r = CopyAndHash(
+        source, &offset, outFd_, take, hasher, &hash, info_.compressed ? nullptr : &data_,
+        [&](std::int64_t n) { ctx_.ui.Progress(before + n, info_.dataSize); });
+    if (r.status == CopyResult::Status::ReadError) Fail(ctx_, tb::kReadFailed, path, r.error);
+    if (r.status == CopyResult::Status::ShortSource) Fail(ctx_, tb::kReadFailed, path, 0);
+    if (r.status == CopyResult::Status::WriteError)
+      Fail(ctx_, tb::kOutputWriteFailed, outPath_, r.error);
+    int err = 0;
+    if (!hasher.Drain(&err)) Fail(ctx_, tb::kReadFailed, path, err);
+    return r.copied;
+  }
+
+  bool SegmentMatches(const std::string& path, const Sha256& hash) {
+    if (check_->Segment(FileNamePart(path), hash.Hex())) return true;
+    report_.verdict = Verdict::SegmentDiffers;
+    report_.bad = check_->bad();
+    ctx_.ui.SetBusy(false);
+    return false;
+  }
+
+  bool Commit() {
+    report_.verdict = check_->Finish(data_.Hex());
+    if (report_.verdict == Verdict::WholeDiffers) {
+      report_.bad = target_;
+      ctx_.ui.SetBusy(false);
       return false;
     }
+    if (!partial_.Commit()) Fail(ctx_, tb::kOutputWriteFailed, target_, errno);
+    report_.partialRemoved = false;
+    return true;
   }
-  if (info.dataSize == 0 && firstData > 0) {
-    ui.SetBusy(false);
-    ui.ShowMessage(ctx.Text(tb::kSegmentsTooLong) + Quoted(job.ersteSegment), MsgIcon::Error);
-    return false;
-  }
-  if (!out.Close()) Fail(ctx, tb::kOutputWriteFailed, output, errno);
 
-  if (!info.compressed) return true;
-  struct stat st {};
-  if (::lstat(target.c_str(), &st) == 0) {
-    ui.SetBusy(false);
-    ui.ShowMessage(ctx.Text(tb::kUnpackTargetExists) + Quoted(target), MsgIcon::Error);
+  bool Unpack() {
+    if (!archive_.Close()) Fail(ctx_, tb::kOutputWriteFailed, outPath_, errno);
+    struct stat st {};
+    if (::lstat(target_.c_str(), &st) == 0)
+      return Refuse(ctx_.Text(tb::kUnpackTargetExists) + Quoted(target_), MsgIcon::Error);
+    if (!ctx_.dekomprimieren) return Refuse(ctx_.Text(tb::kUnpackFailed), MsgIcon::Warning);
+    if (!ctx_.dekomprimieren(outPath_, job_.zielPfad, PlainFileName(info_.name))) return false;
+    // The line of a packed set is that of the file that was packed: checked once it is back.
+    const std::string unpacked = JoinPath(job_.zielPfad, PlainFileName(info_.name));
+    report_.verdict = check_->Finish(HashFile(unpacked));
+    if (report_.verdict != Verdict::WholeDiffers) return true;
+    report_.bad = unpacked;
+    report_.partialRemoved = DeleteFile(unpacked);
+    ctx_.ui.SetBusy(false);
     return false;
   }
-  if (!ctx.dekomprimieren) {
-    ui.SetBusy(false);
-    ui.ShowMessage(ctx.Text(tb::kUnpackFailed), MsgIcon::Warning);
-    return false;
+
+  const JoinJob& job_;
+  EngineContext& ctx_;
+  JoinReport& report_;
+  const std::string target_;
+  FileHandle first_;
+  HeaderBytes header_{};
+  HeaderInfo info_;
+  PartialFile partial_;
+  FileHandle archive_;
+  int outFd_ = -1;
+  std::string outPath_;
+  std::optional<SetCheck> check_;
+  Sha256 data_;  // the joined data, for the whole file's line
+};
+
+}  // namespace
+
+bool Trennsegmente_Zusammenfuehren(const JoinJob& job, EngineContext& ctx, JoinReport* report) {
+  JoinReport local;
+  JoinReport& r = report != nullptr ? *report : local;
+  r = JoinReport{};
+  try {
+    return Joiner(job, ctx, r).Run();
+  } catch (const EngineError& e) {
+    // The partial file went with the joiner; the message says so.
+    if (!r.partialRemoved) throw;
+    throw EngineError(std::string(e.what()) + "\n" + ctx.Text(tb::kJoinResultRemoved));
   }
-  return ctx.dekomprimieren(output, job.zielPfad, PlainFileName(info.name));
+}
+
+std::string JoinReportText(const JoinReport& report, bool done, const TextSource& texts) {
+  std::string text;
+  auto add = [&](const std::string& line) { text += (text.empty() ? "" : "\n") + line; };
+  switch (report.verdict) {
+    case Verdict::Verified:
+      if (done) add(texts.GetText(tb::kJoinVerified));
+      break;
+    case Verdict::NoChecksumFile:
+      if (done) add(texts.GetText(tb::kJoinNotVerified));
+      break;
+    case Verdict::Incomplete:
+      if (done) add(texts.GetText(tb::kJoinPartlyVerified));
+      break;
+    case Verdict::SegmentDiffers:
+      add(texts.GetText(tb::kSegmentHashDiffers) + Quoted(report.bad));
+      break;
+    case Verdict::WholeDiffers:
+      add(texts.GetText(tb::kWholeHashDiffers) + Quoted(report.bad));
+      break;
+  }
+  if (!done && report.partialRemoved) add(texts.GetText(tb::kJoinResultRemoved));
+  return text;
+}
+
+VerifyReport Trennsegmente_Pruefen(const std::string& ersteSegment, EngineContext& ctx) {
+  FileHandle first;
+  HeaderBytes header{};
+  HeaderInfo info;
+  if (!ReadFirstSegment(ersteSegment, ctx, first, header, info))
+    throw EngineError(ctx.Text(tb::kNotAFirstSegment) + Quoted(ersteSegment));
+  first.Close();
+
+  VerifyReport report;
+  SetCheck check(SetNameOfSegment(ersteSegment), PlainFileName(info.name));
+  check.LookIn(FolderPart(ersteSegment));
+  report.checksumPath = check.checksumPath();
+  Sha256 data;
+  std::int64_t covered = 0;
+  std::set<std::string> seen;
+  std::string path = ersteSegment;
+  for (std::uint32_t n = 0; n <= 0xFFFF && (n == 0 || covered < info.dataSize); ++n) {
+    if (n > 0) path = SegmentPfadAusVorgaenger(path, static_cast<std::uint16_t>(n));
+    seen.insert(FileNamePart(path));
+    if (!FileExists(path)) {
+      report.segments.push_back({path, SegmentVerdict::Status::Missing});
+      break;
+    }
+    FileHandle f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!f.valid()) Fail(ctx, tb::kReadFailed, path, errno);
+    const std::int64_t size = OpenSize(f.get());
+    const std::int64_t skip = n == 0 ? static_cast<std::int64_t>(kHeaderSize) : 0;
+    const std::int64_t take = std::clamp<std::int64_t>(size - skip, 0, info.dataSize - covered);
+    Sha256 hash;
+    HashRange(f.get(), 0, skip, hash, nullptr, path, ctx);
+    HashRange(f.get(), skip, take, hash, info.compressed ? nullptr : &data, path, ctx);
+    HashRange(f.get(), skip + take, size - skip - take, hash, nullptr, path, ctx);
+    covered += take;
+    const std::string hex = hash.Hex();
+    const std::string* listed = check.Listed(FileNamePart(path));
+    check.Segment(FileNamePart(path), hex);
+    using S = SegmentVerdict::Status;
+    report.segments.push_back(
+        {path, listed == nullptr ? S::NotListed : (*listed == hex ? S::Matches : S::Differs)});
+  }
+  // Segments the checksum file lists that the name chain never reached.
+  for (const std::string& name : check.ListedSegments()) {
+    if (!seen.count(name))
+      report.segments.push_back(
+          {JoinPath(FolderPart(ersteSegment), name), SegmentVerdict::Status::Missing});
+  }
+  report.complete = covered == info.dataSize;
+  report.verdict =
+      check.Finish(report.complete && !info.compressed ? std::optional(data.Hex()) : std::nullopt);
+  report.wholeName = PlainFileName(info.name);
+  report.wholeChecked = report.complete && !info.compressed && check.WholeLine() != nullptr;
+  report.wholeMatches = report.wholeChecked && *check.WholeLine() == data.Hex();
+  const bool segmentsGood = std::all_of(
+      report.segments.begin(), report.segments.end(),
+      [](const SegmentVerdict& v) { return v.status == SegmentVerdict::Status::Matches; });
+  report.allGood = segmentsGood && report.complete && check.found() && !check.damaged() &&
+                   (report.verdict == Verdict::Verified ||
+                    (info.compressed && report.verdict == Verdict::Incomplete));
+  return report;
 }
 
 }  // namespace pz

@@ -7,7 +7,9 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
+#include "engine/checksum.h"
 #include "engine/interaction.h"
 #include "lang/language.h"
 
@@ -63,6 +65,39 @@ struct JoinJob {
   std::string zielName;      // target name
 };
 
-bool Trennsegmente_Zusammenfuehren(const JoinJob& job, EngineContext& ctx);
+// What a join found beyond its truth value, for the closing message.
+struct JoinReport {
+  Verdict verdict = Verdict::NoChecksumFile;  // how the result compared with the checksum file
+  std::string bad;                            // the segment (or rebuilt file) whose hash differs
+  bool partialRemoved = false;                // a failed join removed what it had written
+};
+
+// Joins into a temporary file beside the target, moved into place only when everything worked,
+// so a failed join leaves an existing file of the target name as it was.
+bool Trennsegmente_Zusammenfuehren(const JoinJob& job, EngineContext& ctx,
+                                   JoinReport* report = nullptr);
+
+// The lines a closing message adds to the join's success or failure text ("" for none).
+std::string JoinReportText(const JoinReport& report, bool done, const TextSource& texts);
+
+// The check of a set without joining it: every segment against the checksum file, and the
+// whole file too when the set holds it unpacked.
+struct SegmentVerdict {
+  enum class Status { Matches, Differs, NotListed, Missing };
+  std::string path;
+  Status status;
+};
+struct VerifyReport {
+  std::vector<SegmentVerdict> segments;
+  Verdict verdict = Verdict::NoChecksumFile;
+  std::string checksumPath;   // the checksum file that was used ("" when none was found)
+  bool complete = false;      // the segments hold the recorded size
+  std::string wholeName;      // the file the set holds
+  bool wholeChecked = false;  // its line was compared (only an unpacked set holds it as such)
+  bool wholeMatches = false;
+  bool allGood = false;  // every segment (and the file, where it can be) matched
+};
+// Follows the segments of a first segment as the join does, without asking for any.
+VerifyReport Trennsegmente_Pruefen(const std::string& ersteSegment, EngineContext& ctx);
 
 }  // namespace pz

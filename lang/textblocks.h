@@ -127,6 +127,23 @@ inline constexpr Block kOtherMembersKept = 133;   // archive holds other files, 
 inline constexpr Block kMemberMissing = 134;      // archive lacks the file the header names
 inline constexpr Block kCancelledBySignal = 135;  // command line stopped by a signal
 
+// Checksum files beside the segments, and joins that never leave a partial file.
+inline constexpr Block kJoinVerified = 170;         // every segment and the file matched
+inline constexpr Block kJoinNotVerified = 171;      // no checksum file was found
+inline constexpr Block kJoinPartlyVerified = 172;   // checksum file damaged or incomplete
+inline constexpr Block kSegmentHashDiffers = 173;   // followed by the segment's name
+inline constexpr Block kWholeHashDiffers = 174;     // followed by the rebuilt file's name
+inline constexpr Block kJoinResultRemoved = 175;    // a failed join kept nothing
+inline constexpr Block kChecksumWriteFailed = 176;  // split done, checksum file not written
+inline constexpr Block kInfoChecksumFile = 177;     // "info": label of the checksum file line
+inline constexpr Block kVerifyMatches = 178;        // "verify": status words of a segment
+inline constexpr Block kVerifyDiffers = 179;
+inline constexpr Block kVerifyNotListed = 180;
+inline constexpr Block kVerifyMissing = 181;
+inline constexpr Block kVerifyAllGood = 182;  // "verify": closing lines
+inline constexpr Block kVerifyNotAllGood = 183;
+inline constexpr Block kVerifyWholeFile = 184;  // "verify": the line of the whole file
+
 // Sets of 2 GiB or more.
 inline constexpr Block kNeedsVersion12 = 190;  // older versions cannot join this set
 

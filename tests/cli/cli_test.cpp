@@ -254,5 +254,44 @@ TEST_F(Cli, PackedSplitFailsWhenTheArchiveDoesNotReadBack) {
   EXPECT_FALSE(Exists(stick + "/film.avi.PZX000"));
 }
 
+TEST_F(Cli, VerifyNamesBadAndMissingSegmentsAndInfoShowsTheChecksumFile) {
+  ASSERT_EQ(Run({"split", "film.avi", "--to", "stick", "--size", "360K"}).status, 0);
+  Result r = Run({"info", stick + "/film.avi.PZX000"});
+  EXPECT_NE(
+      r.out.find(Text("English.lng", tb::kInfoChecksumFile) + ": " + Text("English.lng", tb::kYes)),
+      std::string::npos)
+      << r.out;
+  r = Run({"verify", stick + "/film.avi.PZX000"});
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.err.find(Text("English.lng", tb::kVerifyAllGood)), std::string::npos);
+
+  const std::string ok = Text("English.lng", tb::kVerifyMatches);
+  const std::string bad = Text("English.lng", tb::kVerifyDiffers);
+  std::string middle = ReadFile(stick + "/film.avi.PZX001");
+  middle[5] ^= 1;
+  WriteFile(stick + "/film.avi.PZX001", middle);
+  r = Run({"verify", stick + "/film.avi.PZX000"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("film.avi.PZX000: " + ok), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("film.avi.PZX001: " + bad), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("film.avi (" + Text("English.lng", tb::kVerifyWholeFile) + "): " + bad),
+            std::string::npos)
+      << r.out;
+
+  std::remove((stick + "/film.avi.PZX002").c_str());
+  r = Run({"verify", stick + "/film.avi.PZX000"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("film.avi.PZX002: " + Text("English.lng", tb::kVerifyMissing)),
+            std::string::npos)
+      << r.out;
+
+  std::remove((stick + "/film.avi.PZX.sha256").c_str());
+  EXPECT_NE(Run({"info", stick + "/film.avi.PZX000"})
+                .out.find(Text("English.lng", tb::kInfoChecksumFile) + ": " +
+                          Text("English.lng", tb::kNo)),
+            std::string::npos);
+  EXPECT_EQ(Run({"verify", stick + "/film.avi.PZX000"}).status, 1);
+}
+
 }  // namespace
 }  // namespace pz

@@ -184,13 +184,15 @@ TEST_F(SplitJoin, SurplusDataIsReportedAndNeverWritten) {
   WriteFile(Segment(2), last + "extra");
   EXPECT_FALSE(Join(Segment(0)));
   EXPECT_TRUE(ui.Showed(Block(tb::kSegmentsTooLong)));
-  EXPECT_EQ(ReadFile(back + "/joined.bin"), data);
+  EXPECT_FALSE(Exists(back + "/joined.bin"));
 }
 
 TEST_F(SplitJoin, HeaderOnlyFirstSegmentContributesNothing) {
   const std::string data = PatternBytes(2000);
   ASSERT_TRUE(Split(data, 3000));
-  // Move the first segment's payload into a segment of its own after a header-only first one.
+  // Move the first segment's payload into a segment of its own after a header-only first one,
+  // as another writer of the format may cut it (and without a checksum file).
+  std::remove((out + "/source.bin.PZX.sha256").c_str());
   const std::string seg0 = ReadFile(Segment(0));
   const std::string seg1 = ReadFile(Segment(1));
   WriteFile(Segment(0), seg0.substr(0, 1024));

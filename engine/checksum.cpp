@@ -1,0 +1,456 @@
+#include "engine/checksum.h"
+
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+#include "engine/filecopy.h"
+#include "engine/partialfile.h"
+#include "platform/os.h"
+
+namespace pz {
+
+// ---------------------------------------------------------------- Sha256
+
+struct Sha256::Ctx {
+  EVP_MD_CTX* md = nullptr;
+  Ctx() : md(EVP_MD_CTX_new()) {
+    if (md == nullptr || EVP_DigestInit_ex(md, EVP_sha256(), nullptr) != 1) throw std::bad_alloc();
+  }
+  ~Ctx() { EVP_MD_CTX_free(md); }
+  Ctx(const Ctx&) = delete;
+  Ctx& operator=(const Ctx&) = delete;
+};
+
+Sha256::Sha256() : ctx_(std::make_unique<Ctx>()) {}
+
+Sha256::Sha256(const Sha256& o) : ctx_(std::make_unique<Ctx>()) {
+  if (EVP_MD_CTX_copy_ex(ctx_->md, o.ctx_->md) != 1) throw std::bad_alloc();
+}
+
+Sha256& Sha256::operator=(const Sha256& o) {
+  if (this != &o && EVP_MD_CTX_copy_ex(ctx_->md, o.ctx_->md) != 1) throw std::bad_alloc();
+  return *this;
+}
+
+Sha256::~Sha256() = default;
+
+void Sha256::Update(const void* data, std::size_t size) {
+  EVP_DigestUpdate(ctx_->md, data, size);
+}
+
+std::string Sha256::Hex() const {
+  Sha256 copy(*this);
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int n = 0;
+  EVP_DigestFinal_ex(copy.ctx_->md, digest, &n);
+  static const char* digits = "0123456789abcdef";
+  std::string hex;
+  for (unsigned int i = 0; i < n; ++i) {
+    hex += digits[digest[i] >> 4];
+    hex += digits[digest[i] & 15];
+  }
+  return hex;
+}
+
+// ---------------------------------------------------------------- RangeHasher
+
+namespace {
+
+constexpr std::size_t kHashBuffer = 1 << 20;
+// How far the copy may run ahead of the hashing: well inside the page cache.
+constexpr std::int64_t kMaxLag = 64 << 20;
+
+}  // namespace
+
+RangeHasher::RangeHasher() : thread_([this] { Run(); }) {}
+
+RangeHasher::~RangeHasher() {
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    // What is still queued is dropped; the range in hand is finished before the hashes go.
+    stop_ = true;
+    jobs_.clear();
+    queued_ = 0;
+  }
+  wake_.notify_all();
+  thread_.join();
+}
+
+void RangeHasher::Add(int fd, std::int64_t offset, std::int64_t length, Sha256* a, Sha256* b) {
+  if (length <= 0) return;
+  std::unique_lock<std::mutex> lock(mutex_);
+  done_.wait(lock, [&] { return queued_ < kMaxLag; });
+  Job* last = jobs_.empty() ? nullptr : &jobs_.back();
+  if (last != nullptr && last->fd == fd && last->a == a && last->b == b &&
+      last->offset + last->length == offset) {
+    last->length += length;
+  } else {
+    jobs_.push_back({fd, offset, length, a, b});
+  }
+  queued_ += length;
+  wake_.notify_one();
+}
+
+bool RangeHasher::Drain(int* error) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  done_.wait(lock, [&] { return jobs_.empty() && !busy_; });
+  const int err = error_;
+  error_ = 0;
+  if (error != nullptr) *error = err;
+  return err == 0;
+}
+
+namespace {
+
+// Reads exactly size bytes at offset; the errno of a failure, EIO when the file is shorter.
+int ReadExactly(int fd, char* data, std::size_t size, std::int64_t offset) {
+  while (size > 0) {
+    const ssize_t n = ::pread(fd, data, size, offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) return EIO;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+    offset += n;
+  }
+  return 0;
+}
+
+}  // namespace
+
+// Feeds a second hash on a thread of its own from the buffer that the first is fed from, so
+// both hashes of the same bytes take the time of one, and the bytes are read only once.
+class SecondHash {
+ public:
+  SecondHash() : thread_([this] { Run(); }) {}
+  ~SecondHash() {
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      done_.wait(lock, [&] { return !pending_; });
+      stop_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+  }
+  SecondHash(const SecondHash&) = delete;
+  SecondHash& operator=(const SecondHash&) = delete;
+
+  // The data must stay untouched until Wait has returned.
+  void Start(Sha256* hash, const char* data, std::size_t size) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    hash_ = hash;
+    data_ = data;
+    size_ = size;
+    pending_ = true;
+    wake_.notify_one();
+  }
+  void Wait() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    done_.wait(lock, [&] { return !pending_; });
+  }
+
+ private:
+  void Run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [&] { return stop_ || pending_; });
+      if (!pending_) return;
+      lock.unlock();
+      hash_->Update(data_, size_);
+      lock.lock();
+      pending_ = false;
+      done_.notify_all();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::condition_variable done_;
+  Sha256* hash_ = nullptr;
+  const char* data_ = nullptr;
+  std::size_t size_ = 0;
+  bool pending_ = false;
+  bool stop_ = false;
+  std::thread thread_;  // last: starts once the members above are ready
+};
+
+void RangeHasher::Run() {
+  // Two buffers: one is read into while the second hash may still work on the other.
+  std::vector<char> buffers[2] = {std::vector<char>(kHashBuffer), std::vector<char>(kHashBuffer)};
+  int turn = 0;
+  std::optional<SecondHash> second;  // started with the first range that feeds two hashes
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    wake_.wait(lock, [&] { return stop_ || !jobs_.empty(); });
+    if (stop_) return;
+    // Take the next piece off the queue, so nothing else refers to it while it is read.
+    Job& front = jobs_.front();
+    Job piece = front;
+    piece.length = std::min<std::int64_t>(front.length, kHashBuffer);
+    front.offset += piece.length;
+    front.length -= piece.length;
+    if (front.length == 0) jobs_.pop_front();
+    busy_ = true;
+    lock.unlock();
+    const auto size = static_cast<std::size_t>(piece.length);
+    char* buffer = buffers[turn].data();
+    const int err = ReadExactly(piece.fd, buffer, size, piece.offset);
+    if (err == 0 && piece.b != nullptr) {
+      if (!second) second.emplace();
+      second->Wait();  // done with the other buffer, which the next piece is read into
+      second->Start(piece.b, buffer, size);
+      turn ^= 1;
+    }
+    if (err == 0) piece.a->Update(buffer, size);
+    lock.lock();
+    // Nothing more to do: the second hash must be complete before Drain can return.
+    if (second && jobs_.empty()) {
+      lock.unlock();
+      second->Wait();
+      lock.lock();
+    }
+    busy_ = false;
+    if (!stop_) queued_ -= piece.length;
+    if (err != 0 && error_ == 0) error_ = err;
+    done_.notify_all();
+  }
+}
+
+std::optional<std::string> HashFile(const std::string& path) {
+  FileHandle f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!f.valid()) return std::nullopt;
+  ::posix_fadvise(f.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+  std::vector<char> buffer(kHashBuffer);
+  Sha256 hash;
+  for (;;) {
+    const ssize_t n = ::read(f.get(), buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return std::nullopt;
+    if (n == 0) break;
+    hash.Update(buffer.data(), static_cast<std::size_t>(n));
+  }
+  return hash.Hex();
+}
+
+// ---------------------------------------------------------------- checksum file
+
+namespace {
+
+constexpr const char* kChecksumSuffix = ".PZX.sha256";
+// Far above what 65536 segments need; a larger file is no checksum file of a set.
+constexpr std::int64_t kMaxChecksumFileSize = 32 << 20;
+
+bool IsHex(const std::string& s) {
+  return s.size() == 64 && std::all_of(s.begin(), s.end(), [](char c) {
+           return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+         });
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// sha256sum's escapes: "\\", "\n" and "\r"; anything else after a backslash is no name.
+std::optional<std::string> Unescaped(const std::string& name) {
+  std::string out;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (name[i] != '\\') {
+      out += name[i];
+      continue;
+    }
+    if (++i == name.size()) return std::nullopt;
+    if (name[i] == '\\')
+      out += '\\';
+    else if (name[i] == 'n')
+      out += '\n';
+    else if (name[i] == 'r')
+      out += '\r';
+    else
+      return std::nullopt;
+  }
+  return out;
+}
+
+bool PlainName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+         name.find('\0') == std::string::npos;
+}
+
+}  // namespace
+
+std::string ChecksumFileName(const std::string& setName) {
+  return setName + kChecksumSuffix;
+}
+
+std::string SetNameOfSegment(const std::string& segmentPath) {
+  const std::string name = FileNamePart(segmentPath);
+  const auto dot = name.find_last_of('.');
+  return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+std::string ChecksumLine(const std::string& hex, const std::string& name) {
+  std::string escaped;
+  bool escapes = false;
+  for (char c : name) {
+    if (c == '\\' || c == '\n' || c == '\r') {
+      escapes = true;
+      escaped += '\\';
+      escaped += c == '\\' ? '\\' : (c == '\n' ? 'n' : 'r');
+    } else {
+      escaped += c;
+    }
+  }
+  return (escapes ? "\\" : "") + hex + "  " + escaped + "\n";
+}
+
+ChecksumList ParseChecksumText(const std::string& text) {
+  ChecksumList list;
+  if (!text.empty() && text.back() != '\n') list.damaged = true;  // cut short
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    start = end + 1;
+    if (line.empty()) continue;
+    const bool escaped = line[0] == '\\';
+    if (escaped) line.erase(0, 1);
+    // "HASH  NAME" (text mode) or "HASH *NAME" (binary mode).
+    if (line.size() < 67 || !IsHex(line.substr(0, 64)) || line[64] != ' ' ||
+        (line[65] != ' ' && line[65] != '*')) {
+      list.damaged = true;
+      continue;
+    }
+    std::optional<std::string> name = line.substr(66);
+    if (escaped) name = Unescaped(*name);
+    if (!name) {
+      list.damaged = true;
+      continue;
+    }
+    if (!PlainName(*name)) continue;  // never followed: not a file beside the checksum file
+    const std::string hex = Lower(line.substr(0, 64));
+    const auto [it, added] = list.hashes.emplace(*name, hex);
+    if (!added && it->second != hex) list.damaged = true;
+  }
+  return list;
+}
+
+std::optional<ChecksumList> ReadChecksumFile(const std::string& path) {
+  FileHandle f(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!f.valid()) return std::nullopt;
+  struct stat st {};
+  if (::fstat(f.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  if (st.st_size > kMaxChecksumFileSize) return ChecksumList{{}, true};
+  std::string text(static_cast<std::size_t>(st.st_size), '\0');
+  std::size_t got = 0;
+  while (got < text.size()) {
+    const ssize_t n = ::read(f.get(), text.data() + got, text.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return ChecksumList{{}, true};
+    got += static_cast<std::size_t>(n);
+  }
+  return ParseChecksumText(text);
+}
+
+bool WriteChecksumFile(const std::string& path,
+                       const std::vector<std::pair<std::string, std::string>>& lines) {
+  std::string text;
+  for (const auto& [name, hex] : lines) text += ChecksumLine(hex, name);
+  PartialFile file = PartialFile::Create(path);
+  if (!file.valid()) return false;
+  if (!WriteAll(file.fd(), text.data(), text.size())) return false;
+  return file.Commit();
+}
+
+// ---------------------------------------------------------------- SetCheck
+
+SetCheck::SetCheck(std::string setName, std::string wholeName)
+    : setName_(std::move(setName)), wholeName_(std::move(wholeName)) {}
+
+void SetCheck::LookIn(const std::string& folder) {
+  if (list_ || !searched_.insert(folder).second) return;
+  const std::string path = JoinPath(folder, ChecksumFileName(setName_));
+  list_ = ReadChecksumFile(path);
+  if (!list_) return;
+  path_ = path;
+  CheckPending();
+}
+
+bool SetCheck::Segment(const std::string& fileName, const std::string& hex) {
+  pending_.emplace_back(fileName, hex);
+  CheckPending();
+  return bad_.empty();
+}
+
+void SetCheck::CheckPending() {
+  if (!list_) return;
+  for (const auto& [name, hex] : pending_) {
+    if (!bad_.empty()) break;
+    const auto it = list_->hashes.find(name);
+    if (it == list_->hashes.end())
+      notListed_ = true;
+    else if (it->second != hex)
+      bad_ = name;
+  }
+  pending_.clear();
+}
+
+bool SetCheck::IsSegmentName(const std::string& name) const {
+  const std::string prefix = setName_ + ".PZX";
+  return name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+         std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                     [](char c) { return c >= '0' && c <= '9'; });
+}
+
+const std::string* SetCheck::Listed(const std::string& fileName) const {
+  if (!list_) return nullptr;
+  const auto it = list_->hashes.find(fileName);
+  return it == list_->hashes.end() ? nullptr : &it->second;
+}
+
+const std::string* SetCheck::WholeLine() const {
+  if (!list_) return nullptr;
+  if (const std::string* named = Listed(wholeName_)) return named;
+  const std::string* whole = nullptr;
+  int others = 0;
+  for (const auto& entry : list_->hashes) {
+    if (!IsSegmentName(entry.first) && ++others == 1) whole = &entry.second;
+  }
+  return others == 1 ? whole : nullptr;
+}
+
+std::vector<std::string> SetCheck::ListedSegments() const {
+  std::vector<std::string> names;
+  if (!list_) return names;
+  for (const auto& entry : list_->hashes) {
+    if (IsSegmentName(entry.first)) names.push_back(entry.first);
+  }
+  // By number, not by text: PZX1000 comes after PZX999.
+  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    return a.size() != b.size() ? a.size() < b.size() : a < b;
+  });
+  return names;
+}
+
+Verdict SetCheck::Finish(const std::optional<std::string>& wholeHex) {
+  if (!bad_.empty()) return Verdict::SegmentDiffers;
+  if (!list_) return Verdict::NoChecksumFile;
+  const std::string* whole = WholeLine();
+  if (whole != nullptr && wholeHex && *whole != *wholeHex) {
+    bad_ = wholeName_;
+    return Verdict::WholeDiffers;
+  }
+  if (list_->damaged || notListed_ || whole == nullptr || !wholeHex) return Verdict::Incomplete;
+  return Verdict::Verified;
+}
+
+}  // namespace pz

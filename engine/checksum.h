@@ -1,0 +1,161 @@
+// Checksums beside the segments: SHA-256 hashing, the checksum file "NAME.PZX.sha256" in the
+// text format of coreutils' sha256sum, and the check of a set against it. The segment format
+// itself stays as it is, so every reader of segments can still read them.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace pz {
+
+// SHA-256 of libcrypto, which uses the processor's SHA instructions where it has them.
+class Sha256 {
+ public:
+  Sha256();
+  Sha256(const Sha256& o);
+  Sha256& operator=(const Sha256& o);
+  Sha256(Sha256&&) noexcept = default;
+  Sha256& operator=(Sha256&&) noexcept = default;
+  ~Sha256();
+
+  void Update(const void* data, std::size_t size);
+  // The digest of everything so far, as 64 lowercase hex digits; the state stays usable.
+  std::string Hex() const;
+
+ private:
+  struct Ctx;
+  std::unique_ptr<Ctx> ctx_;
+};
+
+// Hashes ranges of open files on a thread of its own (and a second hash of the same bytes on
+// another). The ranges are read back once, while they are still in the page cache, right after
+// the kernel has copied them, so the copy itself stays a kernel copy and hashing costs it little
+// time. Two 1 MiB buffers.
+class RangeHasher {
+ public:
+  RangeHasher();
+  // Drops what is still queued and waits for the range in hand: declared after the hashes it
+  // feeds, it never outlives them, also when a failure leaves the scope early.
+  ~RangeHasher();
+  RangeHasher(const RangeHasher&) = delete;
+  RangeHasher& operator=(const RangeHasher&) = delete;
+
+  // Queues length bytes of fd from offset for the given hashes (b may be null). The hashes and
+  // the file must stay untouched until Drain has returned. Waits while the thread lags far
+  // behind, so what it reads is still cached.
+  void Add(int fd, std::int64_t offset, std::int64_t length, Sha256* a, Sha256* b);
+  // Waits until every queued range is hashed. False when a read failed (its errno in *error, and
+  // the hashes are then incomplete); the failure is cleared.
+  bool Drain(int* error);
+
+ private:
+  struct Job {
+    int fd;
+    std::int64_t offset;
+    std::int64_t length;
+    Sha256* a;
+    Sha256* b;
+  };
+  void Run();
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::condition_variable done_;
+  std::deque<Job> jobs_;
+  std::int64_t queued_ = 0;
+  bool busy_ = false;
+  bool stop_ = false;
+  int error_ = 0;
+  std::thread thread_;
+};
+
+// The hash of a whole file; nullopt (errno set) when it cannot be read.
+std::optional<std::string> HashFile(const std::string& path);
+
+// "NAME.PZX.sha256" for the set whose segments are NAME.PZX000, NAME.PZX001, ...
+std::string ChecksumFileName(const std::string& setName);
+// The set name of a segment path: its file name without the extension.
+std::string SetNameOfSegment(const std::string& segmentPath);
+
+// One line as sha256sum writes it in text mode, "HASH  NAME\n". Like sha256sum, a name with a
+// backslash, line feed or carriage return is written escaped, the line starting with "\".
+std::string ChecksumLine(const std::string& hex, const std::string& name);
+
+// What a checksum file lists. Only plain file names count: a line naming a path ("../x",
+// "/etc/x", "a/b"), "." or ".." is passed over, so nothing outside the set's folders is ever
+// looked at. A file that holds lines that cannot be read, names listed twice with different
+// hashes or a last line without its line end (cut short) counts as damaged.
+struct ChecksumList {
+  std::map<std::string, std::string> hashes;  // file name -> lowercase hex
+  bool damaged = false;
+};
+ChecksumList ParseChecksumText(const std::string& text);
+// nullopt when there is no such file (or it cannot be read).
+std::optional<ChecksumList> ReadChecksumFile(const std::string& path);
+
+// Writes a checksum file under a temporary name and moves it into place, so a full volume
+// leaves no part of one. False (errno set) on failure.
+bool WriteChecksumFile(const std::string& path,
+                       const std::vector<std::pair<std::string, std::string>>& lines);
+
+// How a set compared with its checksum file.
+enum class Verdict {
+  NoChecksumFile,  // none was found: nothing could be checked
+  Incomplete,  // what was listed matched, but not everything was listed (or the list is damaged)
+  Verified,    // every segment and the whole file matched
+  SegmentDiffers,  // a segment's hash differs
+  WholeDiffers,    // the rebuilt file's hash differs
+};
+
+// Checks the segments of one set as they are read. The checksum file may turn up beside any
+// segment (an automatic split writes it beside the last); segments read before it was found
+// are checked as soon as it is.
+class SetCheck {
+ public:
+  // setName: from the first segment's path; wholeName: the file name the header records.
+  SetCheck(std::string setName, std::string wholeName);
+
+  // Looks for the checksum file in this folder, unless one was found already.
+  void LookIn(const std::string& folder);
+  // A segment file and its hash; false when it, or an earlier one, differs from its line.
+  bool Segment(const std::string& fileName, const std::string& hex);
+  // The verdict, given the whole file's hash (nullopt: it could not be taken).
+  Verdict Finish(const std::optional<std::string>& wholeHex);
+
+  bool found() const { return list_.has_value(); }
+  const std::string& checksumPath() const { return path_; }
+  // The first segment or file whose hash differs.
+  const std::string& bad() const { return bad_; }
+  // The listed hash of a file name; nullptr when there is no line for it.
+  const std::string* Listed(const std::string& fileName) const;
+  // The whole file's line: the recorded name's, else the one line that is no segment of the set.
+  const std::string* WholeLine() const;
+  bool damaged() const { return list_ && list_->damaged; }
+  // The segment names the list holds for this set, in order.
+  std::vector<std::string> ListedSegments() const;
+
+ private:
+  void CheckPending();
+  bool IsSegmentName(const std::string& name) const;
+
+  std::string setName_;
+  std::string wholeName_;
+  std::set<std::string> searched_;
+  std::optional<ChecksumList> list_;
+  std::string path_;
+  std::vector<std::pair<std::string, std::string>> pending_;
+  bool notListed_ = false;
+  std::string bad_;
+};
+
+}  // namespace pz

@@ -1,0 +1,281 @@
+// Joins that never leave a partial file, and checksum files beside the segments.
+#include "engine/checksum.h"
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "engine/engine.h"
+#include "engine/segments.h"
+#include "lang/textblocks.h"
+#include "test_support.h"
+
+namespace pz {
+namespace {
+
+using test::Exists;
+using test::PatternBytes;
+using test::ReadFile;
+using test::WriteFile;
+
+std::vector<std::string> Names(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* d = ::opendir(folder.c_str());
+  while (dirent* e = d != nullptr ? ::readdir(d) : nullptr) {
+    const std::string n = e->d_name;
+    if (n != "." && n != "..") names.push_back(n);
+  }
+  if (d != nullptr) ::closedir(d);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// sha256sum -c --ignore-missing in a folder: its exit status and report.
+test::ProcessResult Sha256sumCheck(const std::string& folder, const std::string& sums) {
+  test::ProcessOptions o;
+  o.cwd = folder;
+  return test::RunProcess("/usr/bin/sha256sum", {"-c", "--ignore-missing", sums}, o);
+}
+
+class Checksums : public ::testing::Test {
+ protected:
+  Checksums() : ctx(ui, texts, dir.Sub("program")) { dir.Sub("program/temp_parzello"); }
+
+  bool Split(const std::string& bytes, std::int64_t size, const std::string& folder = "") {
+    WriteFile(dir / "film.avi", bytes);
+    SplitJob job{dir / "film.avi",
+                 dir / "film.avi",
+                 false,
+                 false,
+                 folder.empty() ? out : folder,
+                 "film.avi",
+                 size,
+                 false};
+    return Datei_Trennen(job, ctx);
+  }
+  bool Join(const std::string& first, const std::string& name = "film.avi") {
+    return Trennsegmente_Zusammenfuehren({first, back, name}, ctx, &report);
+  }
+  std::string Seg(int n, const std::string& folder = "") const {
+    return SegmentDateiPfad(folder.empty() ? out : folder, "film.avi",
+                            static_cast<std::uint16_t>(n));
+  }
+  std::string Sums(const std::string& folder = "") const {
+    return (folder.empty() ? out : folder) + "/film.avi.PZX.sha256";
+  }
+
+  test::TempDir dir;
+  test::BlockNumbers texts;
+  test::ScriptedInteraction ui;
+  EngineContext ctx;
+  JoinReport report;
+  std::string out = dir.Sub("out");
+  std::string back = dir.Sub("back");
+  std::string data = PatternBytes(10000);
+};
+
+TEST_F(Checksums, FailedJoinLeavesAnExistingFileAndNoPartialOne) {
+  ASSERT_TRUE(Split(data, 3000));
+  WriteFile(back + "/film.avi", "the user's own file");
+
+  // Cancelled at a missing segment.
+  ASSERT_EQ(std::rename(Seg(2).c_str(), (dir / "away").c_str()), 0);
+  // While the join waits at the prompt, its output stands beside the file under a name that
+  // says it is partial, readable by the owner only.
+  std::string partial;
+  ui.volumes.push_back({false, "", [&] {
+                          const std::vector<std::string> names = Names(back);
+                          ASSERT_EQ(names.size(), 2u);
+                          partial = names[1];
+                          struct stat st {};
+                          ASSERT_EQ(::stat((back + "/" + partial).c_str(), &st), 0);
+                          EXPECT_EQ(st.st_mode & 0777, 0600u);
+                        }});
+  EXPECT_FALSE(Join(Seg(0)));
+  EXPECT_EQ(partial.rfind("film.avi.partial-", 0), 0u) << partial;
+  EXPECT_TRUE(report.partialRemoved);
+  EXPECT_NE(JoinReportText(report, false, texts).find("[175]"), std::string::npos);
+  EXPECT_EQ(ReadFile(back + "/film.avi"), "the user's own file");
+  EXPECT_EQ(Names(back), std::vector<std::string>{"film.avi"});
+
+  // Once every segment is there, the result replaces the file and keeps its permissions.
+  ASSERT_EQ(std::rename((dir / "away").c_str(), Seg(2).c_str()), 0);
+  ASSERT_EQ(::chmod((back + "/film.avi").c_str(), 0640), 0);
+  ASSERT_TRUE(Join(Seg(0)));
+  EXPECT_EQ(ReadFile(back + "/film.avi"), data);
+  EXPECT_EQ(Names(back), std::vector<std::string>{"film.avi"});
+  struct stat st {};
+  ASSERT_EQ(::stat((back + "/film.avi").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST_F(Checksums, SplitWritesSha256sumFilesThatTheJoinVerifies) {
+  ASSERT_TRUE(Split(data, 3000));
+  ASSERT_TRUE(Exists(Sums()));
+  ASSERT_TRUE(Join(Seg(0)));
+  EXPECT_EQ(report.verdict, Verdict::Verified);
+  EXPECT_EQ(ReadFile(back + "/film.avi"), data);
+  EXPECT_EQ(JoinReportText(report, true, texts), "[170]");
+
+  // coreutils accepts the pieces in their folder and the rebuilt file in its own.
+  test::ProcessResult r = Sha256sumCheck(out, Sums());
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("film.avi.PZX003: OK"), std::string::npos) << r.out;
+  r = Sha256sumCheck(back, Sums());
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("film.avi: OK"), std::string::npos) << r.out;
+
+  // Without the checksum file the join works as before and says it could not verify.
+  std::remove(Sums().c_str());
+  ASSERT_TRUE(Join(Seg(0)));
+  EXPECT_EQ(report.verdict, Verdict::NoChecksumFile);
+  EXPECT_EQ(JoinReportText(report, true, texts), "[171]");
+}
+
+TEST_F(Checksums, AutomaticSplitKeepsItBesideTheLastSegmentWhereTheJoinFindsIt) {
+  const std::string v1 = dir.Sub("v1"), v2 = dir.Sub("v2"), v3 = dir.Sub("v3");
+  std::map<std::string, std::int64_t> free{{v1, 5000}, {v2, 3000}, {v3, 1 << 20}};
+  ctx.freeSpace = [&](const std::string& f) { return free.count(f) ? free[f] : -1; };
+  WriteFile(Sums(v1), "stale file of an earlier split\n");
+  ui.volumes = {{true, v2, nullptr}, {true, v3, nullptr}};
+  WriteFile(dir / "film.avi", data);
+  SplitJob job{dir / "film.avi", dir / "film.avi", false, false, v1, "film.avi", 0, true};
+  ASSERT_TRUE(Datei_Trennen(job, ctx));
+  EXPECT_FALSE(Exists(Sums(v1)));  // outdated by the new segment beside it
+  EXPECT_FALSE(Exists(Sums(v2)));
+  ASSERT_TRUE(Exists(Sums(v3)));
+
+  // The join meets the checksum file only with the last segment and checks the earlier ones
+  // then: a damaged first segment is still found.
+  std::string first = ReadFile(Seg(0, v1));
+  first[2000] ^= 1;
+  WriteFile(Seg(0, v1), first);
+  ui.volumes = {{true, Seg(1, v2), nullptr}, {true, Seg(2, v3), nullptr}};
+  EXPECT_FALSE(Join(Seg(0, v1)));
+  EXPECT_EQ(report.verdict, Verdict::SegmentDiffers);
+  EXPECT_EQ(report.bad, "film.avi.PZX000");
+
+  first[2000] ^= 1;
+  WriteFile(Seg(0, v1), first);
+  ui.volumes = {{true, Seg(1, v2), nullptr}, {true, Seg(2, v3), nullptr}};
+  ASSERT_TRUE(Join(Seg(0, v1)));
+  EXPECT_EQ(report.verdict, Verdict::Verified);
+}
+
+TEST_F(Checksums, FirstBadSegmentIsNamedAndNothingIsKept) {
+  ASSERT_TRUE(Split(data, 3000));
+  WriteFile(back + "/film.avi", "old");
+
+  // A flipped byte in a middle segment.
+  std::string middle = ReadFile(Seg(2));
+  middle[100] ^= 0x20;
+  WriteFile(Seg(2), middle);
+  EXPECT_FALSE(Join(Seg(0)));
+  EXPECT_EQ(report.verdict, Verdict::SegmentDiffers);
+  EXPECT_EQ(report.bad, "film.avi.PZX002");
+  EXPECT_EQ(JoinReportText(report, false, texts), "[173] \"film.avi.PZX002\"\n[175]");
+  EXPECT_EQ(Names(back), std::vector<std::string>{"film.avi"});
+  EXPECT_EQ(ReadFile(back + "/film.avi"), "old");
+
+  // A segment of the same size from another split of a file of the same size.
+  middle[100] ^= 0x20;
+  WriteFile(Seg(2), middle);
+  const std::string other = dir.Sub("other");
+  ASSERT_TRUE(Split(PatternBytes(10000, 7), 3000, other));
+  ASSERT_EQ(std::rename(Seg(1, other).c_str(), Seg(1).c_str()), 0);
+  EXPECT_FALSE(Join(Seg(0)));
+  EXPECT_EQ(report.bad, "film.avi.PZX001");
+  EXPECT_EQ(ReadFile(back + "/film.avi"), "old");
+}
+
+TEST_F(Checksums, DamagedOrHostileChecksumFilesNeverVerifyAndAreNeverFollowed) {
+  ASSERT_TRUE(Split(data, 3000));
+  const std::string good = ReadFile(Sums());
+
+  // Cut short in the middle of a line: what is left still catches nothing wrong, but the join
+  // does not claim to have verified.
+  WriteFile(Sums(), good.substr(0, good.size() / 2));
+  ASSERT_TRUE(Join(Seg(0)));
+  EXPECT_EQ(report.verdict, Verdict::Incomplete);
+  EXPECT_EQ(JoinReportText(report, true, texts), "[172]");
+  EXPECT_EQ(ReadFile(back + "/film.avi"), data);
+
+  // Lines that name files outside the folder are passed over; lines of the set still count.
+  const std::string outside = dir / "secret";
+  WriteFile(outside, "secret");
+  const std::string zero(64, '0');
+  WriteFile(Sums(), good + ChecksumLine(zero, "../secret") + ChecksumLine(zero, outside) +
+                        ChecksumLine(zero, "a/b") + ChecksumLine(zero, "..") +
+                        ChecksumLine(zero, "bell\a\x1b[2J"));
+  ASSERT_TRUE(Join(Seg(0)));
+  EXPECT_EQ(report.verdict, Verdict::Verified);
+  const VerifyReport v = Trennsegmente_Pruefen(Seg(0), ctx);
+  EXPECT_TRUE(v.allGood);
+  for (const SegmentVerdict& s : v.segments)
+    EXPECT_EQ(s.path.rfind(out + "/film.avi.PZX", 0), 0u) << s.path;
+  EXPECT_EQ(ReadFile(outside), "secret");
+
+  const ChecksumList list = ParseChecksumText(
+      ChecksumLine(zero, "../x") + ChecksumLine(zero, "/etc/passwd") + "\\" + zero + "  a\\qb\n");
+  EXPECT_TRUE(list.hashes.empty());
+  EXPECT_TRUE(list.damaged);  // "\q" is no escape sha256sum writes
+}
+
+TEST_F(Checksums, NamesThatSha256sumEscapesReadBackAsWritten) {
+  const std::string names[] = {"back\\slash", "new\nline", "car\rriage", "plain name"};
+  std::string text;
+  for (const std::string& name : names) {
+    WriteFile(dir / name, name);
+    text += ChecksumLine(*HashFile(dir / name), name);
+  }
+  // Exactly what coreutils writes for the same files.
+  test::ProcessOptions o;
+  o.cwd = dir.path();
+  const test::ProcessResult r =
+      test::RunProcess("/usr/bin/sha256sum", {names[0], names[1], names[2], names[3]}, o);
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(text, r.out);
+  const ChecksumList list = ParseChecksumText(r.out);
+  EXPECT_FALSE(list.damaged);
+  for (const std::string& name : names) EXPECT_EQ(list.hashes.at(name), *HashFile(dir / name));
+}
+
+TEST_F(Checksums, PackedSetIsCheckedAgainstTheFileItselfOnceUnpacked) {
+  // The split cuts an archive, but the whole file's line is that of the packed file.
+  const std::string archive = dir / "archive.bin";
+  WriteFile(archive, PatternBytes(5000, 3));
+  WriteFile(dir / "film.avi", data);
+  SplitJob job{archive, dir / "film.avi", true, false, out, "film.avi", 3000, false};
+  ASSERT_TRUE(Datei_Trennen(job, ctx));
+  EXPECT_NE(ReadFile(Sums()).find(*HashFile(dir / "film.avi") + "  film.avi\n"), std::string::npos);
+
+  std::string unpacked = data;
+  ctx.dekomprimieren = [&](const std::string&, const std::string& folder) {
+    WriteFile(folder + "/film.avi", unpacked);
+    return true;
+  };
+  ASSERT_TRUE(Join(Seg(0)));
+  EXPECT_EQ(report.verdict, Verdict::Verified);
+
+  std::remove((back + "/film.avi").c_str());
+  unpacked[7] ^= 1;
+  EXPECT_FALSE(Join(Seg(0)));
+  EXPECT_EQ(report.verdict, Verdict::WholeDiffers);
+  EXPECT_FALSE(Exists(back + "/film.avi"));
+}
+
+TEST_F(Checksums, ChecksumFileThatCannotBeWrittenIsAWarningOnly) {
+  ASSERT_EQ(::mkdir(Sums().c_str(), 0700), 0);  // its name is taken by a folder
+  ASSERT_TRUE(Split(data, 3000));
+  EXPECT_TRUE(ui.Showed("[" + std::to_string(tb::kChecksumWriteFailed) + "]"));
+  EXPECT_EQ(Names(out).size(), 5u);  // four segments and the folder, no partial file
+  ASSERT_TRUE(Join(Seg(0)));
+  EXPECT_EQ(report.verdict, Verdict::NoChecksumFile);
+}
+
+}  // namespace
+}  // namespace pz
