@@ -254,7 +254,7 @@ TEST_F(Checksums, PackedSetIsCheckedAgainstTheFileItselfOnceUnpacked) {
   EXPECT_NE(ReadFile(Sums()).find(*HashFile(dir / "film.avi") + "  film.avi\n"), std::string::npos);
 
   std::string unpacked = data;
-  ctx.dekomprimieren = [&](const std::string&, const std::string& folder) {
+  ctx.dekomprimieren = [&](const std::string&, const std::string& folder, const std::string&) {
     WriteFile(folder + "/film.avi", unpacked);
     return true;
   };
