@@ -1,5 +1,7 @@
 // Parzello: cuts a file into numbered segment files and joins them back.
 #include <QApplication>
+#include <QStringList>
+#include <QUrl>
 #include <csignal>
 
 #include "app/hauptformular.h"
@@ -11,6 +13,11 @@ int main(int argc, char** argv) {
   const std::string programmPfad = pz::ProgrammPfadErmitteln();
   QApplication app(argc, argv);
   pz::THauptformular window(programmPfad);
+  // "parzello FILE" (a file manager passes a path; a file URL is taken as well).
+  if (const QStringList args = app.arguments(); args.size() > 1) {
+    const QUrl url(args.at(1));
+    window.SetStartDatei(url.isLocalFile() ? url.toLocalFile() : args.at(1));
+  }
   window.show();
   return app.exec();
 }
