@@ -59,9 +59,12 @@ std::string UserCacheFolder() {
   return MakeFolders(folder) ? folder : "";
 }
 
+// Beside a program folder the user may write to; for an installed program (PREFIX/bin, which
+// root may write to as well) or an unwritable folder, the user's cache folder.
 std::string TempFolder(const std::string& programmPfad) {
   const std::string beside = JoinPath(programmPfad, kTempFolder);
-  if (FolderExists(beside) && ::access(beside.c_str(), W_OK | X_OK) == 0) return beside;
+  const bool ownFolder = ::access(programmPfad.c_str(), W_OK | X_OK) == 0;
+  if (ownFolder && !InstallPrefix(programmPfad)) return beside;
   const std::string cache = UserCacheFolder();
   return cache.empty() ? beside : cache;
 }

@@ -26,8 +26,9 @@ std::string ProgrammPfadErmitteln();
 std::string DataFolder(const std::string& programmPfad, const char* folder);
 
 // The temporary archive "temp.pzx": in "temp_parzello" beside the program when the user can
-// write there; otherwise in the user's cache folder ($XDG_CACHE_HOME/parzello, else
-// ~/.cache/parzello, created when missing), so that nobody writes into installed folders.
+// write to the program folder; when not, or when the program is installed (PREFIX/bin), in the
+// user's cache folder ($XDG_CACHE_HOME/parzello, else ~/.cache/parzello, created when missing),
+// so that nobody writes into installed folders.
 std::string TempArchivPfad(const std::string& programmPfad);
 
 // folder + "/" + name (folder may be empty, which means the root).
