@@ -107,6 +107,8 @@ check "nothing written into the installed folders" test -z "$written"
 cp "$data/out/payload.bin.PZX000" "$data/segment-without-extension"
 mime() { gio info -a standard::content-type "$1" | sed -n 's/.*standard::content-type: //p'; }
 check "first segment known by its name" test "$(mime "$data/out/payload.bin.PZX000")" = application/x-parzello-segments
+check "the menu entry opens first segments" \
+  bash -c 'gio mime application/x-parzello-segments | grep -q "^Default application.*org.example.Parzello.desktop"'
 check "first segment known by its header" test "$(mime "$data/segment-without-extension")" = application/x-parzello-segments
 
 # --- the window, with a file argument, under Xvfb ---
