@@ -1,24 +1,36 @@
 # make run  : install what is missing, build, start the program
 # make test : install what is missing, build, run every test
+# make package : the same, then the Debian package (tests/package/install_test.sh tries it out)
 BUILD    ?= build
 JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
 PACKAGES := cmake make g++ pkg-config libgtest-dev libgmock-dev qt6-base-dev qt6-qpa-plugins \
             libzip-dev zlib1g-dev fonts-liberation zip unzip clang libclang-rt-14-dev \
             xvfb xdotool imagemagick bc time libssl-dev
+# make package (the .deb) and its installation test need these as well.
+PACKAGING := dpkg-dev file lintian desktop-file-utils appstream shared-mime-info \
+             libglib2.0-bin bash-completion
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build run test test-asan bench bench-large format clean
+.PHONY: all deps deps-package build run test test-asan package bench bench-large format clean
 
 all: build
 
-deps:
-	@missing=""; for p in $(PACKAGES); do \
+# $(call install-missing,LIST): apt-get install the packages of LIST that are not installed.
+define install-missing
+	@missing=""; for p in $(1); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'ok installed' || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing:$$missing"; \
 	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
 	fi
+endef
+
+deps:
+	$(call install-missing,$(PACKAGES))
+
+deps-package:
+	$(call install-missing,$(PACKAGING))
 
 $(BUILD)/CMakeCache.txt:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -36,6 +48,10 @@ test-asan: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPZ_SANITIZE=ON
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# The Debian package: $(BUILD)/parzello_VERSION-1_ARCH.deb.
+package: deps-package build
+	cd $(BUILD) && cpack -G DEB
 
 bench: build
 	bash bench/split_join.sh $(BUILD)

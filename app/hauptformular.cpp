@@ -2,10 +2,14 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLayout>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QScreen>
 #include <QStyle>
 #include <cstdio>
@@ -133,6 +137,9 @@ THauptformular::THauptformular(const std::string& programmPfad, QWidget* parent)
   SetUpComponents();
   // Client area of fixed size below the menu bar; the window cannot be resized.
   layout()->setSizeConstraint(QLayout::SetFixedSize);
+  // A file dropped anywhere, the fields included, is taken by the window, not typed as text.
+  setAcceptDrops(true);
+  for (QLineEdit* edit : findChildren<QLineEdit*>()) edit->setAcceptDrops(false);
   FormCreate();
 }
 
@@ -442,6 +449,7 @@ void THauptformular::FormShow() {
   startScreen_.SetVersionPrg(kProgramVersion);
   startScreen_.SetYear(kProgramYear);
   startScreen_.Execute();
+  if (!startDatei_.isEmpty()) DateiUebernehmen(std::exchange(startDatei_, QString()));
 }
 
 std::array<QRadioButton*, 7> THauptformular::SizeButtons() const {
@@ -868,6 +876,47 @@ void THauptformular::TextbausteineZuweisen() {
     label->setText(text(block) + " :");
     label->adjustSize();
   }
+}
+
+namespace {
+
+// The one local file that a drag carries; "" for anything else.
+QString DroppedFile(const QMimeData* data) {
+  if (data == nullptr || !data->hasUrls() || data->urls().size() != 1) return {};
+  const QUrl url = data->urls().first();
+  return url.isLocalFile() ? url.toLocalFile() : QString();
+}
+
+}  // namespace
+
+void THauptformular::DateiUebernehmen(const QString& path) {
+  if (running_) return;
+  const QString file = QFileInfo(path).absoluteFilePath();
+  HeaderInfo info;
+  const bool firstSegment = ReadHeader(file.toStdString(), info);
+  SetChecked(firstSegment ? RadioZusammenfuehren : RadioTrennen, true);
+  SetTextIfDifferent(EditTrennDatei, file);
+  if (firstSegment) {
+    SetTextIfDifferent(EditZielName, QString::fromStdString(PlainFileName(info.name)));
+  }
+  // For the installation test, which cannot look into the window.
+  if (std::getenv("PARZELLO_PRINT_STATE") != nullptr) {
+    std::printf("mode=%s\nsource=%s\nname=%s\n", firstSegment ? "join" : "split",
+                EditTrennDatei->text().toUtf8().constData(),
+                EditZielName->text().toUtf8().constData());
+    std::fflush(stdout);
+  }
+}
+
+void THauptformular::dragEnterEvent(QDragEnterEvent* event) {
+  if (!running_ && !DroppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void THauptformular::dropEvent(QDropEvent* event) {
+  const QString file = DroppedFile(event->mimeData());
+  if (file.isEmpty()) return;
+  event->acceptProposedAction();
+  Guarded([&] { DateiUebernehmen(file); });
 }
 
 }  // namespace pz

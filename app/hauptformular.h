@@ -86,6 +86,11 @@ class THauptformular : public QMainWindow {
   void MenuInhaltClick();
   void MenuAwardsClick();
   void MenuInfoClick();
+  // Takes a file as if it had been chosen with "...": join mode with the stored name as target
+  // name when it begins with a segment header (whatever its name), split mode for any other.
+  void DateiUebernehmen(const QString& path);
+  // The program's file argument: taken once the window has been shown and set up.
+  void SetStartDatei(const QString& path) { startDatei_ = path; }
 
   bool Komprimierung_Einleiten_Falls_Noetig();
   bool Datei_Komprimieren(const std::string& quelle, const std::string& archiv, int level);
@@ -169,6 +174,9 @@ class THauptformular : public QMainWindow {
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  // A single local file dropped onto the window is taken like the program's argument.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void BuildControls();
@@ -209,6 +217,7 @@ class THauptformular : public QMainWindow {
   std::int64_t trennGroesse_ = 1;
   bool shown_ = false;
   bool running_ = false;
+  QString startDatei_;
 };
 
 }  // namespace pz

@@ -1,5 +1,7 @@
 // Parzello: cuts a file into numbered segment files and joins them back.
 #include <QApplication>
+#include <QStringList>
+#include <QUrl>
 #include <csignal>
 
 #include "app/hauptformular.h"
@@ -11,6 +13,20 @@ int main(int argc, char** argv) {
   const std::string programmPfad = pz::ProgrammPfadErmitteln();
   QApplication app(argc, argv);
   pz::THauptformular window(programmPfad);
+  // "parzello FILE" (a file manager passes a path; a file URL is taken as well). Options that
+  // Qt did not take are no file names; "--" ends them.
+  QStringList args;
+  bool optionsEnded = false;
+  for (const QString& a : app.arguments().mid(1)) {
+    if (!optionsEnded && a == "--")
+      optionsEnded = true;
+    else if (optionsEnded || !a.startsWith('-'))
+      args << a;
+  }
+  if (!args.isEmpty()) {
+    const QUrl url(args.first());
+    window.SetStartDatei(url.isLocalFile() ? url.toLocalFile() : args.first());
+  }
   window.show();
   return app.exec();
 }

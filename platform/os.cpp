@@ -7,11 +7,72 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <vector>
 
+// The installed layout below the prefix; the build passes the same folders it installs to.
+#ifndef PZ_INSTALL_BINDIR
+#define PZ_INSTALL_BINDIR "bin"
+#endif
+#ifndef PZ_INSTALL_PKGLIBDIR
+#define PZ_INSTALL_PKGLIBDIR "lib/parzello"
+#endif
+#ifndef PZ_INSTALL_PKGDATADIR
+#define PZ_INSTALL_PKGDATADIR "share/parzello"
+#endif
+
 namespace pz {
+
+namespace {
+
+// The prefix of a program folder that is PREFIX/bin; nothing for any other folder.
+std::optional<std::string> InstallPrefix(const std::string& programmPfad) {
+  const std::string bin = std::string("/") + PZ_INSTALL_BINDIR;
+  if (programmPfad.size() < bin.size() ||
+      programmPfad.compare(programmPfad.size() - bin.size(), bin.size(), bin) != 0) {
+    return std::nullopt;
+  }
+  return programmPfad.substr(0, programmPfad.size() - bin.size());
+}
+
+// Creates folder and its missing parents for this user only; false when it is no folder after.
+bool MakeFolders(const std::string& folder) {
+  for (std::size_t pos = 1; pos != std::string::npos; pos = folder.find('/', pos + 1)) {
+    ::mkdir(folder.substr(0, pos).c_str(), 0700);
+  }
+  ::mkdir(folder.c_str(), 0700);
+  return FolderExists(folder);
+}
+
+// $XDG_CACHE_HOME/parzello (only an absolute one counts), else $HOME/.cache/parzello; "" when
+// neither can be named or made.
+std::string UserCacheFolder() {
+  std::string base;
+  if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg != nullptr && xdg[0] == '/') {
+    base = xdg;
+  } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') {
+    base = JoinPath(home, ".cache");
+  } else {
+    return "";
+  }
+  const std::string folder = JoinPath(base, "parzello");
+  return MakeFolders(folder) ? folder : "";
+}
+
+// Beside a program folder the user may write to; for an installed program (PREFIX/bin, which
+// root may write to as well) or an unwritable folder, the user's cache folder.
+std::string TempFolder(const std::string& programmPfad) {
+  const std::string beside = JoinPath(programmPfad, kTempFolder);
+  const bool ownFolder = ::access(programmPfad.c_str(), W_OK | X_OK) == 0;
+  if (ownFolder && !InstallPrefix(programmPfad)) return beside;
+  const std::string cache = UserCacheFolder();
+  return cache.empty() ? beside : cache;
+}
+
+}  // namespace
 
 std::string ProgrammPfadErmitteln() {
   std::vector<char> buf(4096);
@@ -27,7 +88,16 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 }
 
 std::string DataFolder(const std::string& programmPfad, const char* folder) {
-  return JoinPath(programmPfad, folder);
+  if (std::strcmp(folder, kTempFolder) == 0) return TempFolder(programmPfad);
+  const std::string beside = JoinPath(programmPfad, folder);
+  if (FolderExists(beside)) return beside;
+  if (const auto prefix = InstallPrefix(programmPfad)) {
+    const char* base =
+        std::strcmp(folder, kDllFolder) == 0 ? PZ_INSTALL_PKGLIBDIR : PZ_INSTALL_PKGDATADIR;
+    const std::string installed = JoinPath(JoinPath(*prefix, base), folder);
+    if (FolderExists(installed)) return installed;
+  }
+  return beside;
 }
 
 std::string TempArchivPfad(const std::string& programmPfad) {

@@ -16,13 +16,19 @@ inline constexpr const char* kAwardFolder = "award_parzello";
 inline constexpr const char* kTempFolder = "temp_parzello";
 inline constexpr const char* kTempArchiveName = "temp.pzx";
 
-// Folder of the running program file, without a trailing separator.
+// Folder of the running program file (links resolved), without a trailing separator.
 std::string ProgrammPfadErmitteln();
 
-// programmPfad + "/" + folder.
+// Where a data folder is: beside the program when it is there (a build folder, an unpacked
+// program folder); for a program installed as PREFIX/bin, PREFIX/lib/parzello/folder (the
+// engines) or PREFIX/share/parzello/folder (everything else) when that exists; else beside the
+// program. "temp_parzello" is the folder of TempArchivPfad, see there.
 std::string DataFolder(const std::string& programmPfad, const char* folder);
 
-// The temporary archive "temp.pzx" in "temp_parzello" under the program folder.
+// The temporary archive "temp.pzx": in "temp_parzello" beside the program when the user can
+// write to the program folder; when not, or when the program is installed (PREFIX/bin), in the
+// user's cache folder ($XDG_CACHE_HOME/parzello, else ~/.cache/parzello, created when missing),
+// so that nobody writes into installed folders.
 std::string TempArchivPfad(const std::string& programmPfad);
 
 // folder + "/" + name (folder may be empty, which means the root).

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -454,6 +455,50 @@ class HauptformularTest : public QObject {
     QCOMPARE(Last().text, T(42));
     QCOMPARE(Last().icon, MsgIcon::Error);
     QVERIFY(w_->EditTrennDatei->text().isEmpty());
+  }
+
+  // A file handed to the window (the program's argument, a drop) picks the mode by its content:
+  // a first segment under any name joins, anything else, even named like one, splits.
+  void fileTakenByItsContent() {
+    PrepareSplit(3000);
+    w_->RadioHand->click();
+    w_->EditHand->setText("2048");
+    w_->ButtonAusfuehren->click();
+    QCOMPARE(Last().text, T(49));
+    QVERIFY(QFile::rename(Work("out/teil.PZX000"), Work("out/renamed.bin")));
+    WriteFile(Work("fake.PZX000"), QByteArray(2048, '0'));
+    const auto messagesBefore = messages_->messages.size();
+
+    w_.reset();
+    w_ = std::make_unique<THauptformular>(program_->path().toStdString());
+    w_->SetStartDatei(Work("out/renamed.bin"));
+    w_->show();
+    QCoreApplication::processEvents();
+    QVERIFY(w_->RadioZusammenfuehren->isChecked());
+    QCOMPARE(w_->EditTrennDatei->text(), Work("out/renamed.bin"));
+    QCOMPARE(w_->EditZielName->text(), QString("quelle.bin"));
+
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(Work("fake.PZX000"))});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w_.get(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w_.get(), &drop);
+    QVERIFY(w_->RadioTrennen->isChecked());
+    QCOMPARE(w_->EditTrennDatei->text(), Work("fake.PZX000"));
+    QCOMPARE(w_->LabelDateiGroesse2->text(), QString("2048"));
+    QCOMPARE(messages_->messages.size(), messagesBefore);  // no "not a first segment" refusal
+
+    // Only one local file is taken: two files, or a web address, are refused.
+    data.setUrls({QUrl::fromLocalFile(Work("fake.PZX000")), QUrl::fromLocalFile(Work("x"))});
+    QDragEnterEvent two(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w_.get(), &two);
+    QVERIFY(!two.isAccepted());
+    data.setUrls({QUrl("https://www.example.org/a.PZX000")});
+    QDragEnterEvent web(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w_.get(), &web);
+    QVERIFY(!web.isAccepted());
   }
 
   void splitModeOpenDialog() {
