@@ -77,7 +77,7 @@ complete_words() {
     COMP_WORDS=("$@") COMP_CWORD=$(($# - 1)) COMP_LINE="$*" COMP_POINT=${#COMP_LINE} &&
     _parzello_cli && echo "${COMPREPLY[*]}"' _ "$@"
 }
-check "completion offers the commands" test "$(complete_words parzello-cli "")" = "split join info"
+check "completion offers the commands" test "$(complete_words parzello-cli "")" = "split join info verify"
 check "completion offers split's options" \
   bash -c 'grep -qw -- --compress <<<"$1" && grep -qw -- --size <<<"$1"' _ \
   "$(complete_words parzello-cli split x --)"
@@ -95,6 +95,7 @@ check "--version ($version) is the package's (${pkg_version%-*})" test "$version
 check "split with packing" as_user parzello-cli split "$data/payload.bin" --to "$data/out" \
   --size 100000 --compress strong --quiet
 check "info finds every segment" as_user parzello-cli info "$data/out/payload.bin.PZX000"
+check "verify accepts the set" as_user parzello-cli verify "$data/out/payload.bin.PZX000" --quiet
 check "join" as_user parzello-cli join "$data/out/payload.bin.PZX000" --to "$data/back" --quiet
 check "joined file is the original" cmp "$data/payload.bin" "$data/back/payload.bin"
 check "packing used the user's cache folder" test -d "$user_home/.cache/parzello"
