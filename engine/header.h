@@ -17,6 +17,14 @@ using HeaderBytes = std::array<unsigned char, kHeaderSize>;
 // Room for the file name (offsets 3 to 298) and the longest password that the entry takes.
 inline constexpr std::size_t kMaxStoredNameBytes = 296;
 inline constexpr std::size_t kMaxPasswordChars = 30;
+// Byte 299, which other writers of the format leave unassigned and other readers ignore, tells
+// which of name and password are stored as UTF-8; without one of these marks both are
+// Windows-1252. Names and passwords that fit Windows-1252 are stored so and leave the byte as
+// it was.
+inline constexpr std::size_t kEncodingMarkOffset = 299;
+inline constexpr unsigned char kMarkUtf8Name = 'N';
+inline constexpr unsigned char kMarkUtf8Password = 'P';
+inline constexpr unsigned char kMarkUtf8Both = 'U';
 // The header's size field is a signed 32-bit number.
 inline constexpr std::int64_t kMaxDataSize = 2147483647;
 
@@ -45,6 +53,10 @@ class HeaderError : public std::runtime_error {
   Kind kind_;
 };
 
+// The bytes a password takes in the header: its Windows-1252 form where it has one, else its
+// UTF-8 form. The limit kMaxPasswordChars counts these.
+std::size_t StoredPasswordBytes(const std::string& utf8);
+
 // Fills the buffer. Asks for the password through ui when input.protect is set (an empty answer
 // stores no password) and repaints afterwards. Throws HeaderError(NameTooLong) for a name of more
 // than 296 bytes, HeaderError(PasswordTooLong) for a password of more than 30 bytes.
@@ -56,7 +68,8 @@ struct HeaderInfo {
   std::string name;  // as stored, converted to UTF-8; see PlainFileName before using it
   bool compressed = false;
   bool password = false;
-  std::string passwort;  // unscrambled, the stored 8-bit bytes
+  // Unscrambled, in the form Utf8ToEightBit gives the typed text, so the two compare directly.
+  std::string passwort;
   std::int64_t dataSize = 0;
 };
 
@@ -67,5 +80,14 @@ bool Header_Rekonstruieren(HeaderBytes buffer, HeaderInfo& info);
 // A name taken from a header, reduced to a plain file name: no folder parts, no "." or "..",
 // no control characters. Empty when nothing usable is left.
 std::string PlainFileName(const std::string& name);
+
+// The header at the start of a would-be first segment, and why there is none.
+struct HeaderRead {
+  enum class Status { Valid, NoHeader, TooShort, Unreadable, Damaged };
+  Status status = Status::NoHeader;
+  HeaderInfo info;     // set when Valid
+  std::string detail;  // Unreadable: the system's reason; Damaged: the broken field
+};
+HeaderRead ReadSegmentHeader(const std::string& path);
 
 }  // namespace pz
