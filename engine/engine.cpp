@@ -181,6 +181,26 @@ bool Datei_Trennen(const SplitJob& job, EngineContext& ctx) {
   return true;
 }
 
+bool Quelle_Loeschen(const std::string& quelle, EngineContext& ctx) {
+  if (!FileExists(quelle) || DeleteFile(quelle)) return true;
+  const int err = errno;
+  ctx.ui.ShowMessage(ctx.Text(tb::kSourceNotDeleted) + Quoted(quelle) + ": " + ErrnoText(err),
+                     MsgIcon::Warning);
+  return false;
+}
+
+std::string HeaderRefusal(const HeaderRead& read, const std::string& path, const TextSource& texts,
+                          std::uint16_t notFirst) {
+  switch (read.status) {
+    case HeaderRead::Status::Unreadable:
+      return texts.GetText(tb::kReadFailed) + Quoted(path) + ": " + read.detail;
+    case HeaderRead::Status::Damaged:
+      return texts.GetText(tb::kHeaderDamaged) + Quoted(path) + " (" + read.detail + ")";
+    default:
+      return texts.GetText(notFirst) + Quoted(path);
+  }
+}
+
 namespace {
 
 // True when the output would be a segment file that the join still has to read.

@@ -52,6 +52,10 @@ struct SplitJob {
 
 bool Datei_Trennen(const SplitJob& job, EngineContext& ctx);
 
+// Deletes the source after a finished split. When it cannot, says so (the split stands, the
+// source is kept, and why) as a warning and returns false.
+bool Quelle_Loeschen(const std::string& quelle, EngineContext& ctx);
+
 struct JoinJob {
   std::string ersteSegment;  // path of the first segment
   std::string zielPfad;      // target folder, no trailing "/"
@@ -59,5 +63,11 @@ struct JoinJob {
 };
 
 bool Trennsegmente_Zusammenfuehren(const JoinJob& job, EngineContext& ctx);
+
+struct HeaderRead;
+// Why a would-be first segment was refused, for the user: unreadable (with the reason) and
+// damaged name the file; a file without a header gets the front end's own block notFirst.
+std::string HeaderRefusal(const HeaderRead& read, const std::string& path, const TextSource& texts,
+                          std::uint16_t notFirst);
 
 }  // namespace pz

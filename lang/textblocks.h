@@ -122,4 +122,10 @@ inline constexpr Block kYes = 130;
 inline constexpr Block kNo = 131;
 inline constexpr Block kNotAFirstSegment = 132;  // info/join on a file without a header
 
+// Refusals and reports that tell the user what happened and what to do.
+inline constexpr Block kPasswordLimit = 150;      // prompt: password longer than the header holds
+inline constexpr Block kSourceNotDeleted = 151;   // split done, but the source could not go
+inline constexpr Block kPasswordFileEmpty = 152;  // --password-file with an empty first line
+inline constexpr Block kInfoSurplus = 153;        // info: segments hold more than recorded
+
 }  // namespace pz::tb
