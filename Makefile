@@ -4,7 +4,7 @@ BUILD    ?= build
 JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
 PACKAGES := cmake make g++ pkg-config libgtest-dev libgmock-dev qt6-base-dev qt6-qpa-plugins \
             libzip-dev zlib1g-dev fonts-liberation zip unzip clang libclang-rt-14-dev \
-            xvfb xdotool imagemagick bc time
+            xvfb xdotool imagemagick bc time qt6-translations-l10n
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: all deps build run test test-asan bench format clean

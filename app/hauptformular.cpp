@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QLayout>
+#include <QLibraryInfo>
 #include <QMenuBar>
 #include <QScreen>
 #include <QStyle>
@@ -90,20 +91,13 @@ QString Utf8(const char* s) {
   return QString::fromUtf8(s);
 }
 
-// The first 1024 bytes of a file as a segment header; false when the file is shorter, cannot
-// be read or does not begin with a valid header.
-bool ReadHeader(const std::string& path, HeaderInfo& info) {
-  HeaderBytes buffer{};
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return false;
-  const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), f);
-  std::fclose(f);
-  if (got != buffer.size()) return false;
-  try {
-    return Header_Rekonstruieren(buffer, info);
-  } catch (const HeaderError&) {
-    return false;
-  }
+// A filter of the open dialog: the description (without a pattern of its own in brackets,
+// which the language files give) and the pattern once.
+QString Filter(const QString& description, const char* pattern) {
+  QString text = description.trimmed();
+  const qsizetype open = text.lastIndexOf('(');
+  if (text.endsWith(')') && open >= 0) text = text.left(open).trimmed();
+  return text + " (" + pattern + ")";
 }
 
 }  // namespace
@@ -600,6 +594,9 @@ void THauptformular::Formulardarstellung_Anpassen() {
   EditHand->setReadOnly(!handEditable);
   QPalette hand = EditHand->palette();
   hand.setColor(QPalette::Base, handEditable ? kWhite : kSilver);
+  // Disabled with its group in join mode, the value stays legible on the silver ground.
+  hand.setColor(QPalette::Disabled, QPalette::Base, kSilver);
+  hand.setColor(QPalette::Disabled, QPalette::Text, kBlack);
   EditHand->setPalette(hand);
 
   if (GroupOptionen->isEnabled()) {
@@ -689,9 +686,9 @@ void THauptformular::ButtonTrennDateiClick() {
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   if (split) {
-    dialog.setNameFilter(Text(language_, tb::kFilterSplit) + " (*)");
+    dialog.setNameFilter(Filter(Text(language_, tb::kFilterSplit), "*"));
   } else {
-    dialog.setNameFilter(Text(language_, tb::kFilterJoin) + " (*.PZX000)");
+    dialog.setNameFilter(Filter(Text(language_, tb::kFilterJoin), "*.PZX000"));
     dialog.setDefaultSuffix("PZX000");
   }
   if (RunModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
@@ -699,12 +696,20 @@ void THauptformular::ButtonTrennDateiClick() {
   SetTextIfDifferent(EditTrennDatei, chosen);
   if (split) return;
 
-  HeaderInfo info;
-  if (ReadHeader(chosen.toStdString(), info)) {
-    SetTextIfDifferent(EditZielName, QString::fromStdString(PlainFileName(info.name)));
-  } else {
+  const HeaderRead read = ReadSegmentHeader(chosen.toStdString());
+  if (read.status == HeaderRead::Status::Valid) {
+    SetTextIfDifferent(EditZielName, QString::fromStdString(PlainFileName(read.info.name)));
+  } else if (read.status == HeaderRead::Status::NoHeader ||
+             read.status == HeaderRead::Status::TooShort) {
     SetTextIfDifferent(EditTrennDatei, QString());
     pz::ShowMessage(this, Text(language_, tb::kNoFirstSegment), MsgIcon::Error);
+  } else {
+    // Unreadable or damaged: a first segment perhaps, but not one that can be used.
+    SetTextIfDifferent(EditTrennDatei, QString());
+    pz::ShowMessage(this,
+                    QString::fromStdString(
+                        HeaderRefusal(read, chosen.toStdString(), language_, tb::kNoFirstSegment)),
+                    MsgIcon::Error);
   }
 }
 
@@ -763,13 +768,11 @@ void THauptformular::ButtonAusfuehrenClick() {
     done = Trennsegmente_Zusammenfuehren({in.source, in.targetFolder, in.targetName}, ctx_);
   }
   ui_.SetBusy(false);
-  if (done && split && CheckLoeschen->isChecked() && FileExists(in.source)) {
-    // The source itself, never the temporary archive.
-    DeleteFile(in.source);
-  }
   const tb::Block result =
       split ? (done ? tb::kSplitDone : tb::kSplitFailed) : (done ? tb::kJoinDone : tb::kJoinFailed);
   pz::ShowMessage(this, Text(language_, result), done ? MsgIcon::Information : MsgIcon::Warning);
+  // The source itself, never the temporary archive; a failure is shown as a warning.
+  if (done && split && CheckLoeschen->isChecked()) Quelle_Loeschen(in.source, ctx_);
   ui_.StatusText("");
 }
 
@@ -814,7 +817,18 @@ std::string Sprachkennung_Einfuegen(const std::string& fileName, const std::stri
   return fileName.substr(0, dot) + "_" + codeLetter + fileName.substr(dot);
 }
 
+void THauptformular::QtTexteLaden() {
+  QCoreApplication::removeTranslator(&qtTexte_);
+  // Qt's own dialog texts (file dialog, Yes and No) in the chosen language; English is built
+  // in. The translations are Debian's, where Qt's own library looks for them.
+  if (language_.CodeLetter() == "D" &&
+      qtTexte_.load("qt_de", QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QCoreApplication::installTranslator(&qtTexte_);
+  }
+}
+
 void THauptformular::TextbausteineZuweisen() {
+  QtTexteLaden();
   if (language_.TextCount() == 0) return;
   const auto text = [this](tb::Block block) { return Text(language_, block); };
   MenuDatei->setTitle(text(tb::kMenuDatei));
