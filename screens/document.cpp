@@ -14,21 +14,29 @@ namespace pz {
 
 namespace {
 
-// The text up to kMaxShownLines lines and kMaxShownChars characters; cut tells whether that
-// left anything out.
+// The text up to kMaxShownLines lines, kMaxShownChars characters and the first line longer than
+// kMaxLineChars; cut tells whether that left anything out.
 QString CutText(const QString& text, bool& cut) {
   qsizetype end = std::min<qsizetype>(text.size(), kMaxShownChars);
-  qsizetype at = -1;
-  for (int line = 0; line < kMaxShownLines; ++line) {
-    at = text.indexOf('\n', at + 1);
-    if (at < 0 || at >= end) break;
-    if (line == kMaxShownLines - 1) end = at;
+  qsizetype start = 0;
+  for (int line = 0; start < end; ++line) {
+    if (line == kMaxShownLines) {
+      end = start - 1;  // without the line end before the first line left out
+      break;
+    }
+    qsizetype next = text.indexOf('\n', start);
+    if (next < 0) next = text.size();
+    if (next - start > kMaxLineChars) {
+      end = std::min(end, start + kMaxLineChars);
+      break;
+    }
+    start = next + 1;
   }
   cut = end < text.size();
   return text.left(end);
 }
 
-// The same for a parsed rich text: paragraphs first, then characters.
+// The same for a parsed rich text: paragraphs count as lines, their runs' text as characters.
 void CutDocument(rtf::Document& doc, bool& cut) {
   if (doc.paragraphs.size() > static_cast<std::size_t>(kMaxShownLines)) {
     doc.paragraphs.resize(kMaxShownLines);
@@ -37,13 +45,15 @@ void CutDocument(rtf::Document& doc, bool& cut) {
   std::size_t left = kMaxShownChars;
   for (std::size_t p = 0; p < doc.paragraphs.size(); ++p) {
     auto& runs = doc.paragraphs[p].runs;
+    std::size_t leftHere = std::min<std::size_t>(left, kMaxLineChars);
     for (std::size_t r = 0; r < runs.size(); ++r) {
-      if (runs[r].text.size() <= left) {
+      if (runs[r].text.size() <= leftHere) {
+        leftHere -= runs[r].text.size();
         left -= runs[r].text.size();
         continue;
       }
       // Back to the start of a UTF-8 sequence.
-      std::size_t keep = left;
+      std::size_t keep = leftHere;
       while (keep > 0 && (static_cast<unsigned char>(runs[r].text[keep]) & 0xC0) == 0x80) --keep;
       runs[r].text.resize(keep);
       runs.resize(r + 1);

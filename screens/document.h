@@ -17,6 +17,7 @@ inline constexpr qint64 kMaxDocumentBytes = 16 * 1024 * 1024;
 // megabyte in one line, millions of empty paragraphs); a description is a few kilobytes.
 inline constexpr int kMaxShownLines = 2000;      // lines of text, paragraphs of rich text
 inline constexpr int kMaxShownChars = 100000;    // characters of text
+inline constexpr int kMaxLineChars = 10000;      // characters of one line or paragraph
 inline constexpr qint64 kMaxRtfBytes = 1 << 20;  // of rich text read, before it is parsed
 
 // Loads the file into the view: rich text (RTF) formatted, anything else as plain 8-bit or

@@ -451,11 +451,7 @@ class HauptformularTest : public QObject {
 
   // Before the volume prompt the status bar shows how far the work has come.
   void progressIsUpToDateWhenAPromptOpens() {
-    const QByteArray data = RandomBytes(3000);
-    const QString source = PrepareSplit(0);
-    WriteFile(source, data);
-    w_->EditTrennDatei->clear();
-    w_->EditTrennDatei->setText(source);
+    PrepareSplit(3000);
     w_->RadioHand->click();
     w_->EditHand->setText("2048");
     w_->ButtonAusfuehren->click();

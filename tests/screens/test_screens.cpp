@@ -577,7 +577,7 @@ class TestScreens : public QObject {
     const QString oneLine = dir_.path() + "/oneline.txt";
     WriteFile(oneLine, QByteArray(1 << 20, 'a'));
     QVERIFY(LoadDocument(view, oneLine));
-    QCOMPARE(view.toPlainText(), QString(kMaxShownChars, 'a') + "\n" + DocumentCutNote("E"));
+    QCOMPARE(view.toPlainText(), QString(kMaxLineChars, 'a') + "\n" + DocumentCutNote("E"));
 
     const QString manyLines = dir_.path() + "/lines.txt";
     WriteFile(manyLines, QByteArray("line\n").repeated(kMaxShownLines + 1));
@@ -663,36 +663,26 @@ class TestScreens : public QObject {
 
     if (!QPrinterInfo::defaultPrinter().isNull()) QSKIP("a default printer is installed");
     QCOMPARE(PrintDocument(doc, "Award-Info"), PrintResult::NoPrinter);
-    // The viewer reports the missing printer instead of failing silently.
-    QString reported;
-    QTimer::singleShot(0, [&] {
-      TPXAwardDialog2* v = AwardDialog2();
+    // The viewer reports the missing printer instead of failing silently, in the language of
+    // the awards screen.
+    const auto reported = [&](const QString& letter) {
+      QString text;
       QTimer::singleShot(0, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-          reported = box->text();
-          box->close();
-        }
+        TPXAwardDialog2* v = AwardDialog2();
+        QTimer::singleShot(0, [&] {
+          if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            text = box->text();
+            box->close();
+          }
+        });
+        v->ButtonPrint->click();
+        v->close();
       });
-      v->ButtonPrint->click();
-      v->close();
-    });
-    ShowAwardInfo(dir_.path() + "/none.txt", "Award-Info", kColorBlack, kColorBlue);
-    QVERIFY(reported.contains("printer"));
-    // In the language of the awards screen.
-    reported.clear();
-    QTimer::singleShot(0, [&] {
-      TPXAwardDialog2* v = AwardDialog2();
-      QTimer::singleShot(0, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-          reported = box->text();
-          box->close();
-        }
-      });
-      v->ButtonPrint->click();
-      v->close();
-    });
-    ShowAwardInfo(dir_.path() + "/none.txt", "Award-Info", kColorBlack, kColorBlue, "D");
-    QVERIFY(reported.contains("Standarddrucker"));
+      ShowAwardInfo(dir_.path() + "/none.txt", "Award-Info", kColorBlack, kColorBlue, letter);
+      return text;
+    };
+    QVERIFY(reported("E").contains("printer"));
+    QVERIFY(reported("D").contains("Standarddrucker"));
   }
 
  private:
