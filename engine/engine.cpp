@@ -189,6 +189,28 @@ bool Quelle_Loeschen(const std::string& quelle, EngineContext& ctx) {
   return false;
 }
 
+HeaderRead ReadSegmentHeader(const std::string& path) {
+  HeaderRead r;
+  FileHandle f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  HeaderBytes b;
+  const ssize_t got = f.valid() ? ::pread(f.get(), b.data(), b.size(), 0) : -1;
+  if (got < 0) {
+    r.status = HeaderRead::Status::Unreadable;
+    r.detail = std::strerror(errno);
+  } else if (got != static_cast<ssize_t>(b.size())) {
+    r.status = HeaderRead::Status::TooShort;
+  } else {
+    try {
+      r.status = Header_Rekonstruieren(b, r.info) ? HeaderRead::Status::Valid
+                                                  : HeaderRead::Status::NoHeader;
+    } catch (const HeaderError& e) {
+      r.status = HeaderRead::Status::Damaged;
+      r.detail = e.what();
+    }
+  }
+  return r;
+}
+
 std::string HeaderRefusal(const HeaderRead& read, const std::string& path, const TextSource& texts,
                           std::uint16_t notFirst) {
   switch (read.status) {

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "engine/header.h"
 #include "engine/interaction.h"
 #include "lang/language.h"
 
@@ -64,7 +65,15 @@ struct JoinJob {
 
 bool Trennsegmente_Zusammenfuehren(const JoinJob& job, EngineContext& ctx);
 
-struct HeaderRead;
+// The header at the start of a would-be first segment, and why there is none.
+struct HeaderRead {
+  enum class Status { Valid, NoHeader, TooShort, Unreadable, Damaged };
+  Status status = Status::NoHeader;
+  HeaderInfo info;     // set when Valid
+  std::string detail;  // Unreadable: the system's reason; Damaged: the broken field
+};
+HeaderRead ReadSegmentHeader(const std::string& path);
+
 // Why a would-be first segment was refused, for the user: unreadable (with the reason) and
 // damaged name the file; a file without a header gets the front end's own block notFirst.
 std::string HeaderRefusal(const HeaderRead& read, const std::string& path, const TextSource& texts,

@@ -1,14 +1,9 @@
 #include "engine/header.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <optional>
 
-#include "engine/filecopy.h"
 #include "lang/codepage.h"
 
 namespace pz {
@@ -163,28 +158,6 @@ std::string PlainFileName(const std::string& name) {
   while (!out.empty() && out.back() == ' ') out.pop_back();
   if (out == "." || out == "..") return "";
   return out;
-}
-
-HeaderRead ReadSegmentHeader(const std::string& path) {
-  HeaderRead r;
-  FileHandle f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  HeaderBytes b;
-  const ssize_t got = f.valid() ? ::pread(f.get(), b.data(), b.size(), 0) : -1;
-  if (got < 0) {
-    r.status = HeaderRead::Status::Unreadable;
-    r.detail = std::strerror(errno);
-  } else if (got != static_cast<ssize_t>(b.size())) {
-    r.status = HeaderRead::Status::TooShort;
-  } else {
-    try {
-      r.status = Header_Rekonstruieren(b, r.info) ? HeaderRead::Status::Valid
-                                                  : HeaderRead::Status::NoHeader;
-    } catch (const HeaderError& e) {
-      r.status = HeaderRead::Status::Damaged;
-      r.detail = e.what();
-    }
-  }
-  return r;
 }
 
 }  // namespace pz

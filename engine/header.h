@@ -81,13 +81,4 @@ bool Header_Rekonstruieren(HeaderBytes buffer, HeaderInfo& info);
 // no control characters. Empty when nothing usable is left.
 std::string PlainFileName(const std::string& name);
 
-// The header at the start of a would-be first segment, and why there is none.
-struct HeaderRead {
-  enum class Status { Valid, NoHeader, TooShort, Unreadable, Damaged };
-  Status status = Status::NoHeader;
-  HeaderInfo info;     // set when Valid
-  std::string detail;  // Unreadable: the system's reason; Damaged: the broken field
-};
-HeaderRead ReadSegmentHeader(const std::string& path);
-
 }  // namespace pz
