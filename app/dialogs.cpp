@@ -3,6 +3,7 @@
 #include <QStyle>
 
 #include "app/uihooks.h"
+#include "engine/header.h"
 #include "engine/interaction.h"
 #include "lang/textblocks.h"
 #include "platform/os.h"
@@ -24,6 +25,8 @@ QLineEdit* PasswordField(QWidget* parent, const char* name, int top) {
   e->setGeometry(8, top, 217, 24);
   e->setMaxLength(kPasswordFieldChars);
   e->setEchoMode(QLineEdit::Password);
+  // Masked with "*" whatever the style's own mask character.
+  e->setStyleSheet("lineedit-password-character: 42");
   return e;
 }
 
@@ -77,6 +80,10 @@ TPasswortDialog::TPasswortDialog(const TextSource& texts, QWidget* parent)
 
 void TPasswortDialog::ButtonOKClick() {
   if (Edit1->text().isEmpty()) return Complain(this, texts_, tb::kPasswordFirstEmpty, Edit1);
+  // The limit is what the header stores, so a password taken here is never refused later.
+  if (StoredPasswordBytes(Edit1->text().toStdString()) > kMaxPasswordChars) {
+    return Complain(this, texts_, tb::kPasswordLimit, Edit1);
+  }
   if (Edit2->text().isEmpty()) return Complain(this, texts_, tb::kPasswordSecondEmpty, Edit2);
   if (Edit1->text() != Edit2->text()) {
     return Complain(this, texts_, tb::kPasswordsDiffer, Edit2);

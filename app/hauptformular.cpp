@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLayout>
+#include <QLibraryInfo>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QScreen>
@@ -94,20 +95,13 @@ QString Utf8(const char* s) {
   return QString::fromUtf8(s);
 }
 
-// The first 1024 bytes of a file as a segment header; false when the file is shorter, cannot
-// be read or does not begin with a valid header.
-bool ReadHeader(const std::string& path, HeaderInfo& info) {
-  HeaderBytes buffer{};
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return false;
-  const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), f);
-  std::fclose(f);
-  if (got != buffer.size()) return false;
-  try {
-    return Header_Rekonstruieren(buffer, info);
-  } catch (const HeaderError&) {
-    return false;
-  }
+// A filter of the open dialog: the description (without a pattern of its own in brackets,
+// which the language files give) and the pattern once.
+QString Filter(const QString& description, const char* pattern) {
+  QString text = description.trimmed();
+  const qsizetype open = text.lastIndexOf('(');
+  if (text.endsWith(')') && open >= 0) text = text.left(open).trimmed();
+  return text + " (" + pattern + ")";
 }
 
 }  // namespace
@@ -609,6 +603,9 @@ void THauptformular::Formulardarstellung_Anpassen() {
   EditHand->setReadOnly(!handEditable);
   QPalette hand = EditHand->palette();
   hand.setColor(QPalette::Base, handEditable ? kWhite : kSilver);
+  // Disabled with its group in join mode, the value stays legible on the silver ground.
+  hand.setColor(QPalette::Disabled, QPalette::Base, kSilver);
+  hand.setColor(QPalette::Disabled, QPalette::Text, kBlack);
   EditHand->setPalette(hand);
 
   if (GroupOptionen->isEnabled()) {
@@ -699,9 +696,9 @@ void THauptformular::ButtonTrennDateiClick() {
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   if (split) {
-    dialog.setNameFilter(Text(language_, tb::kFilterSplit) + " (*)");
+    dialog.setNameFilter(Filter(Text(language_, tb::kFilterSplit), "*"));
   } else {
-    dialog.setNameFilter(Text(language_, tb::kFilterJoin) + " (*.PZX000)");
+    dialog.setNameFilter(Filter(Text(language_, tb::kFilterJoin), "*.PZX000"));
     dialog.setDefaultSuffix("PZX000");
   }
   if (RunModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
@@ -709,12 +706,20 @@ void THauptformular::ButtonTrennDateiClick() {
   SetTextIfDifferent(EditTrennDatei, chosen);
   if (split) return;
 
-  HeaderInfo info;
-  if (ReadHeader(chosen.toStdString(), info)) {
-    SetTextIfDifferent(EditZielName, QString::fromStdString(PlainFileName(info.name)));
-  } else {
+  const HeaderRead read = ReadSegmentHeader(chosen.toStdString());
+  if (read.status == HeaderRead::Status::Valid) {
+    SetTextIfDifferent(EditZielName, QString::fromStdString(PlainFileName(read.info.name)));
+  } else if (read.status == HeaderRead::Status::NoHeader ||
+             read.status == HeaderRead::Status::TooShort) {
     SetTextIfDifferent(EditTrennDatei, QString());
     pz::ShowMessage(this, Text(language_, tb::kNoFirstSegment), MsgIcon::Error);
+  } else {
+    // Unreadable or damaged: a first segment perhaps, but not one that can be used.
+    SetTextIfDifferent(EditTrennDatei, QString());
+    pz::ShowMessage(this,
+                    QString::fromStdString(
+                        HeaderRefusal(read, chosen.toStdString(), language_, tb::kNoFirstSegment)),
+                    MsgIcon::Error);
   }
 }
 
@@ -778,10 +783,6 @@ void THauptformular::ButtonAusfuehrenClick() {
                                          &joinReport);
   }
   ui_.SetBusy(false);
-  if (done && split && CheckLoeschen->isChecked() && FileExists(in.source)) {
-    // The source itself, never the temporary archive.
-    DeleteFile(in.source);
-  }
   const tb::Block result =
       split ? (done ? tb::kSplitDone : tb::kSplitFailed) : (done ? tb::kJoinDone : tb::kJoinFailed);
   // A join says how far its result was verified, and what became of an unfinished one.
@@ -789,6 +790,8 @@ void THauptformular::ButtonAusfuehrenClick() {
   const std::string detail = split ? "" : JoinReportText(joinReport, done, language_);
   if (!detail.empty()) text += "\n" + QString::fromStdString(detail);
   pz::ShowMessage(this, text, done ? MsgIcon::Information : MsgIcon::Warning);
+  // The source itself, never the temporary archive; a failure is shown as a warning.
+  if (done && split && CheckLoeschen->isChecked()) Quelle_Loeschen(in.source, ctx_);
   ui_.StatusText("");
 }
 
@@ -833,7 +836,18 @@ std::string Sprachkennung_Einfuegen(const std::string& fileName, const std::stri
   return fileName.substr(0, dot) + "_" + codeLetter + fileName.substr(dot);
 }
 
+void THauptformular::QtTexteLaden() {
+  QCoreApplication::removeTranslator(&qtTexte_);
+  // Qt's own dialog texts (file dialog, Yes and No) in the chosen language; English is built
+  // in. The translations are Debian's, where Qt's own library looks for them.
+  if (language_.CodeLetter() == "D" &&
+      qtTexte_.load("qt_de", QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QCoreApplication::installTranslator(&qtTexte_);
+  }
+}
+
 void THauptformular::TextbausteineZuweisen() {
+  QtTexteLaden();
   if (language_.TextCount() == 0) return;
   zip_.SetLanguageCodeLetter(language_.CodeLetter());
   const auto text = [this](tb::Block block) { return Text(language_, block); };

@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTranslator>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -81,6 +82,8 @@ class THauptformular : public QMainWindow {
   void ButtonBeendenClick();
   void Formulardarstellung_Anpassen();
   void TextbausteineZuweisen();
+  // Loads Qt's translation of its own dialog texts for the language's code letter.
+  void QtTexteLaden();
   void MenuSpracheClick();
   void MenuBeendenClick();
   void MenuInhaltClick();
@@ -209,6 +212,7 @@ class THauptformular : public QMainWindow {
   TPXAward award_;
   HelpViewer helpViewer_;
   std::string helpFile_;
+  QTranslator qtTexte_;
   std::unique_ptr<SettingsStore> einstellungen_;
   // The components record themselves through their own store object, as each opened its own
   // short-lived registry object; it lives as long as the window.

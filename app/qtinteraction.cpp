@@ -25,14 +25,17 @@ TQtInteraction::~TQtInteraction() {
 }
 
 std::string TQtInteraction::Passwort_Abfragen() {
+  ShowProgressNow();
   return pz::Passwort_Abfragen(texts_, window_).toStdString();
 }
 
 std::string TQtInteraction::Passwort2_Abfragen() {
+  ShowProgressNow();
   return pz::Passwort2_Abfragen(texts_, window_).toStdString();
 }
 
 int TQtInteraction::Datentraeger_Anfordern(std::string& pfad) {
+  ShowProgressNow();
   QString path = QString::fromStdString(pfad);
   const int result = pz::Datentraeger_Anfordern(texts_, path, window_);
   if (result == kOk) pfad = path.toStdString();
@@ -59,6 +62,7 @@ void TQtInteraction::Repaint() {
 void TQtInteraction::StatusText(const std::string& text) {
   busyText_ = QString::fromStdString(text);
   shownPercent_ = -1;
+  percent_ = -1;
   sinceShown_.start();
   started_.start();
   if (onStatusText) onStatusText(busyText_);
@@ -72,6 +76,7 @@ void TQtInteraction::ProcessEvents() {
 void TQtInteraction::Progress(std::int64_t done, std::int64_t total) {
   if (busyText_.isEmpty() || total <= 0 || !onStatusText) return;
   const int percent = ProzentFertig(done, total);
+  percent_ = percent;
   if (percent == shownPercent_) return;
   if (percent != 100 && sinceShown_.isValid() && sinceShown_.elapsed() < kProgressIntervalMs) {
     return;
@@ -81,6 +86,13 @@ void TQtInteraction::Progress(std::int64_t done, std::int64_t total) {
   const double seconds = static_cast<double>(started_.elapsed()) / 1000.0;
   onStatusText(busyText_ + " " + QString::fromStdString(ProgressFigures(done, total, seconds)));
   ProcessEvents();
+}
+
+void TQtInteraction::ShowProgressNow() {
+  if (busyText_.isEmpty() || percent_ < 0 || percent_ == shownPercent_ || !onStatusText) return;
+  shownPercent_ = percent_;
+  sinceShown_.start();
+  onStatusText(busyText_ + QString(" %1 %").arg(percent_));
 }
 
 void TQtInteraction::LanguageError(const std::string& text) {

@@ -37,11 +37,15 @@ class TQtInteraction : public Interaction, public LanguageUi {
   std::function<void(const QString&)> onStatusText;
 
  private:
+  // Shows the progress reached so far, which the interval may have held back.
+  void ShowProgressNow();
+
   QPointer<QWidget> window_;
   const TextSource& texts_;
   bool busy_ = false;
   QString busyText_;
   int shownPercent_ = -1;
+  int percent_ = -1;  // the latest progress, shown or not
   QElapsedTimer sinceShown_;
   QElapsedTimer started_;  // since the busy text was set: the rate's time base
 };

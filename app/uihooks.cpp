@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include "screens/common.h"
+
 namespace pz {
 
 namespace {
@@ -58,6 +60,9 @@ bool AskYesNo(QWidget* parent, const QString& text) {
 }
 
 int RunModal(QDialog& dialog) {
+  // Centred on the screen, not over the main window.
+  if (!dialog.testAttribute(Qt::WA_Resized)) dialog.adjustSize();
+  CenterOnScreen(dialog);
   // A copy, so that a hook may replace itself or open a nested dialog.
   DialogHook hook = dialogHook();
   if (!hook) return dialog.exec();

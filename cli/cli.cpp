@@ -163,21 +163,36 @@ bool LoadLanguage(TPXLanguage& lang, const Args& a, const std::string& programmP
   return lang.TextCount() > 0;
 }
 
-// Reads the header of a would-be first segment; nullopt when it is none.
-std::optional<HeaderInfo> ReadHeader(const std::string& path) {
-  FileHandle f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!f.valid()) return std::nullopt;
-  HeaderBytes b;
-  if (::pread(f.get(), b.data(), b.size(), 0) != static_cast<ssize_t>(b.size())) {
-    return std::nullopt;
+// The name as stored, with control characters shown as escapes: a crafted header must not
+// reach the terminal with its own control sequences.
+std::string Escaped(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    // C1 controls (U+0080 to U+009F) are the UTF-8 bytes C2 80 to C2 9F.
+    const bool c1 = c == 0xC2 && i + 1 < text.size() &&
+                    static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                    static_cast<unsigned char>(text[i + 1]) <= 0x9F;
+    if (c < 0x20 || c == 0x7F || c1) {
+      const unsigned code = c1 ? static_cast<unsigned char>(text[++i]) : c;
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02X", code);
+      out += buf;
+    } else {
+      out += static_cast<char>(c);
+    }
   }
-  HeaderInfo info;
-  try {
-    if (!Header_Rekonstruieren(b, info)) return std::nullopt;
-  } catch (const HeaderError&) {
-    return std::nullopt;
+  return out;
+}
+
+// A size given as a number of bytes: digits with an optional sign.
+bool IsNumber(const std::string& text) {
+  std::size_t i = !text.empty() && (text[0] == '-' || text[0] == '+') ? 1 : 0;
+  if (i == text.size()) return false;
+  for (; i < text.size(); ++i) {
+    if (!std::isdigit(static_cast<unsigned char>(text[i]))) return false;
   }
-  return info;
+  return true;
 }
 
 class Cli {
@@ -222,6 +237,8 @@ class Cli {
     return true;
   }
   bool UsePasswordFile();
+  // The header of the first segment; reports why there is none and yields nullopt.
+  std::optional<HeaderInfo> FirstSegmentHeader(const std::string& path);
 
   const Args& a_;
   TPXLanguage& lang_;
@@ -242,8 +259,24 @@ bool Cli::UsePasswordFile() {
     return false;
   }
   while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+  // As end of input at the prompt: no password is no reason to go on without one.
+  if (line.empty()) {
+    ui_.ShowMessage(Text(tb::kPasswordFileEmpty) + " \"" + file + "\"", MsgIcon::Error);
+    return false;
+  }
+  if (StoredPasswordBytes(line) > kMaxPasswordChars) {
+    ui_.ShowMessage(Text(tb::kPasswordLimit), MsgIcon::Error);
+    return false;
+  }
   ui_.SetPassword(line);
   return true;
+}
+
+std::optional<HeaderInfo> Cli::FirstSegmentHeader(const std::string& path) {
+  const HeaderRead read = ReadSegmentHeader(path);
+  if (read.status == HeaderRead::Status::Valid) return read.info;
+  ui_.ShowMessage(HeaderRefusal(read, path, lang_, tb::kNotAFirstSegment), MsgIcon::Error);
+  return std::nullopt;
 }
 
 int Cli::Split() {
@@ -260,6 +293,12 @@ int Cli::Split() {
         automatic = p.preset == SizePreset::Auto;
         preset = true;
       }
+    }
+    if (!preset && !IsNumber(it->second)) {
+      ui_.ShowMessage("parzello-cli: --size takes a preset, \"auto\" or a number of bytes, not \"" +
+                          it->second + "\"",
+                      MsgIcon::Error);
+      return kExitUsage;
     }
     if (!preset) segmentSize = HandGroesse(it->second);
   }
@@ -282,6 +321,12 @@ int Cli::Split() {
     if (!komprimiert) return kExitFailed;
   }
   const std::string toCut = komprimiert ? ctx_.TempArchive() : source;
+  // A source that cannot be read is said once, not by every step that measures it.
+  if (FileExists(toCut) && !FileHandle(::open(toCut.c_str(), O_RDONLY | O_CLOEXEC)).valid()) {
+    ui_.ShowMessage(Text(tb::kReadFailed) + " \"" + toCut + "\": " + LastErrorText(),
+                    MsgIcon::Error);
+    return kExitFailed;
+  }
   if (!source.empty() && FileExists(source) && !automatic) {
     check.segmentCount =
         Anzahl_Trennungen_Berechnen(segmentSize, Dateigroesse_Ermitteln(toCut, ctx_));
@@ -313,8 +358,8 @@ int Cli::Split() {
     return kExitFailed;
   }
   if (signals::Received() != 0) return kExitFailed;  // asked to stop: the source stays
-  if (Flag("--delete-source") && FileExists(source)) DeleteFile(source);
   ui_.ShowMessage(Text(tb::kSplitDone), MsgIcon::Information);
+  if (Flag("--delete-source") && !Quelle_Loeschen(source, ctx_)) return kExitFailed;
   return kExitOk;
 }
 
@@ -328,11 +373,8 @@ int Cli::Join() {
   check.targetFolder = TerminalInteraction::Absolute(Value("--to", FolderOf(first)));
   check.targetName = Value("--name");
   if (check.targetName.empty() && FileExists(first)) {
-    const auto info = ReadHeader(first);
-    if (!info) {
-      ui_.ShowMessage(Text(tb::kNotAFirstSegment) + " \"" + first + "\"", MsgIcon::Error);
-      return kExitFailed;
-    }
+    const auto info = FirstSegmentHeader(first);
+    if (!info) return kExitFailed;
     check.targetName = PlainFileName(info->name);
     if (check.targetName.empty()) {
       ui_.ShowMessage(Text(tb::kStoredNameUnusable), MsgIcon::Error);
@@ -341,7 +383,9 @@ int Cli::Join() {
   }
   if (ReportCheck(CheckInputs(check))) return kExitFailed;
   if (!UsePasswordFile()) return kExitFailed;
-  if (const auto info = ReadHeader(first)) ownsArchive_ = info->compressed;
+  if (const auto read = ReadSegmentHeader(first); read.status == HeaderRead::Status::Valid) {
+    ownsArchive_ = read.info.compressed;
+  }
 
   JoinJob job{first, check.targetFolder, check.targetName};
   JoinReport report;
@@ -362,13 +406,10 @@ int Cli::Info() {
     ui_.ShowMessage(Text(tb::kJoinSegmentMissing) + " \"" + first + "\"", MsgIcon::Error);
     return kExitFailed;
   }
-  const auto info = ReadHeader(first);
-  if (!info) {
-    ui_.ShowMessage(Text(tb::kNotAFirstSegment) + " \"" + first + "\"", MsgIcon::Error);
-    return kExitFailed;
-  }
+  const auto info = FirstSegmentHeader(first);
+  if (!info) return kExitFailed;
   auto yesNo = [&](bool b) { return Text(b ? tb::kYes : tb::kNo); };
-  std::fprintf(out_, "%s: %s\n", Text(tb::kInfoStoredName).c_str(), info->name.c_str());
+  std::fprintf(out_, "%s: %s\n", Text(tb::kInfoStoredName).c_str(), Escaped(info->name).c_str());
   std::fprintf(out_, "%s: %s\n", Text(tb::kInfoCompressed).c_str(),
                yesNo(info->compressed).c_str());
   std::fprintf(out_, "%s: %s\n", Text(tb::kInfoPassword).c_str(), yesNo(info->password).c_str());
@@ -386,6 +427,7 @@ int Cli::Info() {
   // Follows the name chain as the join does, until the recorded size is covered.
   std::int64_t total = 0;
   std::string path = first;
+  std::string surplus;  // the segment in which the data passes the recorded size
   for (std::uint32_t n = 0; n <= 0xFFFF; ++n) {
     if (n > 0) {
       path = SegmentPfadAusVorgaenger(path, static_cast<std::uint16_t>(n));
@@ -393,13 +435,18 @@ int Cli::Info() {
     }
     std::int64_t data = std::max<std::int64_t>(0, FileSize(path) - (n == 0 ? 1024 : 0));
     total += data;
-    std::fprintf(out_, "  %s  %lld\n", path.c_str(), static_cast<long long>(data));
+    std::fprintf(out_, "  %s  %lld\n", Escaped(path).c_str(), static_cast<long long>(data));
+    if (total > info->dataSize) surplus = path;
     if (total >= info->dataSize) break;
   }
   std::fprintf(out_, "%s: %lld / %lld\n", Text(tb::kInfoTotal).c_str(),
                static_cast<long long>(total), static_cast<long long>(info->dataSize));
   const bool complete = total == info->dataSize;
-  std::fprintf(out_, "%s\n", Text(complete ? tb::kInfoComplete : tb::kInfoIncomplete).c_str());
+  if (!surplus.empty()) {
+    std::fprintf(out_, "%s \"%s\"\n", Text(tb::kInfoSurplus).c_str(), Escaped(surplus).c_str());
+  } else {
+    std::fprintf(out_, "%s\n", Text(complete ? tb::kInfoComplete : tb::kInfoIncomplete).c_str());
+  }
   return complete ? kExitOk : kExitFailed;
 }
 
@@ -469,8 +516,7 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
   CliLanguageUi langUi(err);
   lang.SetUi(&langUi);
   if (!LoadLanguage(lang, *args, programmPfad)) {
-    std::fprintf(err, "parzello-cli: no language file in %s\n",
-                 DataFolder(programmPfad, kLanguageFolder).c_str());
+    std::fprintf(err, "parzello-cli: no language file in %s\n", lang.Path().c_str());
     return kExitFailed;
   }
 

@@ -28,11 +28,12 @@ std::string Trim(const std::string& s) {
   return s.substr(a, b - a + 1);
 }
 
-// Counts characters, not bytes, as the entry fields do.
-std::size_t CharCount(const std::string& s) {
-  std::size_t n = 0;
-  for (unsigned char c : s) n += (c & 0xC0) != 0x80;
-  return n;
+// "~" and "~/..." name the home folder, as in the shell.
+std::string ExpandHome(const std::string& path) {
+  const char* home = std::getenv("HOME");
+  if (home == nullptr || *home == '\0' || path.empty() || path[0] != '~') return path;
+  if (path.size() == 1) return home;
+  return path[1] == '/' ? JoinPath(home, path.substr(2)) : path;
 }
 
 }  // namespace
@@ -84,8 +85,9 @@ std::string TerminalInteraction::Passwort_Abfragen() {
       std::fprintf(err_, "%s\n", texts_.GetText(tb::kPasswordFirstEmpty).c_str());
       continue;
     }
-    if (CharCount(first) > kMaxPasswordChars) {
-      std::fprintf(err_, "%s\n", texts_.GetText(tb::kPasswordTooLong).c_str());
+    // The limit is what the header stores, so a password taken here is never refused later.
+    if (StoredPasswordBytes(first) > kMaxPasswordChars) {
+      std::fprintf(err_, "%s\n", texts_.GetText(tb::kPasswordLimit).c_str());
       continue;
     }
     std::fprintf(err_, "%s : ", texts_.GetText(tb::kPasswordRepeat).c_str());
@@ -129,7 +131,7 @@ int TerminalInteraction::Datentraeger_Anfordern(std::string& pfad) {
     }
     answer = Trim(answer);
     if (answer.empty()) return kOk;
-    const std::string path = Absolute(answer);
+    const std::string path = Absolute(ExpandHome(answer));
     if (!HasDrivePart(path)) {
       std::fprintf(err_, "%s\n", texts_.GetText(tb::kTargetFolderInvalid).c_str());
       continue;

@@ -254,6 +254,48 @@ bool Datei_Trennen(const SplitJob& job, EngineContext& ctx) {
   return true;
 }
 
+bool Quelle_Loeschen(const std::string& quelle, EngineContext& ctx) {
+  if (!FileExists(quelle) || DeleteFile(quelle)) return true;
+  const int err = errno;
+  ctx.ui.ShowMessage(ctx.Text(tb::kSourceNotDeleted) + Quoted(quelle) + ": " + ErrnoText(err),
+                     MsgIcon::Warning);
+  return false;
+}
+
+HeaderRead ReadSegmentHeader(const std::string& path) {
+  HeaderRead r;
+  FileHandle f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  HeaderBytes b;
+  const ssize_t got = f.valid() ? ::pread(f.get(), b.data(), b.size(), 0) : -1;
+  if (got < 0) {
+    r.status = HeaderRead::Status::Unreadable;
+    r.detail = std::strerror(errno);
+  } else if (got != static_cast<ssize_t>(b.size())) {
+    r.status = HeaderRead::Status::TooShort;
+  } else {
+    try {
+      r.status = Header_Rekonstruieren(b, r.info) ? HeaderRead::Status::Valid
+                                                  : HeaderRead::Status::NoHeader;
+    } catch (const HeaderError& e) {
+      r.status = HeaderRead::Status::Damaged;
+      r.detail = e.what();
+    }
+  }
+  return r;
+}
+
+std::string HeaderRefusal(const HeaderRead& read, const std::string& path, const TextSource& texts,
+                          std::uint16_t notFirst) {
+  switch (read.status) {
+    case HeaderRead::Status::Unreadable:
+      return texts.GetText(tb::kReadFailed) + Quoted(path) + ": " + read.detail;
+    case HeaderRead::Status::Damaged:
+      return texts.GetText(tb::kHeaderDamaged) + Quoted(path) + " (" + read.detail + ")";
+    default:
+      return texts.GetText(notFirst) + Quoted(path);
+  }
+}
+
 namespace {
 
 // True when the output would be a segment file that the join still has to read.

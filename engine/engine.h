@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/checksum.h"
+#include "engine/header.h"
 #include "engine/interaction.h"
 #include "lang/language.h"
 
@@ -59,6 +60,10 @@ struct SplitJob {
 
 bool Datei_Trennen(const SplitJob& job, EngineContext& ctx);
 
+// Deletes the source after a finished split. When it cannot, says so (the split stands, the
+// source is kept, and why) as a warning and returns false.
+bool Quelle_Loeschen(const std::string& quelle, EngineContext& ctx);
+
 struct JoinJob {
   std::string ersteSegment;  // path of the first segment
   std::string zielPfad;      // target folder, no trailing "/"
@@ -99,5 +104,19 @@ struct VerifyReport {
 };
 // Follows the segments of a first segment as the join does, without asking for any.
 VerifyReport Trennsegmente_Pruefen(const std::string& ersteSegment, EngineContext& ctx);
+
+// The header at the start of a would-be first segment, and why there is none.
+struct HeaderRead {
+  enum class Status { Valid, NoHeader, TooShort, Unreadable, Damaged };
+  Status status = Status::NoHeader;
+  HeaderInfo info;     // set when Valid
+  std::string detail;  // Unreadable: the system's reason; Damaged: the broken field
+};
+HeaderRead ReadSegmentHeader(const std::string& path);
+
+// Why a would-be first segment was refused, for the user: unreadable (with the reason) and
+// damaged name the file; a file without a header gets the front end's own block notFirst.
+std::string HeaderRefusal(const HeaderRead& read, const std::string& path, const TextSource& texts,
+                          std::uint16_t notFirst);
 
 }  // namespace pz

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "lang/codepage.h"
 
@@ -40,7 +41,25 @@ int Digit(const HeaderBytes& b, std::size_t offset) {
   return c - '0';
 }
 
+// The Windows-1252 form of a text where it has one; else the UTF-8 text and utf8 set.
+std::string ForField(const std::string& text, bool& utf8) {
+  const std::optional<std::string> cp = Utf8ToCp1252(text);
+  utf8 = !cp;
+  return cp ? *cp : text;
+}
+
+unsigned char EncodingMark(bool utf8Name, bool utf8Password) {
+  if (utf8Name && utf8Password) return kMarkUtf8Both;
+  if (utf8Name) return kMarkUtf8Name;
+  return utf8Password ? kMarkUtf8Password : kFill;
+}
+
 }  // namespace
+
+std::size_t StoredPasswordBytes(const std::string& utf8) {
+  bool isUtf8 = false;
+  return ForField(utf8, isUtf8).size();
+}
 
 std::string Passwort_Kodieren(const std::string& text, std::int32_t seed) {
   return ApplyKeyTable(text, seed);
@@ -55,7 +74,8 @@ void Header_Aufbauen(HeaderBytes& b, std::int64_t dataSize, const HeaderInput& i
   // Unassigned bytes get the filler too, so two splits of one file give identical headers.
   b.fill(kFill);
 
-  const std::string name = Utf8ToEightBit(input.sourceName);
+  bool utf8Name = false;
+  const std::string name = ForField(input.sourceName, utf8Name);
   if (name.size() > kMaxStoredNameBytes) {
     throw HeaderError(HeaderError::Kind::NameTooLong, input.sourceName);
   }
@@ -67,8 +87,9 @@ void Header_Aufbauen(HeaderBytes& b, std::int64_t dataSize, const HeaderInput& i
   b[309] = input.compressed ? '1' : '0';
   b[310] = input.protect ? '1' : '0';
 
+  bool utf8Password = false;
   if (input.protect) {
-    const std::string typed = Utf8ToEightBit(ui.Passwort_Abfragen());
+    const std::string typed = ForField(ui.Passwort_Abfragen(), utf8Password);
     ui.Repaint();
     if (typed.empty()) {
       b[310] = '0';
@@ -81,6 +102,7 @@ void Header_Aufbauen(HeaderBytes& b, std::int64_t dataSize, const HeaderInput& i
       std::memcpy(&b[319], scrambled.data(), scrambled.size());
     }
   }
+  b[kEncodingMarkOffset] = EncodingMark(utf8Name, utf8Password && b[310] == '1');
 
   const std::string size = std::to_string(dataSize);
   WriteCount(b, 350, 2, size.size());
@@ -94,7 +116,12 @@ bool Header_Rekonstruieren(HeaderBytes b, HeaderInfo& info) {
   out.nameLength = static_cast<std::uint16_t>(nameLength);
   // A builder stores at most the 296 bytes of the name field, whatever length it records.
   const int stored = std::min(nameLength, static_cast<int>(kMaxStoredNameBytes));
-  out.name = EightBitToUtf8(std::string(reinterpret_cast<const char*>(&b[3]), stored));
+  const unsigned char mark = b[kEncodingMarkOffset];
+  const bool utf8Name = mark == kMarkUtf8Name || mark == kMarkUtf8Both;
+  const bool utf8Password = mark == kMarkUtf8Password || mark == kMarkUtf8Both;
+  const std::string name(reinterpret_cast<const char*>(&b[3]), stored);
+  // Never guessed from the bytes: a Windows-1252 name may well be valid UTF-8 as well.
+  out.name = utf8Name && IsValidUtf8(name) ? name : Cp1252ToUtf8(name);
   out.compressed = b[309] == '1';
   out.password = b[310] == '1';
   const int passwordLength = 10 * Digit(b, 317) + Digit(b, 318);
@@ -103,8 +130,9 @@ bool Header_Rekonstruieren(HeaderBytes b, HeaderInfo& info) {
       throw HeaderError(HeaderError::Kind::Damaged,
                         "password length " + std::to_string(passwordLength));
     }
-    out.passwort = Passwort_Dekodieren(
+    const std::string plain = Passwort_Dekodieren(
         std::string(reinterpret_cast<const char*>(&b[319]), passwordLength), kPasswortSeed);
+    out.passwort = utf8Password ? Utf8ToEightBit(plain) : plain;
   }
   const int sizeLength = 10 * Digit(b, 350) + Digit(b, 351);
   if (sizeLength < 1 || sizeLength > static_cast<int>(kMaxSizeDigits)) {

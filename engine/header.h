@@ -18,6 +18,14 @@ using HeaderBytes = std::array<unsigned char, kHeaderSize>;
 // Room for the file name (offsets 3 to 298) and the longest password that the entry takes.
 inline constexpr std::size_t kMaxStoredNameBytes = 296;
 inline constexpr std::size_t kMaxPasswordChars = 30;
+// Byte 299, which other writers of the format leave unassigned and other readers ignore, tells
+// which of name and password are stored as UTF-8; without one of these marks both are
+// Windows-1252. Names and passwords that fit Windows-1252 are stored so and leave the byte as
+// it was.
+inline constexpr std::size_t kEncodingMarkOffset = 299;
+inline constexpr unsigned char kMarkUtf8Name = 'N';
+inline constexpr unsigned char kMarkUtf8Password = 'P';
+inline constexpr unsigned char kMarkUtf8Both = 'U';
 // The size field holds any signed 64-bit size. Readers of the 2001 format take it as a signed
 // 32-bit number: a set whose data size is above kClassicMaxDataSize needs Parzello 1.2 or later.
 inline constexpr std::int64_t kMaxDataSize = std::numeric_limits<std::int64_t>::max();
@@ -49,6 +57,10 @@ class HeaderError : public std::runtime_error {
   Kind kind_;
 };
 
+// The bytes a password takes in the header: its Windows-1252 form where it has one, else its
+// UTF-8 form. The limit kMaxPasswordChars counts these.
+std::size_t StoredPasswordBytes(const std::string& utf8);
+
 // Fills the buffer. Asks for the password through ui when input.protect is set (an empty answer
 // stores no password) and repaints afterwards. Throws HeaderError(NameTooLong) for a name of more
 // than 296 bytes, HeaderError(PasswordTooLong) for a password of more than 30 bytes.
@@ -60,7 +72,8 @@ struct HeaderInfo {
   std::string name;  // as stored, converted to UTF-8; see PlainFileName before using it
   bool compressed = false;
   bool password = false;
-  std::string passwort;  // unscrambled, the stored 8-bit bytes
+  // Unscrambled, in the form Utf8ToEightBit gives the typed text, so the two compare directly.
+  std::string passwort;
   std::int64_t dataSize = 0;
 };
 

@@ -1,5 +1,7 @@
 #include "lang/language.h"
 
+#include <dirent.h>
+
 #include <cctype>
 #include <fstream>
 #include <iterator>
@@ -72,6 +74,35 @@ bool ParseInt(const std::string& s, int& out) {
   } catch (...) {
     return false;
   }
+}
+
+bool SameIgnoringCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  }
+  return true;
+}
+
+// The name of the file in the folder that matches name, the exact one first, else one that
+// differs only in case ("deutsch.lng" finds "Deutsch.lng", as on the system the language files
+// come from; of several such the first by byte order); "" when there is none.
+std::string FindFile(const std::string& folder, const std::string& name) {
+  if (FileExists(JoinPath(folder, name))) return name;
+  DIR* dir = ::opendir(folder.empty() ? "/" : folder.c_str());
+  if (dir == nullptr) return "";
+  std::string found;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string candidate = entry->d_name;
+    if (SameIgnoringCase(candidate, name) && (found.empty() || candidate < found) &&
+        FileExists(JoinPath(folder, candidate))) {
+      found = candidate;
+    }
+  }
+  ::closedir(dir);
+  return found;
 }
 
 std::string WithoutTrailingSlash(const std::string& path) {
@@ -150,8 +181,9 @@ void TPXLanguage::SetFileName(const std::string& name) {
       if (dot != std::string::npos) candidate.erase(dot);
       candidate += ".LNG";
     }
-    if (FileExists(JoinPath(path_, candidate))) {
-      fileName_ = candidate;
+    const std::string found = FindFile(path_, candidate);
+    if (!found.empty()) {
+      fileName_ = found;
     } else {
       Error(NotFoundMessage());
     }

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPixmap>
+#include <QScreen>
 #include <algorithm>
 
 namespace pz {
@@ -104,6 +105,12 @@ bool RunLanguageDialog(TPXLanguage& language, QWidget* parent) {
   dialog.SetDialogLanguage(language.LanguageOfDialog());
   dialog.BuildScreen(QString::fromStdString(language.Path()),
                      QString::fromStdString(language.LanguageName()));
+  // Centred on the screen, not over the main window.
+  if (const QScreen* screen = dialog.screen()) {
+    QRect frame = dialog.frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    dialog.move(frame.topLeft());
+  }
   if (dialog.exec() != QDialog::Accepted) return false;
   language.SetFileNameUnchecked(dialog.SelectedFile().toStdString());
   language.LoadFile();

@@ -127,6 +127,12 @@ inline constexpr Block kOtherMembersKept = 133;   // archive holds other files, 
 inline constexpr Block kMemberMissing = 134;      // archive lacks the file the header names
 inline constexpr Block kCancelledBySignal = 135;  // command line stopped by a signal
 
+// Refusals and reports that tell the user what happened and what to do.
+inline constexpr Block kPasswordLimit = 150;      // prompt: password longer than the header holds
+inline constexpr Block kSourceNotDeleted = 151;   // split done, but the source could not go
+inline constexpr Block kPasswordFileEmpty = 152;  // --password-file with an empty first line
+inline constexpr Block kInfoSurplus = 153;        // info: segments hold more than recorded
+
 // Checksum files beside the segments, and joins that never leave a partial file.
 inline constexpr Block kJoinVerified = 170;         // every segment and the file matched
 inline constexpr Block kJoinNotVerified = 171;      // no checksum file was found

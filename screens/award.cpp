@@ -29,6 +29,7 @@ QPointer<TPXAwardDialog2> g_awardDialog2;
 // What the caller hands to the viewer.
 QString g_viewerFile;
 QString g_viewerTitle;
+QString g_viewerLetter = "E";
 TColor g_viewerCaptionBegin = kColorBlack;
 TColor g_viewerCaptionEnd = kColorBlue;
 
@@ -130,6 +131,7 @@ void TPXAwardDialog::GrowContent(int bottom) {
 void TPXAwardDialog::AnzeigeAufbauen(const QString& fileName, const QString& letter) {
   const QString file = FilePath(fileName);
   if (!QFileInfo(file).isFile()) return;
+  letter_ = letter;
   const IniFile ini(file.toStdString());
   const int n = std::min(ini.ReadInteger("COUNT", "COUNT", 0), kMaxAwardEntries);
   int y = 5;
@@ -183,7 +185,7 @@ int TPXAwardDialog::ZeileAufbauen(int y, int k, const QString& letter, const Ini
     item.TextView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     item.TextView->setReadOnly(true);
     item.TextView->setFrameShape(QFrame::NoFrame);
-    LoadDocument(*item.TextView, FilePath(text));
+    LoadDocument(*item.TextView, FilePath(text), letter);
     item.TextView->show();
     y += item.TextView->height() + 10;
   }
@@ -201,7 +203,8 @@ int TPXAwardDialog::ZeileAufbauen(int y, int k, const QString& letter, const Ini
     item.InfoFile = info.left(kMaxInfoFileChars);
   }
 
-  if (k < ini.ReadInteger("COUNT", "COUNT", 0)) {
+  // The last entry shown gets no separator, also when the file asks for more than are read.
+  if (k < std::min(ini.ReadInteger("COUNT", "COUNT", 0), kMaxAwardEntries)) {
     item.Separator = NewBevel(ScrollContent, "Separator", QRect(60, y, kWidth - 120, 3));
     item.Separator->show();
     y += 20;
@@ -218,7 +221,7 @@ void TPXAwardDialog::ButtonClick() {
   if (IsWebPage(file)) {
     DesktopShell().Open(QUrl::fromLocalFile(FilePath(file)));
   } else {
-    ShowAwardInfo(FilePath(file), "Award-Info", captionBegin_, captionEnd_);
+    ShowAwardInfo(FilePath(file), "Award-Info", captionBegin_, captionEnd_, letter_);
   }
 }
 
@@ -259,7 +262,7 @@ void TPXAwardDialog2::showEvent(QShowEvent* event) {
 
 void TPXAwardDialog2::FormShow() {
   setWindowTitle(g_viewerTitle);
-  if (QFileInfo(g_viewerFile).isFile()) LoadDocument(*RichEdit, g_viewerFile);
+  if (QFileInfo(g_viewerFile).isFile()) LoadDocument(*RichEdit, g_viewerFile, g_viewerLetter);
 }
 
 void TPXAwardDialog2::ButtonPrintClick() {
@@ -267,17 +270,19 @@ void TPXAwardDialog2::ButtonPrintClick() {
     case PrintResult::Printed:
       break;
     case PrintResult::NoPrinter:
-      QMessageBox::warning(this, g_viewerTitle, "There is no default printer to print on.");
+      QMessageBox::warning(this, g_viewerTitle,
+                           PrintMessage(PrintResult::NoPrinter, g_viewerLetter));
       break;
     case PrintResult::Failed:
-      QMessageBox::warning(this, g_viewerTitle, "The document could not be printed.");
+      QMessageBox::warning(this, g_viewerTitle, PrintMessage(PrintResult::Failed, g_viewerLetter));
       break;
   }
 }
 
 void ShowAwardInfo(const QString& filePath, const QString& title, TColor captionBegin,
-                   TColor captionEnd) {
+                   TColor captionEnd, const QString& letter) {
   g_viewerFile = filePath;
+  g_viewerLetter = letter;
   g_viewerTitle = title;
   g_viewerCaptionBegin = captionBegin;
   g_viewerCaptionEnd = captionEnd;

@@ -74,6 +74,7 @@ class TPXAwardDialog : public QDialog {
   void GrowContent(int bottom);
 
   QString path_;
+  QString letter_ = "E";  // the language code letter of the list being shown
   TColor captionBegin_ = kColorBlack;
   TColor captionEnd_ = kColorBlue;
   std::vector<TAwardItem> items_;
@@ -99,9 +100,10 @@ class TPXAwardDialog2 : public QDialog {
   void showEvent(QShowEvent* event) override;
 };
 
-// Shows the viewer modally with the file, the window title and the caption colours.
+// Shows the viewer modally with the file, the window title and the caption colours; its own
+// notes and messages follow the language code letter.
 void ShowAwardInfo(const QString& filePath, const QString& title, TColor captionBegin,
-                   TColor captionEnd);
+                   TColor captionEnd, const QString& letter = "E");
 
 // The dialog and the viewer of the running Execute / ShowAwardInfo; empty outside them.
 TPXAwardDialog* AwardDialog();

@@ -1,5 +1,7 @@
 // The password, password-query and volume dialogs, and the folder picker, answered by script.
 #include <QApplication>
+#include <QScreen>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -48,6 +50,56 @@ class DialogsTest : public QObject {
     QCOMPARE(d.Edit1->geometry(), QRect(8, 22, 217, 24));
     QCOMPARE(d.ButtonOK->geometry(), QRect(19, 110, 95, 30));
     QVERIFY(d.ButtonOK->isDefault());
+  }
+
+  // Masked with "*"; centred on the screen, not over the window that asks.
+  void passwordFieldsMaskWithStarsAndDialogsAreCentred() {
+    pz::TPasswortDialog d(texts);
+    for (QLineEdit* e : {d.Edit1, d.Edit2}) {
+      QCOMPARE(e->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, e), int('*'));
+    }
+    pz::TPasswortDialog2 d2(texts);
+    QCOMPARE(d2.Edit->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, d2.Edit),
+             int('*'));
+
+    QWidget parent;
+    parent.setGeometry(0, 0, 200, 100);
+    parent.show();
+    DialogScript script;
+    QList<QPoint> offsets;
+    const auto measure = [&](QDialog& dialog) {
+      offsets << dialog.frameGeometry().center() - dialog.screen()->availableGeometry().center();
+    };
+    script.steps = {measure, measure, measure};
+    pz::Passwort_Abfragen(texts, &parent);
+    pz::Passwort2_Abfragen(texts, &parent);
+    QString path = "/x";
+    pz::Datentraeger_Anfordern(texts, path, &parent);
+    QCOMPARE(offsets.size(), 3);
+    for (const QPoint& o : offsets)
+      QVERIFY2(o.manhattanLength() <= 4, qPrintable(QString::number(o.x())));
+  }
+
+  // The limit counts the bytes the header stores: 30 Cyrillic letters are 60.
+  void passwordLimitCountsStoredBytes() {
+    MessageRecorder messages;
+    DialogScript script;
+    QString cyrillic30, cyrillic15;
+    for (int i = 0; i < 30; ++i) cyrillic30 += QChar(0x0436);
+    cyrillic15 = cyrillic30.left(15);
+    script.steps.push_back([&](QDialog& dialog) {
+      auto& d = dynamic_cast<pz::TPasswortDialog&>(dialog);
+      d.Edit1->setText(cyrillic30);
+      d.Edit2->setText(cyrillic30);
+      d.ButtonOK->click();
+      QCOMPARE(messages.Texts(), QStringList{T(150)});
+      QCOMPARE(d.focusWidget(), d.Edit1);
+      QVERIFY(d.isVisible());
+      d.Edit1->setText(cyrillic15);
+      d.Edit2->setText(cyrillic15);
+      d.ButtonOK->click();
+    });
+    QCOMPARE(pz::Passwort_Abfragen(texts), cyrillic15);
   }
 
   void passwordDialogChecksInOrder() {

@@ -1,9 +1,13 @@
 // The main window driven as a user would: its captions and layout, the handler chains of the
 // mode, size and field changes, the checks before the work, and whole splits and joins with
 // scripted dialogs.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -11,7 +15,10 @@
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cerrno>
+#include <cstring>
 #include <memory>
+#include <string>
 
 #include "app/dialogs.h"
 #include "app/hauptformular.h"
@@ -21,6 +28,16 @@
 using namespace pztest;
 using pz::MsgIcon;
 using pz::THauptformular;
+
+// Removing a file whose path holds this text fails, as on a write-protected medium.
+std::string g_undeletable;
+extern "C" int unlink(const char* path) noexcept {
+  if (!g_undeletable.empty() && std::strstr(path, g_undeletable.c_str()) != nullptr) {
+    errno = EROFS;
+    return -1;
+  }
+  return unlinkat(AT_FDCWD, path, 0);
+}
 
 namespace {
 
@@ -439,6 +456,82 @@ class HauptformularTest : public QObject {
     QVERIFY(QFile::exists(Work("out/teil.PZX001")));
   }
 
+  void sourceThatCannotBeDeletedIsReported() {
+    const QString source = PrepareSplit(3000);
+    w_->RadioHand->click();
+    w_->EditHand->setText("2048");
+    w_->CheckLoeschen->click();
+    g_undeletable = "quelle.bin";
+    w_->ButtonAusfuehren->click();
+    g_undeletable.clear();
+    QCOMPARE(messages_->messages.size(), 2u);
+    QCOMPARE(messages_->messages[0].text, T(49));  // the split stands
+    QVERIFY(Last().text.startsWith(T(151) + " \"" + source + "\": "));
+    QCOMPARE(Last().icon, MsgIcon::Warning);
+    QVERIFY(QFile::exists(source));
+  }
+
+  // A damaged first segment is called damaged, not "no first segment".
+  void chosenFirstSegmentWithADamagedHeader() {
+    w_->RadioZusammenfuehren->click();
+    QByteArray header(1024, '0');
+    header.replace(0, 4, "001x");
+    header.replace(302, 2, "PX");
+    header.replace(350, 3, "0x1");
+    WriteFile(Work("d.PZX000"), header);
+    DialogScript script;
+    script.steps.push_back(ChooseFile(Work("d.PZX000")));
+    w_->ButtonTrennDatei->click();
+    QVERIFY(Last().text.startsWith(T(110) + " \"" + Work("d.PZX000")));
+    QCOMPARE(Last().icon, MsgIcon::Error);
+    QVERIFY(w_->EditTrennDatei->text().isEmpty());
+  }
+
+  // Before the volume prompt the status bar shows how far the work has come.
+  void progressIsUpToDateWhenAPromptOpens() {
+    PrepareSplit(3000);
+    w_->RadioHand->click();
+    w_->EditHand->setText("2048");
+    w_->ButtonAusfuehren->click();
+    QCOMPARE(Last().text, T(49));
+    QVERIFY(QFile::remove(Work("out/teil.PZX001")));
+
+    w_->RadioZusammenfuehren->click();
+    w_->EditTrennDatei->setText(Work("out/teil.PZX000"));
+    w_->EditZielPfad->setText(Work("out"));
+    w_->EditZielName->setText("back.bin");
+    DialogScript script;
+    QString status;
+    script.steps.push_back([&](QDialog& dialog) {
+      QVERIFY(dynamic_cast<pz::TDatentraegerDialog*>(&dialog) != nullptr);
+      status = w_->StatusSimpleText();
+    });
+    w_->ButtonAusfuehren->click();
+    QCOMPARE(status, T(53) + "... 34 %");  // 1024 of 3000 bytes from the first segment
+  }
+
+  // Qt's own texts follow the language; the hand size stays legible while its group is off.
+  void qtTextsFollowTheLanguageAndTheHandSizeStaysLegible() {
+    const auto yes = [] {
+      QMessageBox box;
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      return box.button(QMessageBox::Yes)->text();
+    };
+    QCOMPARE(yes(), QString("&Ja"));
+    QFile::copy(PZ_DATA_DIR "/language_parzello/English.lng",
+                program_->path() + "/language_parzello/English.lng");
+    w_->Language().SetFileName("English.lng");
+    w_->TextbausteineZuweisen();
+    QCOMPARE(yes(), QString("&Yes"));
+
+    w_->RadioZusammenfuehren->click();
+    QVERIFY(!w_->EditHand->isEnabled());
+    const QPalette hand = w_->EditHand->palette();
+    const int contrast = hand.color(QPalette::Disabled, QPalette::Base).lightness() -
+                         hand.color(QPalette::Disabled, QPalette::Text).lightness();
+    QVERIFY2(contrast >= 128, qPrintable(QString::number(contrast)));
+  }
+
   void chosenFileThatIsNoFirstSegment_data() {
     QTest::addColumn<QByteArray>("content");
     QTest::newRow("short") << QByteArray("PX kurz");
@@ -511,6 +604,14 @@ class HauptformularTest : public QObject {
     QCOMPARE(w_->EditTrennDatei->text(), Work("a.txt"));
     QCOMPARE(w_->LabelDateiGroesse2->text(), QString("3"));
     QVERIFY(messages_->messages.empty());
+
+    // A description that brings its own pattern, as the shipped files do: the pattern once.
+    QFile::copy(PZ_DATA_DIR "/language_parzello/English.lng",
+                program_->path() + "/language_parzello/English.lng");
+    w_->Language().SetFileName("English.lng");
+    script.steps.push_back(ChooseFile(Work("a.txt"), &filters));
+    w_->ButtonTrennDatei->click();
+    QCOMPARE(filters, QStringList{"All files (*)"});
   }
 
   void targetFolderFromThePicker() {

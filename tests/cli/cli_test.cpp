@@ -141,6 +141,36 @@ TEST_F(Cli, PasswordFromFileAndFromTheTerminal) {
   r = Run({"split", source, "--to", third, "--password"}, "");
   EXPECT_EQ(r.status, 1);
   EXPECT_FALSE(Exists(third + "/film.avi.PZX000"));
+
+  // A password file with an empty first line is refused as end of input is, for either command.
+  WriteFile(dir / "empty.txt", "\nGeheim\n");
+  r = Run({"split", source, "--to", third, "--password-file", dir / "empty.txt"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find(Text("English.lng", tb::kPasswordFileEmpty)), std::string::npos);
+  EXPECT_FALSE(Exists(third + "/film.avi.PZX000"));
+  r = Run(
+      {"join", stick + "/film.avi.PZX000", "--to", third, "--password-file", dir / "empty.txt"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_FALSE(Exists(third + "/film.avi"));
+
+  // The limit counts stored bytes: 30 Cyrillic letters take 60 and are asked again, with the
+  // limit in the message; 15 take 30 and are stored.
+  std::string cyrillic30, cyrillic15;
+  for (int i = 0; i < 30; ++i) cyrillic30 += "\xD0\xB6";
+  for (int i = 0; i < 15; ++i) cyrillic15 += "\xD0\xB6";
+  r = Run({"split", source, "--to", third, "--password"},
+          cyrillic30 + "\n" + cyrillic15 + "\n" + cyrillic15 + "\n");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find(Text("English.lng", tb::kPasswordLimit)), std::string::npos);
+  EXPECT_NE(Text("English.lng", tb::kPasswordLimit).find("30"), std::string::npos);
+  r = Run({"join", third + "/film.avi.PZX000", "--to", home, "--name", "cyr.avi"},
+          cyrillic15 + "\n");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadFile(home + "/cyr.avi"), data);
+  WriteFile(dir / "long.txt", cyrillic30 + "\n");
+  r = Run({"split", source, "--to", dir.Sub("fourth"), "--password-file", dir / "long.txt"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find(Text("English.lng", tb::kPasswordLimit)), std::string::npos);
 }
 
 TEST_F(Cli, VolumePromptsReadOneLineEach) {
@@ -164,6 +194,78 @@ TEST_F(Cli, VolumePromptsReadOneLineEach) {
   r = Run({"join", stick + "/film.avi.PZX000", "--to", home}, "");
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find(Text("English.lng", tb::kJoinCancelled)), std::string::npos);
+}
+
+TEST_F(Cli, RefusalsSayWhatIsWrong) {
+  // A size that is no preset, "auto" or number is a usage error, before anything is written.
+  Result r = Run({"split", source, "--to", stick, "--size", "1.4M"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("1.4M"), std::string::npos);
+  EXPECT_FALSE(Exists(stick + "/film.avi.PZX000"));
+
+  ASSERT_EQ(Run({"split", source, "--to", stick, "--size", "360K"}).status, 0);
+  const std::string first = stick + "/film.avi.PZX000";
+  // Surplus data: named with the segment in which it lies, not reported as a missing segment.
+  WriteFile(stick + "/film.avi.PZX002", ReadFile(stick + "/film.avi.PZX002") + "extra");
+  r = Run({"info", first});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find(Text("English.lng", tb::kInfoSurplus) + " \"" + stick + "/film.avi.PZX002"),
+            std::string::npos);
+  EXPECT_EQ(r.out.find(Text("English.lng", tb::kInfoIncomplete)), std::string::npos);
+
+  // A damaged digit field is a damaged header, not "not the first segment"; said once.
+  std::string bytes = ReadFile(first);
+  bytes[351] = 'x';
+  WriteFile(dir / "damaged.PZX000", bytes);
+  for (const char* command : {"info", "join"}) {
+    r = Run({command, dir / "damaged.PZX000", "--to", home});
+    EXPECT_EQ(r.status, 1);
+    const std::string damaged = Text("English.lng", tb::kHeaderDamaged);
+    EXPECT_NE(r.err.find(damaged), std::string::npos) << command;
+    EXPECT_EQ(r.err.find(damaged), r.err.rfind(damaged)) << command;
+    EXPECT_EQ(r.err.find(Text("English.lng", tb::kNotAFirstSegment)), std::string::npos);
+  }
+
+  // The stored name reaches the terminal with its control characters escaped.
+  test::ScriptedInteraction ui;
+  HeaderBytes h;
+  Header_Aufbauen(h, 0,
+                  {"a\x1B]0;owned\x07"
+                   "b\xC2\x9B.txt",
+                   false, false},
+                  ui);
+  WriteFile(dir / "crafted.PZX000", std::string(reinterpret_cast<const char*>(h.data()), h.size()));
+  r = Run({"info", dir / "crafted.PZX000"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("a\\x1B]0;owned\\x07b\\x9B.txt"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find('\x1B'), std::string::npos);
+  EXPECT_EQ(r.out.find('\x07'), std::string::npos);
+}
+
+TEST_F(Cli, LanguageFilesAndTheHomeFolder) {
+  // The language is found whatever the case of its name and with or without extension.
+  for (const char* name : {"Deutsch", "deutsch.lng", "Deutsch.LNG"}) {
+    const Result r = Run({"info", "missing.PZX000", "--lang", name});
+    EXPECT_NE(r.err.find(Text("Deutsch.lng", tb::kJoinSegmentMissing)), std::string::npos) << name;
+  }
+  // A damaged language file of one's own: the message names its folder.
+  const std::string mine = dir.Sub("mine");
+  WriteFile(mine + "/Eigen.lng", "only one line");
+  Result r = Run({"info", "missing.PZX000", "--lang", mine + "/Eigen.lng"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("no language file in " + mine), std::string::npos) << r.err;
+
+  // "~" at the volume prompt is the home folder.
+  ASSERT_EQ(Run({"split", source, "--to", stick, "--size", "720K"}).status, 0);
+  const std::string away = dir.Sub("away");
+  ASSERT_EQ(rename((stick + "/film.avi.PZX001").c_str(), (away + "/film.avi.PZX001").c_str()), 0);
+  test::ProcessOptions o;
+  o.input = "~/away/film.avi.PZX001\n";
+  o.cwd = stick;
+  o.env = {{"LANG", "C"}, {"LC_ALL", ""}, {"LC_MESSAGES", ""}, {"HOME", dir.path()}};
+  r = test::RunProcess(PZ_CLI, {"join", stick + "/film.avi.PZX000", "--to", home}, o);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadFile(home + "/film.avi"), data);
 }
 
 TEST_F(Cli, StoredNameIsReducedToAPlainFileName) {

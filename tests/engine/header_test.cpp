@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "lang/codepage.h"
 #include "test_support.h"
 
 namespace pz {
@@ -194,6 +195,43 @@ TEST(SegmentHeader, NamesInWindows1252AndUtf8) {
   b = Build(greek, 1);
   ASSERT_TRUE(Header_Rekonstruieren(b, info));
   EXPECT_EQ(info.name, greek);
+}
+
+TEST(SegmentHeader, EncodingIsMarkedNeverGuessed) {
+  // "Kunden Ä–Z.xlsx" in Windows-1252 happens to be valid UTF-8 ("Kunden ĖZ.xlsx").
+  const std::string kunden = "Kunden \xC3\x84\xE2\x80\x93Z.xlsx";
+  HeaderBytes b = Build(kunden, 1, false, "\xC3\x84pfel");
+  EXPECT_EQ(Field(b, 3, 10), "Kunden \xC4\x96Z");
+  EXPECT_EQ(b[kEncodingMarkOffset], '0');  // fits Windows-1252: bytes as before
+  HeaderInfo info;
+  ASSERT_TRUE(Header_Rekonstruieren(b, info));
+  EXPECT_EQ(info.name, kunden);
+  EXPECT_EQ(info.passwort, "\xC4pfel");
+
+  // Another writer's header without the mark: Windows-1252, even where the bytes are UTF-8.
+  b[kEncodingMarkOffset] = 'x';
+  ASSERT_TRUE(Header_Rekonstruieren(b, info));
+  EXPECT_EQ(info.name, kunden);
+
+  // Outside Windows-1252: UTF-8, marked for name and password separately.
+  const std::string greek = "\xCE\xB1\xCE\xB2.txt";
+  const std::string cyrillic = "\xD0\xB6\xD0\xB8";
+  b = Build(greek, 1, false, cyrillic);
+  EXPECT_EQ(b[kEncodingMarkOffset], kMarkUtf8Both);
+  ASSERT_TRUE(Header_Rekonstruieren(b, info));
+  EXPECT_EQ(info.name, greek);
+  EXPECT_EQ(info.passwort, Utf8ToEightBit(cyrillic));
+  b = Build("\xC3\xA4.txt", 1, false, cyrillic);
+  EXPECT_EQ(b[kEncodingMarkOffset], kMarkUtf8Password);
+  ASSERT_TRUE(Header_Rekonstruieren(b, info));
+  EXPECT_EQ(info.name, "\xC3\xA4.txt");
+  EXPECT_EQ(info.passwort, Utf8ToEightBit(cyrillic));
+  b = Build(greek, 1, false, "\xC3\xA4");
+  EXPECT_EQ(b[kEncodingMarkOffset], kMarkUtf8Name);
+  ASSERT_TRUE(Header_Rekonstruieren(b, info));
+  EXPECT_EQ(info.passwort, "\xE4");
+  EXPECT_EQ(StoredPasswordBytes("\xC3\xA4"), 1u);
+  EXPECT_EQ(StoredPasswordBytes(cyrillic), 4u);
 }
 
 TEST(SegmentHeader, NameLengthLimitOfTheField) {

@@ -118,10 +118,28 @@ TEST_F(LanguageFiles, FileNameExtensionRules) {
   EXPECT_EQ(lang.FileName(), "DEUTSCH.LNG");
   EXPECT_TRUE(ui.errors.empty());
 
-  lang.SetFileName("Deutsch");  // becomes Deutsch.LNG, which does not exist here
+  lang.SetFileName("Englisch");  // becomes Englisch.LNG, which does not exist here
   EXPECT_EQ(ui.errors, std::vector<std::string>{"Language-file not found !"});
   EXPECT_EQ(lang.FileName(), "DEUTSCH.LNG");  // the previous file stays and is read again
   EXPECT_EQ(lang.GetText(1), "y");
+}
+
+TEST_F(LanguageFiles, NamesThatDifferOnlyInCaseAreFound) {
+  Write("Deutsch.lng", {"Deutsch", "D", "", "0", "1,x"});
+  lang.SetPath(dir.path());
+  for (const char* name : {"Deutsch", "deutsch.lng", "Deutsch.LNG", "DEUTSCH"}) {
+    lang.SetFileName("");
+    lang.SetFileName(name);
+    EXPECT_EQ(lang.FileName(), "Deutsch.lng") << name;
+    EXPECT_EQ(lang.GetText(1), "x") << name;
+  }
+  EXPECT_TRUE(ui.errors.empty());
+  // Of two that differ only in case, the exact name wins, else the first by byte order.
+  Write("DEUTSCH.LNG", {"Gross", "D", "", "0", "1,y"});
+  lang.SetFileName("deutsch");
+  EXPECT_EQ(lang.FileName(), "DEUTSCH.LNG");
+  lang.SetFileName("Deutsch.lng");
+  EXPECT_EQ(lang.FileName(), "Deutsch.lng");
 }
 
 TEST_F(LanguageFiles, PathWithoutFileNameLoadsNothingSilently) {

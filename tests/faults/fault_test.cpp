@@ -110,12 +110,54 @@ TEST_F(Faults, FullVolumeThenAnotherFolderOrCancel) {
 }
 
 TEST_F(Faults, DiskErrorWhileWritingASegmentIsNotAFullVolumeButStillAsks) {
-  // Any failed write of segment data leads to the volume prompt; end of input cancels.
-  const auto r =
+  // A failed header write ends the split; end of input cancels.
+  auto r =
       Run({"split", source, "--to", stick, "--size", "720K"}, "write", "stick/", "1000", "EIO", "");
   EXPECT_EQ(r.status, 1);
   EXPECT_FALSE(Says(r, tb::kSplitDone));
   ExpectSourceIntact();
+
+  // Any failed write of segment data leads to the volume prompt: the segment is written again
+  // in full on the volume given there, and the set joins.
+  const std::string stick2 = dir.Sub("stick2");
+  r = Run({"split", source, "--to", stick, "--size", "720K"}, "write", "stick/", "200000", "EIO",
+          stick2 + "\n");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(Says(r, tb::kSegmentWriteFailed1));
+  EXPECT_EQ(SizeOf(stick2 + "/film.avi.PZX000"), 730112);
+  ASSERT_EQ(Run({"join", stick2 + "/film.avi.PZX000", "--to", home}).status, 0);
+  EXPECT_EQ(ReadFile(home + "/film.avi"), data);
+}
+
+TEST_F(Faults, UnreadableFilesAreSaidOnceAndNotAsSomethingElse) {
+  auto r =
+      Run({"split", source, "--to", stick, "--size", "360K"}, "open", "film.avi", "0", "EACCES");
+  EXPECT_EQ(r.status, 1);
+  const std::string unreadable = Text(tb::kReadFailed);
+  ASSERT_TRUE(Says(r, tb::kReadFailed)) << r.err;
+  EXPECT_EQ(r.err.find(unreadable), r.err.rfind(unreadable));
+  EXPECT_FALSE(Says(r, tb::kSizeUnreadable1));
+  EXPECT_FALSE(Exists(first));
+
+  ASSERT_EQ(Run({"split", source, "--to", stick, "--size", "360K"}).status, 0);
+  for (const char* command : {"info", "join"}) {
+    r = Run({command, first, "--to", home}, "open", ".PZX000", "0", "EACCES");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Says(r, tb::kReadFailed)) << command;
+    EXPECT_FALSE(Says(r, tb::kNotAFirstSegment)) << command;
+  }
+}
+
+TEST_F(Faults, SourceThatCannotBeDeletedIsReported) {
+  const auto r = Run({"split", source, "--to", stick, "--size", "360K", "--delete-source"},
+                     "unlink", "film.avi", "0", "EROFS");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Says(r, tb::kSplitDone));
+  EXPECT_TRUE(Says(r, tb::kSourceNotDeleted));
+  EXPECT_NE(r.err.find("Read-only file system"), std::string::npos) << r.err;
+  ExpectSourceIntact();
+  ASSERT_EQ(Run({"join", first, "--to", home}).status, 0);
+  EXPECT_EQ(ReadFile(home + "/film.avi"), data);
 }
 
 TEST_F(Faults, UnreadableOrMissingSegments) {

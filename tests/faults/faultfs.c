@@ -4,7 +4,8 @@
 //   PZ_FAULT_PATH   substring of the paths to affect (required)
 //   PZ_FAULT_OP     "open" (opening fails), "read" (reading fails after PZ_FAULT_AFTER bytes),
 //                   "write" (writing fails after PZ_FAULT_AFTER bytes), "slow" (every write
-//                   waits PZ_FAULT_DELAY_US microseconds), "slowread" (every read waits)
+//                   waits PZ_FAULT_DELAY_US microseconds), "slowread" (every read waits),
+//                   "unlink" (removing fails)
 //   PZ_FAULT_ERRNO  the error to report (default EIO)
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -34,6 +35,7 @@ static int fault_errno(void) {
   const char* e = env("PZ_FAULT_ERRNO");
   if (strcmp(e, "ENOSPC") == 0) return ENOSPC;
   if (strcmp(e, "EACCES") == 0) return EACCES;
+  if (strcmp(e, "EROFS") == 0) return EROFS;
   return EIO;
 }
 
@@ -163,4 +165,13 @@ int close(int fd) {
   REAL(int, close, int);
   if (fd >= 0 && fd < MAX_FDS) marked[fd] = 0;
   return real_close(fd);
+}
+
+int unlink(const char* path) {
+  REAL(int, unlink, const char*);
+  if (op_is("unlink") && matches(path)) {
+    errno = fault_errno();
+    return -1;
+  }
+  return real_unlink(path);
 }

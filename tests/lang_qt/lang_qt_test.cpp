@@ -1,5 +1,6 @@
 // The language selection dialog, the settings store and the help viewer.
 #include <QApplication>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -95,6 +96,25 @@ class LangQtTest : public QObject {
     ClickLater("ButtonCancel", "Deutsch");
     QVERIFY(!RunLanguageDialog(lang));
     QCOMPARE(QString::fromStdString(lang.FileName()), QString("English.lng"));
+  }
+
+  void dialogIsCentredOnTheScreenNotOverItsParent() {
+    WriteLanguage(folder_ + "/English.lng", "English", "E");
+    TPXLanguage lang;
+    lang.SetPath(folder_.toStdString());
+    QWidget parent;
+    parent.setGeometry(0, 0, 200, 100);
+    parent.show();
+    QPoint offset(1000, 1000);
+    QTimer::singleShot(0, [&] {
+      QWidget* w = QApplication::activeModalWidget();
+      QVERIFY(w != nullptr);
+      offset = w->frameGeometry().center() - w->screen()->availableGeometry().center();
+      w->findChild<QPushButton*>("ButtonCancel")->click();
+    });
+    QVERIFY(!RunLanguageDialog(lang, &parent));
+    QVERIFY2(offset.manhattanLength() <= 4,
+             qPrintable(QString("off by %1, %2").arg(offset.x()).arg(offset.y())));
   }
 
   void unmatchedOrEmptyFolderSelectsNothing() {

@@ -566,7 +566,39 @@ class TestScreens : public QObject {
     huge.SetPath(folder.path());
     huge.AnzeigeAufbauen("info.ini", "E");
     QCOMPARE(huge.Items().size(), std::size_t(kMaxAwardEntries));
-    QCOMPARE(huge.Items().back().Separator->y(), 5 + (kMaxAwardEntries - 1) * 20);
+    // The last entry shown is the last entry: no separator after it.
+    QVERIFY(huge.Items().back().Separator == nullptr);
+    QCOMPARE(huge.Items()[kMaxAwardEntries - 2].Separator->y(), 5 + (kMaxAwardEntries - 2) * 20);
+  }
+
+  // A document too long to lay out quickly is shown up to a limit, with a note that it was cut.
+  void documentsAreCutToWhatCanBeShown() {
+    QTextEdit view;
+    const QString oneLine = dir_.path() + "/oneline.txt";
+    WriteFile(oneLine, QByteArray(1 << 20, 'a'));
+    QVERIFY(LoadDocument(view, oneLine));
+    QCOMPARE(view.toPlainText(), QString(kMaxLineChars, 'a') + "\n" + DocumentCutNote("E"));
+
+    const QString manyLines = dir_.path() + "/lines.txt";
+    WriteFile(manyLines, QByteArray("line\n").repeated(kMaxShownLines + 1));
+    QVERIFY(LoadDocument(view, manyLines, "D"));
+    const QString shown = view.toPlainText();
+    QVERIFY(shown.endsWith(DocumentCutNote("D")));
+    QVERIFY(DocumentCutNote("D") != DocumentCutNote("E"));
+    QCOMPARE(shown.count("line"), kMaxShownLines);
+
+    // Millions of empty paragraphs: parsed and laid out only as far as they are shown.
+    const QString paragraphs = dir_.path() + "/paragraphs.rtf";
+    WriteFile(paragraphs, "{\\rtf1 " + QByteArray("\\par ").repeated(3000000) + "}");
+    QVERIFY(LoadDocument(view, paragraphs));
+    QVERIFY(view.toPlainText().endsWith(DocumentCutNote("E")));
+    QVERIFY(view.document()->blockCount() <= kMaxShownLines + 2);
+
+    // Exactly at the limits nothing is cut.
+    WriteFile(manyLines, QByteArray("line\n").repeated(kMaxShownLines - 1) + "line");
+    QVERIFY(LoadDocument(view, manyLines));
+    QVERIFY(!view.toPlainText().contains(DocumentCutNote("E")));
+    QCOMPARE(view.toPlainText().count("line"), kMaxShownLines);
   }
 
   void awardButtonsOpenDocuments() {
@@ -631,21 +663,26 @@ class TestScreens : public QObject {
 
     if (!QPrinterInfo::defaultPrinter().isNull()) QSKIP("a default printer is installed");
     QCOMPARE(PrintDocument(doc, "Award-Info"), PrintResult::NoPrinter);
-    // The viewer reports the missing printer instead of failing silently.
-    QString reported;
-    QTimer::singleShot(0, [&] {
-      TPXAwardDialog2* v = AwardDialog2();
+    // The viewer reports the missing printer instead of failing silently, in the language of
+    // the awards screen.
+    const auto reported = [&](const QString& letter) {
+      QString text;
       QTimer::singleShot(0, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-          reported = box->text();
-          box->close();
-        }
+        TPXAwardDialog2* v = AwardDialog2();
+        QTimer::singleShot(0, [&] {
+          if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            text = box->text();
+            box->close();
+          }
+        });
+        v->ButtonPrint->click();
+        v->close();
       });
-      v->ButtonPrint->click();
-      v->close();
-    });
-    ShowAwardInfo(dir_.path() + "/none.txt", "Award-Info", kColorBlack, kColorBlue);
-    QVERIFY(reported.contains("printer"));
+      ShowAwardInfo(dir_.path() + "/none.txt", "Award-Info", kColorBlack, kColorBlue, letter);
+      return text;
+    };
+    QVERIFY(reported("E").contains("printer"));
+    QVERIFY(reported("D").contains("Standarddrucker"));
   }
 
  private:
