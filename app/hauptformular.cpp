@@ -906,8 +906,9 @@ QString DroppedFile(const QMimeData* data) {
 void THauptformular::DateiUebernehmen(const QString& path) {
   if (running_) return;
   const QString file = QFileInfo(path).absoluteFilePath();
-  HeaderInfo info;
-  const bool firstSegment = ReadHeader(file.toStdString(), info);
+  const HeaderRead read = ReadSegmentHeader(file.toStdString());
+  const bool firstSegment = read.status == HeaderRead::Status::Valid;
+  const HeaderInfo& info = read.info;
   SetChecked(firstSegment ? RadioZusammenfuehren : RadioTrennen, true);
   SetTextIfDifferent(EditTrennDatei, file);
   if (firstSegment) {
