@@ -108,6 +108,15 @@ bool RangeHasher::Drain(int* error) {
   return err == 0;
 }
 
+void RangeHasher::Abandon() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  jobs_.clear();
+  queued_ = 0;
+  // The thread is idle only once its second hash is done too (see Run).
+  done_.wait(lock, [&] { return !busy_; });
+  error_ = 0;
+}
+
 namespace {
 
 // Reads exactly size bytes at offset; the errno of a failure, EIO when the file is shorter.

@@ -57,6 +57,22 @@ class RangeHasher {
   // Waits until every queued range is hashed. False when a read failed (its errno in *error, and
   // the hashes are then incomplete); the failure is cleared.
   bool Drain(int* error);
+  // Drops what is still queued and waits for the range in hand, so the hashes it was given may
+  // go; the hasher stays ready for the next ranges.
+  void Abandon();
+
+  // Abandons at the end of a scope that owns the hashes of its ranges: declared after them, it
+  // keeps the thread from touching a hash that an early return or exception has freed.
+  class Scope {
+   public:
+    explicit Scope(RangeHasher& hasher) : hasher_(hasher) {}
+    ~Scope() { hasher_.Abandon(); }
+    Scope(const Scope&) = delete;
+    Scope& operator=(const Scope&) = delete;
+
+   private:
+    RangeHasher& hasher_;
+  };
 
  private:
   struct Job {

@@ -156,6 +156,8 @@ bool Datei_Trennen(const SplitJob& job, EngineContext& ctx) {
   std::string folder = job.zielPfad;
   SplitChecksums sums(job, ctx);
   Sha256 data;  // the data as cut, segment after segment
+  // One hashing thread for the whole split, so buffers and threads are not made per segment.
+  RangeHasher hasher;
   std::int64_t remaining = size;
   std::int64_t position = 0;  // where the next payload starts in the source
   std::int64_t i = 1;
@@ -189,7 +191,7 @@ bool Datei_Trennen(const SplitJob& job, EngineContext& ctx) {
     const Sha256 dataBefore = data;  // a segment written again must not count twice
     Sha256 segmentHash;
     if (i == 1) segmentHash.Update(header.data(), header.size());
-    RangeHasher hasher;
+    const RangeHasher::Scope hashing(hasher);
     bool failed = false;
     std::int64_t copied = 0;
     if (i == 1 && !WriteAll(out.get(), header.data(), header.size())) {
@@ -447,16 +449,16 @@ class Joiner {
   // Copies one segment's data into the output, hashing it as it goes; the bytes copied.
   std::int64_t CopySegment(int source, std::int64_t offset, std::int64_t take,
                            const std::string& path, Sha256& hash, std::int64_t before) {
-    RangeHasher hasher;
+    const RangeHasher::Scope hashing(hasher_);
     const CopyResult r = CopyAndHash(
-        source, &offset, outFd_, take, hasher, &hash, info_.compressed ? nullptr : &data_,
+        source, &offset, outFd_, take, hasher_, &hash, info_.compressed ? nullptr : &data_,
         [&](std::int64_t n) { ctx_.ui.Progress(before + n, info_.dataSize); });
     if (r.status == CopyResult::Status::ReadError) Fail(ctx_, tb::kReadFailed, path, r.error);
     if (r.status == CopyResult::Status::ShortSource) Fail(ctx_, tb::kReadFailed, path, 0);
     if (r.status == CopyResult::Status::WriteError)
       Fail(ctx_, tb::kOutputWriteFailed, outPath_, r.error);
     int err = 0;
-    if (!hasher.Drain(&err)) Fail(ctx_, tb::kReadFailed, path, err);
+    if (!hasher_.Drain(&err)) Fail(ctx_, tb::kReadFailed, path, err);
     return r.copied;
   }
 
@@ -509,7 +511,8 @@ class Joiner {
   int outFd_ = -1;
   std::string outPath_;
   std::optional<SetCheck> check_;
-  Sha256 data_;  // the joined data, for the whole file's line
+  Sha256 data_;         // the joined data, for the whole file's line
+  RangeHasher hasher_;  // after the hashes it feeds; one thread for the whole join
 };
 
 }  // namespace
