@@ -5,14 +5,17 @@ JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
 PACKAGES := cmake make g++ pkg-config libgtest-dev libgmock-dev qt6-base-dev qt6-qpa-plugins \
             libzip-dev zlib1g-dev fonts-liberation zip unzip clang libclang-rt-14-dev \
             xvfb xdotool imagemagick bc time
+# Peers that the benchmarks measure against; only `make bench` installs them.
+BENCH_PACKAGES := pigz p7zip-full
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build run test test-asan bench format clean
+.PHONY: all deps bench-deps build run test test-asan bench format clean
 
 all: build
 
-deps:
-	@missing=""; for p in $(PACKAGES); do \
+deps bench-deps: LIST = $(if $(filter bench-deps,$@),$(BENCH_PACKAGES),$(PACKAGES))
+deps bench-deps:
+	@missing=""; for p in $(LIST); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'ok installed' || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
@@ -37,8 +40,9 @@ test-asan: deps
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
-bench: build
+bench: build bench-deps
 	bash bench/split_join.sh $(BUILD)
+	bash bench/packed_split.sh $(BUILD)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
