@@ -25,7 +25,7 @@ mkdir -p "$work/out"
 find /usr/include -type f -name '*.h' | LC_ALL=C sort | xargs cat > "$work/text" 2> /dev/null || true
 while [ "$(stat -c %s "$work/text")" -lt $((64 << 20)) ]; do cat "$work/text" "$work/text" > "$work/t2" && mv "$work/t2" "$work/text"; done
 for i in $(seq 0 15); do
-  tail -c +$((i * (4 << 20) + 1)) "$work/text" | head -c $((4 << 20))
+  dd if="$work/text" bs=1M skip=$((i * 4)) count=4 iflag=fullblock status=none
   head -c $((4 << 20)) /dev/urandom
 done > "$work/mixed.bin"
 head -c $((64 << 20)) /dev/urandom > "$work/random.bin"

@@ -35,6 +35,7 @@ struct Deflater::Slot {
   std::size_t size = 0;
   std::vector<std::uint8_t> out;
   std::uint32_t crc = 0;
+  int error = 0;  // errno of a failed read
   bool done = false;
 };
 
@@ -155,13 +156,13 @@ Deflater::Deflater(int level, std::uint64_t expectedSize, Reader read, unsigned 
   threads = std::min(threads, kMaxThreads);
   for (unsigned i = 0; i < std::max(threads, 1u); ++i)
     coders_.push_back(std::make_unique<Coder>(level_));
+  const std::size_t slots = threads == 0 ? 1 : threads * kSlotsPerThread;
+  for (std::size_t i = 0; i < slots; ++i) slots_.push_back(std::make_unique<Slot>(blockSize_));
   try {
     for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this, i] { Work(*coders_[i]); });
   } catch (const std::system_error&) {
     // Fewer threads than asked for; with none the caller's thread does the work.
   }
-  const std::size_t slots = workers_.empty() ? 1 : workers_.size() * kSlotsPerThread;
-  for (std::size_t i = 0; i < slots; ++i) slots_.push_back(std::make_unique<Slot>(blockSize_));
 }
 
 Deflater::~Deflater() {
@@ -175,61 +176,60 @@ Deflater::~Deflater() {
 
 void Deflater::Work(Coder& coder) {
   for (;;) {
-    Slot* s = nullptr;
+    std::uint64_t block = 0;
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      work_.wait(lock, [this] { return stop_ || nextTake_ < nextRead_; });
+      work_.wait(lock, [this] { return stop_ || nextTake_ < nextQueued_; });
       if (stop_) return;
-      s = slots_[nextTake_++ % slots_.size()].get();
+      block = nextTake_++;
     }
-    coder.Code(*s, stop_);
+    Slot& s = *slots_[block % slots_.size()];
+    if (ReadBlock(s, block)) coder.Code(s, stop_);
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      s->done = true;
+      s.done = true;
     }
     done_.notify_one();
   }
 }
 
-bool Deflater::ReadBlock(Slot& s) {
-  std::uint8_t* in = s.in.get();
-  std::copy(tail_.begin(), tail_.end(), in);
-  s.window = tail_.size();
-  s.done = false;
+// Reads a block with the window before it; every worker reads its own, at its own place. A
+// block past the end comes back empty.
+bool Deflater::ReadBlock(Slot& s, std::uint64_t block) const {
+  const std::uint64_t at = block * blockSize_;
+  const std::size_t window = static_cast<std::size_t>(std::min<std::uint64_t>(at, kWindow));
+  const std::size_t want = window + blockSize_;
   std::size_t got = 0;
-  while (got < blockSize_) {
-    const std::int64_t n = read_(in + s.window + got, blockSize_ - got);
+  s.error = 0;
+  while (got < want) {
+    const std::int64_t n = read_(s.in.get() + got, want - got, at - window + got);
     if (n < 0) {
-      readError_ = errno != 0 ? errno : EIO;
+      s.error = errno != 0 ? errno : EIO;
       return false;
     }
-    if (n == 0) {
-      eof_ = true;
-      break;
-    }
+    if (n == 0) break;
     got += static_cast<std::size_t>(n);
   }
-  s.size = got;
-  if (got == 0) return false;
-  const std::size_t all = s.window + got;
-  tail_.assign(in + all - std::min(kWindow, all), in + all);
+  s.window = std::min(window, got);
+  s.size = got - s.window;
   return true;
 }
 
-// Reads ahead until every slot holds a block, and hands the blocks to the workers.
+// Hands the next blocks to the workers, as many as there are slots.
 void Deflater::Fill() {
-  while (!eof_ && readError_ == 0 && nextRead_ - nextOut_ < slots_.size()) {
-    Slot& s = *slots_[nextRead_ % slots_.size()];
-    if (!ReadBlock(s)) break;
+  while (nextQueued_ - nextOut_ < slots_.size()) {
+    const std::uint64_t block = nextQueued_;
+    Slot& s = *slots_[block % slots_.size()];
     if (workers_.empty()) {
-      coders_.front()->Code(s, stop_);
+      if (ReadBlock(s, block)) coders_.front()->Code(s, stop_);
       s.done = true;
-      ++nextRead_;
+      ++nextQueued_;
       continue;
     }
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      ++nextRead_;
+      s.done = false;
+      ++nextQueued_;
     }
     work_.notify_one();
   }
@@ -241,24 +241,30 @@ bool Deflater::Next(Chunk& chunk) {
     ++nextOut_;
   }
   if (finished_ || readError_ != 0) return false;
-  Fill();
-  if (readError_ != 0) return false;
-  if (nextOut_ == nextRead_) {  // all data handed out: close the stream
-    finished_ = true;
-    chunk = {kEndOfStream, sizeof kEndOfStream, 0};
-    outputSize_ += sizeof kEndOfStream;
-    return true;
+  if (!eof_) {
+    Fill();
+    Slot& s = *slots_[nextOut_ % slots_.size()];
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      done_.wait(lock, [&s] { return s.done; });
+    }
+    if (s.error != 0) {
+      readError_ = s.error;
+      return false;
+    }
+    eof_ = s.size < blockSize_;  // a short block is the last; those queued after it are empty
+    if (s.size > 0) {
+      crc_ = static_cast<std::uint32_t>(crc32_combine(crc_, s.crc, static_cast<z_off_t>(s.size)));
+      inputSize_ += s.size;
+      outputSize_ += s.out.size();
+      holding_ = true;
+      chunk = {s.out.data(), s.out.size(), s.size};
+      return true;
+    }
   }
-  Slot& s = *slots_[nextOut_ % slots_.size()];
-  {
-    std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait(lock, [&s] { return s.done; });
-  }
-  crc_ = static_cast<std::uint32_t>(crc32_combine(crc_, s.crc, static_cast<z_off_t>(s.size)));
-  inputSize_ += s.size;
-  outputSize_ += s.out.size();
-  holding_ = true;
-  chunk = {s.out.data(), s.out.size(), s.size};
+  finished_ = true;  // all data handed out: close the stream
+  chunk = {kEndOfStream, sizeof kEndOfStream, 0};
+  outputSize_ += sizeof kEndOfStream;
   return true;
 }
 

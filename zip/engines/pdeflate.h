@@ -29,8 +29,9 @@ inline constexpr unsigned kLeastSaving = 3;
 // The stream's last block: a final, empty block with fixed codes.
 inline constexpr std::uint8_t kEndOfStream[2] = {0x03, 0x00};
 
-// Reads up to n bytes into buf: the count, 0 at the end, -1 on failure (errno set).
-using Reader = std::function<std::int64_t(std::uint8_t* buf, std::size_t n)>;
+// Reads up to n bytes at offset into buf, like pread: the count, 0 at the end, -1 on failure
+// (errno set). The workers call it at the same time, each for its own block.
+using Reader = std::function<std::int64_t(std::uint8_t* buf, std::size_t n, std::uint64_t offset)>;
 
 // What a stored run of n bytes takes in the stream.
 inline std::uint64_t StoredSize(std::uint64_t n) {
@@ -79,7 +80,7 @@ class Deflater {
   struct Slot;
   class Coder;
   void Fill();
-  bool ReadBlock(Slot& slot);
+  bool ReadBlock(Slot& slot, std::uint64_t block) const;
   void Work(Coder& coder);
 
   const int level_;
@@ -87,12 +88,11 @@ class Deflater {
   Reader read_;
   std::vector<std::unique_ptr<Slot>> slots_;
   std::vector<std::unique_ptr<Coder>> coders_;  // one per worker, or one for the caller
-  std::vector<std::uint8_t> tail_;              // the last window of data read so far
-  std::uint64_t nextRead_ = 0;                  // blocks read
+  std::uint64_t nextQueued_ = 0;                // blocks handed to the workers
   std::uint64_t nextTake_ = 0;                  // blocks taken by a worker
   std::uint64_t nextOut_ = 0;                   // blocks handed out
   bool holding_ = false;                        // the block nextOut_ is out with the caller
-  bool eof_ = false;
+  bool eof_ = false;                            // the last block is out
   bool finished_ = false;
   int readError_ = 0;
   std::uint32_t crc_ = 0;

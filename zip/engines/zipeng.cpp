@@ -69,9 +69,10 @@ bool Stopped(FileSource* s, std::int32_t action, std::int64_t size, const std::s
 
 bool StartDeflating(FileSource* s) {
   const auto size = static_cast<std::uint64_t>(s->member.st.st_size);
-  auto read = [s](std::uint8_t* buf, std::size_t n) -> std::int64_t {
+  const int fd = s->fd;
+  auto read = [fd](std::uint8_t* buf, std::size_t n, std::uint64_t offset) -> std::int64_t {
     ssize_t got;
-    do got = ::read(s->fd, buf, n);
+    do got = ::pread(fd, buf, n, static_cast<off_t>(offset));
     while (got < 0 && errno == EINTR);
     return got;
   };
