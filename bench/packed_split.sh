@@ -6,10 +6,12 @@
 #   7z a -tzip -mx=9|-mx=3 -v (7-Zip's own ZIP volumes)
 # on 128 MiB of text and random data taking turns every 4 MiB, and on 64 MiB of random data.
 # Prints median times, time ratios and size ratios, the load, and parzello-cli's peak memory.
-# Usage: bench/packed_split.sh [BUILD_DIR] [ROUNDS]   (make bench installs the peers)
+# Usage: bench/packed_split.sh [BUILD_DIR] [ROUNDS] [PEERS]   (make bench installs the peers)
+#   PEERS: a subset of "pigz zip 7z" (7-Zip at -mx=9 takes minutes a round)
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 rounds=${2:-3}
+peers=${3:-pigz zip 7z}
 cli="$build/parzello-cli"
 segment=$((16 << 20))
 [ -x "$cli" ] || { echo "build $cli first" >&2; exit 1; }
@@ -54,12 +56,15 @@ for r in $(seq "$rounds"); do
       timed "'$cli' split '$src' --to '$work/out' --size $segment --compress $name --quiet" >> "$key-ours"
       peak=$(( $(cat "$work/mem") > peak ? $(cat "$work/mem") : peak ))
       [ "$r" = 1 ] && echo $(( $(bytes) - 1024 )) > "$key-ours.size"  # less the segment header
-      timed "pigz --zip -$level -c '$src' | split -b $segment - '$work/out/p.'" >> "$key-pigz"
-      [ "$r" = 1 ] && bytes > "$key-pigz.size"
-      timed "cd '$work' && zip -q -$level - $file.bin | split -b $segment - '$work/out/z.'" >> "$key-zip"
-      [ "$r" = 1 ] && bytes > "$key-zip.size"
-      timed "7z a -tzip -mx=$level -v${segment}b -bd -bso0 '$work/out/s.zip' '$src'" >> "$key-7z"
-      [ "$r" = 1 ] && bytes > "$key-7z.size"
+      for peer in $peers; do
+        case $peer in
+          pigz) line="pigz --zip -$level -c '$src' | split -b $segment - '$work/out/p.'" ;;
+          zip) line="cd '$work' && zip -q -$level - $file.bin | split -b $segment - '$work/out/z.'" ;;
+          7z) line="7z a -tzip -mx=$level -v${segment}b -bd -bso0 '$work/out/s.zip' '$src'" ;;
+        esac
+        timed "$line" >> "$key-$peer"
+        [ "$r" = 1 ] && bytes > "$key-$peer.size"
+      done
     done
   done
 done
@@ -77,7 +82,7 @@ for file in mixed random; do
     key="$work/$file-$level"
     ours=$(median < "$key-ours")
     printf '%-7s %-6s %-6s %9.3f %10s %12d %9s\n' "$file" "-$level" parzello "$ours" "" "$(cat "$key-ours.size")" ""
-    for peer in pigz zip 7z; do
+    for peer in $peers; do
       t=$(median < "$key-$peer")
       printf '%-7s %-6s %-6s %9.3f %10.3f %12d %9.4f\n' "$file" "-$level" "$peer" "$t" \
         "$(echo "$ours / $t" | bc -l)" "$(cat "$key-$peer.size")" \

@@ -123,6 +123,40 @@ void StopDeflating(FileSource* s) {
   s->deflater.reset();  // the workers end here
 }
 
+// Size and time; with deflating the method too, and once every byte went through, the CRC
+// and sizes that libzip then writes as they are.
+zip_int64_t Stat(FileSource* s, void* data, zip_uint64_t len) {
+  auto* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, len, &s->error);
+  if (st == nullptr) return -1;
+  zip_stat_init(st);
+  st->size = static_cast<zip_uint64_t>(s->member.st.st_size);
+  st->mtime = s->member.st.st_mtime;
+  st->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME;
+  if (s->level > 0) {
+    st->comp_method = ZIP_CM_DEFLATE;
+    st->valid |= ZIP_STAT_COMP_METHOD;
+  }
+  if (s->deflated) {
+    st->size = s->size;
+    st->crc = s->crc;
+    st->comp_size = s->compSize;
+    st->valid |= ZIP_STAT_CRC | ZIP_STAT_COMP_SIZE;
+  }
+  return sizeof(*st);
+}
+
+// Deflated data records its level class in bits 1-2 of the general purpose flags.
+zip_int64_t Attributes(FileSource* s, void* data, zip_uint64_t len) {
+  auto* a = ZIP_SOURCE_GET_ARGS(zip_file_attributes_t, data, len, &s->error);
+  if (a == nullptr) return -1;
+  if (s->level > 0) {
+    a->valid |= ZIP_FILE_ATTRIBUTES_GENERAL_PURPOSE_BIT_FLAGS;
+    a->general_purpose_bit_flags = pz::pdeflate::LevelFlags(s->level);
+    a->general_purpose_bit_mask = 6;
+  }
+  return 0;
+}
+
 zip_int64_t SourceCallback(void* userdata, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
   auto* s = static_cast<FileSource*>(userdata);
   switch (cmd) {
@@ -157,35 +191,10 @@ zip_int64_t SourceCallback(void* userdata, void* data, zip_uint64_t len, zip_sou
       if (s->fd >= 0) ::close(s->fd);
       s->fd = -1;
       return 0;
-    case ZIP_SOURCE_STAT: {
-      auto* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, len, &s->error);
-      if (st == nullptr) return -1;
-      zip_stat_init(st);
-      st->size = static_cast<zip_uint64_t>(s->member.st.st_size);
-      st->mtime = s->member.st.st_mtime;
-      st->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME;
-      if (s->level > 0) {
-        st->comp_method = ZIP_CM_DEFLATE;
-        st->valid |= ZIP_STAT_COMP_METHOD;
-      }
-      if (s->deflated) {
-        st->size = s->size;
-        st->crc = s->crc;
-        st->comp_size = s->compSize;
-        st->valid |= ZIP_STAT_CRC | ZIP_STAT_COMP_SIZE;
-      }
-      return sizeof(*st);
-    }
-    case ZIP_SOURCE_GET_FILE_ATTRIBUTES: {
-      auto* a = ZIP_SOURCE_GET_ARGS(zip_file_attributes_t, data, len, &s->error);
-      if (a == nullptr) return -1;
-      if (s->level > 0) {
-        a->valid |= ZIP_FILE_ATTRIBUTES_GENERAL_PURPOSE_BIT_FLAGS;
-        a->general_purpose_bit_flags = pz::pdeflate::LevelFlags(s->level);
-        a->general_purpose_bit_mask = 6;  // bits 1-2: the level class of deflated data
-      }
-      return 0;
-    }
+    case ZIP_SOURCE_STAT:
+      return Stat(s, data, len);
+    case ZIP_SOURCE_GET_FILE_ATTRIBUTES:
+      return Attributes(s, data, len);
     case ZIP_SOURCE_ERROR:
       return zip_error_to_data(&s->error, data, len);
     case ZIP_SOURCE_FREE:
