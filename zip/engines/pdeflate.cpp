@@ -156,7 +156,7 @@ Deflater::Deflater(int level, std::uint64_t expectedSize, Reader read, unsigned 
   threads = std::min(threads, kMaxThreads);
   for (unsigned i = 0; i < std::max(threads, 1u); ++i)
     coders_.push_back(std::make_unique<Coder>(level_));
-  const std::size_t slots = threads == 0 ? 1 : threads * kSlotsPerThread;
+  const std::size_t slots = threads == 0 ? 1 : std::min(threads * kSlotsPerThread, kMaxSlots);
   for (std::size_t i = 0; i < slots; ++i) slots_.push_back(std::make_unique<Slot>(blockSize_));
   try {
     for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this, i] { Work(*coders_[i]); });

@@ -23,7 +23,11 @@ inline constexpr std::size_t kSample = 8 << 10;   // what the trial compresses o
 inline constexpr std::size_t kMinBlock = 128 << 10;
 inline constexpr std::size_t kMaxBlock = 1 << 20;
 inline constexpr unsigned kMaxThreads = 8;
-inline constexpr unsigned kSlotsPerThread = 2;  // blocks in flight: peak memory stays fixed
+// Blocks in flight: enough that a worker finds the next one ready while the caller writes out
+// the one before, and a fixed number at most, so that peak memory stays fixed (about 2 MiB
+// each, input and output).
+inline constexpr unsigned kSlotsPerThread = 4;
+inline constexpr unsigned kMaxSlots = 16;
 // A piece is stored when its trial saves less than this share (in percent).
 inline constexpr unsigned kLeastSaving = 3;
 // The stream's last block: a final, empty block with fixed codes.
