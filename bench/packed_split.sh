@@ -5,7 +5,8 @@
 #   zip -9|-3 piped into split -b,  pigz --zip -9|-3 piped into split -b,
 #   7z a -tzip -mx=9|-mx=3 -v (7-Zip's own ZIP volumes)
 # on 128 MiB of text and random data taking turns every 4 MiB, and on 64 MiB of random data.
-# Prints median times, time ratios and size ratios, the load, and parzello-cli's peak memory.
+# Prints median wall and processor times, their ratios and the size ratios, the load, and
+# parzello-cli's peak memory.
 # Usage: bench/packed_split.sh [BUILD_DIR] [ROUNDS] [PEERS]   (make bench installs the peers)
 #   PEERS: a subset of "pigz zip 7z" (7-Zip at -mx=9 takes minutes a round)
 set -euo pipefail
@@ -33,14 +34,18 @@ done > "$work/mixed.bin"
 head -c $((64 << 20)) /dev/urandom > "$work/random.bin"
 rm "$work/text"
 
-# Seconds of one command line; parzello-cli's peak memory (KiB) goes to $work/mem.
+# Seconds of one command line, appended to $2; its processor seconds (user and system, every
+# process of the line) to $2.cpu, its peak memory (KiB) to $work/mem.
 timed() {
   local start end
   rm -rf "$work/out" && mkdir "$work/out" && sync
   start=$(date +%s.%N)
-  /usr/bin/time -f %M -o "$work/mem" sh -c "$1" > /dev/null
+  /usr/bin/time -f "%M %U %S" -o "$work/rusage" sh -c "$1" > /dev/null
   end=$(date +%s.%N)
-  echo "$end - $start" | bc -l
+  echo "$end - $start" | bc -l >> "$2"
+  read -r mem user sys < "$work/rusage"
+  echo "$mem" > "$work/mem"
+  echo "$user + $sys" | bc -l >> "$2.cpu"
 }
 bytes() { cat "$work"/out/* | wc -c; }
 median() { sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
@@ -53,7 +58,7 @@ for r in $(seq "$rounds"); do
     for level in 9 3; do
       name=$([ "$level" = 9 ] && echo strong || echo weak)
       key="$work/$file-$level"
-      timed "'$cli' split '$src' --to '$work/out' --size $segment --compress $name --quiet" >> "$key-ours"
+      timed "'$cli' split '$src' --to '$work/out' --size $segment --compress $name --quiet" "$key-ours"
       peak=$(( $(cat "$work/mem") > peak ? $(cat "$work/mem") : peak ))
       [ "$r" = 1 ] && echo $(( $(bytes) - 1024 )) > "$key-ours.size"  # less the segment header
       for peer in $peers; do
@@ -62,7 +67,7 @@ for r in $(seq "$rounds"); do
           zip) line="cd '$work' && zip -q -$level - $file.bin | split -b $segment - '$work/out/z.'" ;;
           7z) line="7z a -tzip -mx=$level -v${segment}b -bd -bso0 '$work/out/s.zip' '$src'" ;;
         esac
-        timed "$line" >> "$key-$peer"
+        timed "$line" "$key-$peer"
         [ "$r" = 1 ] && bytes > "$key-$peer.size"
       done
     done
@@ -76,17 +81,19 @@ mkdir "$work/back"
 "$cli" join "$work/out/mixed.bin.PZX000" --to "$work/back" --quiet
 cmp -s "$work/mixed.bin" "$work/back/mixed.bin" || { echo "join result differs" >&2; exit 1; }
 
-printf '%-7s %-6s %-6s %9s %10s %12s %9s\n' file level peer "time (s)" "ours/peer" "size" "ours/peer"
+echo "time: wall seconds (median); cpu: processor seconds of every process (median); ratios ours/peer"
+printf '%-7s %-5s %-9s %7s %6s %7s %6s %10s %7s\n' file level tool time ratio cpu ratio size ratio
 for file in mixed random; do
   for level in 9 3; do
     key="$work/$file-$level"
-    ours=$(median < "$key-ours")
-    printf '%-7s %-6s %-6s %9.3f %10s %12d %9s\n' "$file" "-$level" parzello "$ours" "" "$(cat "$key-ours.size")" ""
+    ours=$(median < "$key-ours") oursCpu=$(median < "$key-ours.cpu") oursSize=$(cat "$key-ours.size")
+    printf '%-7s %-5s %-9s %7.3f %6s %7.3f %6s %10d %7s\n' "$file" "-$level" parzello "$ours" "" \
+      "$oursCpu" "" "$oursSize" ""
     for peer in $peers; do
-      t=$(median < "$key-$peer")
-      printf '%-7s %-6s %-6s %9.3f %10.3f %12d %9.4f\n' "$file" "-$level" "$peer" "$t" \
-        "$(echo "$ours / $t" | bc -l)" "$(cat "$key-$peer.size")" \
-        "$(echo "$(cat "$key-ours.size") / $(cat "$key-$peer.size")" | bc -l)"
+      t=$(median < "$key-$peer") c=$(median < "$key-$peer.cpu") z=$(cat "$key-$peer.size")
+      printf '%-7s %-5s %-9s %7.3f %6.3f %7.3f %6.3f %10d %7.4f\n' "$file" "-$level" "$peer" "$t" \
+        "$(echo "$ours / $t" | bc -l)" "$c" "$(echo "$oursCpu / $c" | bc -l)" "$z" \
+        "$(echo "$oursSize / $z" | bc -l)"
     done
   done
 done
