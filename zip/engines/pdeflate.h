@@ -77,8 +77,6 @@ class Deflater {
   std::uint32_t Crc() const { return crc_; }
   std::uint64_t InputSize() const { return inputSize_; }
   std::uint64_t OutputSize() const { return outputSize_; }
-  std::size_t BlockSize() const { return blockSize_; }
-  std::size_t Threads() const { return workers_.size(); }
 
  private:
   struct Slot;
