@@ -154,7 +154,7 @@ Deflater::Deflater(int level, std::uint64_t expectedSize, Reader read, unsigned 
       blockSize_(BlockSizeFor(expectedSize, threads)),
       read_(std::move(read)) {
   threads = std::min(threads, kMaxThreads);
-  for (unsigned i = 0; i < std::max(threads, 1u); ++i)
+  for (unsigned i = 0; i <= threads; ++i)  // the last one is the caller's
     coders_.push_back(std::make_unique<Coder>(level_));
   const std::size_t slots = threads == 0 ? 1 : std::min(threads * kSlotsPerThread, kMaxSlots);
   for (std::size_t i = 0; i < slots; ++i) slots_.push_back(std::make_unique<Slot>(blockSize_));
@@ -221,7 +221,7 @@ void Deflater::Fill() {
     const std::uint64_t block = nextQueued_;
     Slot& s = *slots_[block % slots_.size()];
     if (workers_.empty()) {
-      if (ReadBlock(s, block)) coders_.front()->Code(s, stop_);
+      if (ReadBlock(s, block)) coders_.back()->Code(s, stop_);
       s.done = true;
       ++nextQueued_;
       continue;
@@ -235,6 +235,23 @@ void Deflater::Fill() {
   }
 }
 
+// Waits for a block; while a later one waits for a worker, the caller's thread does that one.
+void Deflater::WaitFor(const Slot& s) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!s.done) {
+    if (nextTake_ < nextQueued_) {
+      const std::uint64_t block = nextTake_++;
+      Slot& other = *slots_[block % slots_.size()];
+      lock.unlock();
+      if (ReadBlock(other, block)) coders_.back()->Code(other, stop_);
+      lock.lock();
+      other.done = true;
+    } else {
+      done_.wait(lock);
+    }
+  }
+}
+
 bool Deflater::Next(Chunk& chunk) {
   if (holding_) {
     holding_ = false;
@@ -244,10 +261,7 @@ bool Deflater::Next(Chunk& chunk) {
   if (!eof_) {
     Fill();
     Slot& s = *slots_[nextOut_ % slots_.size()];
-    {
-      std::unique_lock<std::mutex> lock(mutex_);
-      done_.wait(lock, [&s] { return s.done; });
-    }
+    WaitFor(s);
     if (s.error != 0) {
       readError_ = s.error;
       return false;

@@ -84,12 +84,13 @@ class Deflater {
   void Fill();
   bool ReadBlock(Slot& slot, std::uint64_t block) const;
   void Work(Coder& coder);
+  void WaitFor(const Slot& slot);
 
   const int level_;
   const std::size_t blockSize_;
   Reader read_;
   std::vector<std::unique_ptr<Slot>> slots_;
-  std::vector<std::unique_ptr<Coder>> coders_;  // one per worker, or one for the caller
+  std::vector<std::unique_ptr<Coder>> coders_;  // one per worker and one for the caller
   std::uint64_t nextQueued_ = 0;                // blocks handed to the workers
   std::uint64_t nextTake_ = 0;                  // blocks taken by a worker
   std::uint64_t nextOut_ = 0;                   // blocks handed out
