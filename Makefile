@@ -9,9 +9,11 @@ PACKAGES := cmake make g++ pkg-config libgtest-dev libgmock-dev qt6-base-dev qt6
 # make package (the .deb) and its installation test need these as well.
 PACKAGING := dpkg-dev file lintian desktop-file-utils appstream shared-mime-info \
              libglib2.0-bin bash-completion
+# Peers that the benchmarks measure against; only `make bench` installs them.
+BENCH_PACKAGES := pigz p7zip-full
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps deps-package build run test test-asan package bench bench-large format clean
+.PHONY: all deps deps-package bench-deps build run test test-asan package bench bench-large format clean
 
 all: build
 
@@ -31,6 +33,9 @@ deps:
 
 deps-package:
 	$(call install-missing,$(PACKAGING))
+
+bench-deps:
+	$(call install-missing,$(BENCH_PACKAGES))
 
 $(BUILD)/CMakeCache.txt:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -53,8 +58,9 @@ test-asan: deps
 package: deps-package build
 	cd $(BUILD) && cpack -G DEB
 
-bench: build
+bench: build bench-deps
 	bash bench/split_join.sh $(BUILD)
+	bash bench/packed_split.sh $(BUILD)
 
 # An 8 GiB file, past the 2 and 4 GiB bounds: three interleaved runs.
 bench-large: build

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 
 #include "tests/zip/zip_test_util.h"
 #include "zip/engines/unpack.h"
@@ -291,6 +292,78 @@ TEST_F(UnpackTest, CancelledPackingLeavesNoArchive) {
   EXPECT_EQ(Count(up::kErrCancelled), 1);
   EXPECT_FALSE(Exists(root / "c.zip"));
   EXPECT_FALSE(zip.ZipActive());
+}
+
+TEST_F(UnpackTest, CancelInTheMiddleOfDeflatingStopsThereAndLeavesNoArchive) {
+  WriteFile(root / "big.bin", pztest::MixedBytes(4 << 20, 512 << 10, 6));
+  int blocks = 0;
+  zip.OnProgress = [&](TZipArchiver& s, ProgressType t, const std::string&, std::int64_t) {
+    if (t == BytesDone && ++blocks == 3) s.SetCancelRequested(true);
+  };
+  zip.SetZipFilename(root / "c.zip");
+  zip.FSpecArgs() = {root / "big.bin"};
+  zip.AddFiles();
+  EXPECT_EQ(zip.SuccessCount(), 0);
+  EXPECT_EQ(blocks, 3);
+  EXPECT_EQ(Count(up::kErrCancelled), 1);
+  EXPECT_EQ(pztest::ListTree(root.path()),
+            (std::vector<std::string>{"big.bin", "outside", "target"}));  // no temporary left
+}
+
+// Every level, on data deflate shrinks and data it cannot, empty and one byte, and sizes on and
+// just past the edges of the blocks that the cores share out; Debian's unzip and our own
+// unpacking both read the archive.
+class PackLevelTest : public UnpackTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(PackLevelTest, EveryKindOfDataRoundTrips) {
+  ::mkdir((root / "src").c_str(), 0755);
+  const std::vector<std::pair<std::string, std::string>> files{
+      {"empty.bin", ""},
+      {"one.bin", "x"},
+      {"text.txt", pztest::TextBytes(300000, 1)},
+      {"random.bin", pztest::RandomBytes(300000, 2)},
+      {"edge.bin", pztest::MixedBytes(1 << 20, 200000, 3)},
+      {"past.bin", pztest::MixedBytes((1 << 20) + 1, 65536, 4)}};
+  zip.FSpecArgs().clear();
+  for (const auto& [name, data] : files) {
+    WriteFile(root / ("src/" + name), data);
+    zip.FSpecArgs().push_back(root / ("src/" + name));
+  }
+  std::map<std::string, std::int64_t> done;
+  std::map<std::string, int> reports;
+  std::string current;
+  zip.OnProgress = [&](TZipArchiver&, ProgressType t, const std::string& name, std::int64_t n) {
+    if (t == FileBegins) current = name;
+    if (t == BytesDone) done[current] += n, ++reports[current];
+  };
+  zip.SetAddCompLevel(GetParam());
+  zip.SetZipFilename(root / "l.zip");
+  zip.AddFiles();
+  ASSERT_EQ(zip.SuccessCount(), 6);
+  for (const auto& [name, data] : files)
+    EXPECT_EQ(done[name], static_cast<std::int64_t>(data.size())) << name;
+  EXPECT_GT(reports["past.bin"], 1);  // block by block
+  zip.OnProgress = nullptr;
+  EXPECT_EQ(pztest::Run("unzip -tqq '" + root / "l.zip" + "' > /dev/null"), 0);
+  ASSERT_EQ(Extract(root / "l.zip", {}), 6);
+  for (const auto& [name, data] : files)
+    EXPECT_TRUE(ReadFile(root / ("target/" + name)) == data) << name;
+  EXPECT_TRUE(engineMessages.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Levels, PackLevelTest, ::testing::Range(0, 10));
+
+TEST_F(UnpackTest, EncryptedDeflatedMemberRoundTrips) {
+  const std::string data = pztest::MixedBytes(700000, 100000, 5);
+  WriteFile(root / "secret.bin", data);
+  zip.SetAddOptions({AddEncrypt});
+  zip.SetPassword("geheim");
+  zip.SetZipFilename(root / "e.zip");
+  zip.FSpecArgs() = {root / "secret.bin"};
+  zip.AddFiles();
+  ASSERT_EQ(zip.SuccessCount(), 1);
+  ASSERT_EQ(Extract(root / "e.zip", {}), 1);
+  EXPECT_TRUE(ReadFile(root / "target/secret.bin") == data);
 }
 
 TEST_F(UnpackTest, SelfExtractingArchiveRunsAndUnpacks) {

@@ -15,6 +15,9 @@ using pz::test::Exists;  // anything, links included
 using pz::test::ReadFile;
 using pz::test::WriteFile;
 std::string RandomBytes(std::size_t n, unsigned seed);
+std::string TextBytes(std::size_t n, unsigned seed);  // words and lines, never quite repeating
+// Text and random data taking turns every `run` bytes, text first.
+std::string MixedBytes(std::size_t n, std::size_t run, unsigned seed);
 std::vector<std::string> ListTree(const std::string& folder);  // relative paths, sorted
 int Run(const std::string& shellCommand);                      // exit status
 

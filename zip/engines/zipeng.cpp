@@ -11,10 +11,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "zip/engine_abi.h"
+#include "zip/engines/pdeflate.h"
 #include "zip/engines/unpack.h"
 #include "zip/zipformat.h"
 
@@ -39,14 +41,121 @@ struct Member {
   bool folder = false;  // a folder entry of its own (separate folders)
 };
 
-// Streams one file into the archive, reporting its start and the bytes done.
+// Streams one file into the archive, reporting its start and the bytes done. With a level
+// above 0 it hands libzip data that is already deflated (on every core), with its CRC and sizes.
 struct FileSource {
   Job* job;
   Member member;
   int fd = -1;
   std::int64_t pending = 0;
   zip_error_t error;
+  int level = 0;
+  std::unique_ptr<pz::pdeflate::Deflater> deflater{};
+  pz::pdeflate::Chunk chunk{};
+  std::size_t chunkPos = 0;
+  bool deflated = false;  // every byte went through: the totals below hold
+  std::uint32_t crc = 0;
+  std::uint64_t size = 0;
+  std::uint64_t compSize = 0;
 };
+
+// Reports to the caller; true when it asks to stop.
+bool Stopped(FileSource* s, std::int32_t action, std::int64_t size, const std::string& text) {
+  if (!s->job->rep->Progress(action, size, text)) return false;
+  s->job->cancelled = true;
+  zip_error_set(&s->error, ZIP_ER_CANCELLED, 0);
+  return true;
+}
+
+bool StartDeflating(FileSource* s) {
+  const auto size = static_cast<std::uint64_t>(s->member.st.st_size);
+  const int fd = s->fd;
+  auto read = [fd](std::uint8_t* buf, std::size_t n, std::uint64_t offset) -> std::int64_t {
+    ssize_t got;
+    do got = ::pread(fd, buf, n, static_cast<off_t>(offset));
+    while (got < 0 && errno == EINTR);
+    return got;
+  };
+  try {
+    s->deflater = std::make_unique<pz::pdeflate::Deflater>(s->level, size, read,
+                                                           pz::pdeflate::ThreadsFor(size));
+  } catch (const std::exception&) {
+    zip_error_set(&s->error, ZIP_ER_MEMORY, 0);
+    return false;
+  }
+  s->chunk = {};
+  s->chunkPos = 0;
+  s->deflated = false;
+  return true;
+}
+
+// Hands out the deflated stream block by block; each block's data counts as done when it
+// comes in, in the order of the file.
+zip_int64_t ReadDeflated(FileSource* s, std::uint8_t* data, zip_uint64_t len) {
+  zip_uint64_t n = 0;
+  while (n < len) {
+    if (s->chunkPos == s->chunk.size) {
+      if (!s->deflater->Next(s->chunk)) break;
+      s->chunkPos = 0;
+      if (s->chunk.input > 0 &&
+          Stopped(s, kActBytesDone, static_cast<std::int64_t>(s->chunk.input), ""))
+        return -1;
+    }
+    const std::size_t k = std::min<std::size_t>(len - n, s->chunk.size - s->chunkPos);
+    std::memcpy(data + n, s->chunk.data + s->chunkPos, k);
+    s->chunkPos += k;
+    n += k;
+  }
+  if (n == 0 && s->deflater->Failed()) {
+    zip_error_set(&s->error, ZIP_ER_READ, s->deflater->ReadError());
+    return -1;
+  }
+  return static_cast<zip_int64_t>(n);
+}
+
+void StopDeflating(FileSource* s) {
+  if (s->deflater != nullptr && s->deflater->Finished()) {
+    s->deflated = true;
+    s->crc = s->deflater->Crc();
+    s->size = s->deflater->InputSize();
+    s->compSize = s->deflater->OutputSize();
+  }
+  s->deflater.reset();  // the workers end here
+}
+
+// Size and time; with deflating the method too, and once every byte went through, the CRC
+// and sizes that libzip then writes as they are.
+zip_int64_t Stat(FileSource* s, void* data, zip_uint64_t len) {
+  auto* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, len, &s->error);
+  if (st == nullptr) return -1;
+  zip_stat_init(st);
+  st->size = static_cast<zip_uint64_t>(s->member.st.st_size);
+  st->mtime = s->member.st.st_mtime;
+  st->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME;
+  if (s->level > 0) {
+    st->comp_method = ZIP_CM_DEFLATE;
+    st->valid |= ZIP_STAT_COMP_METHOD;
+  }
+  if (s->deflated) {
+    st->size = s->size;
+    st->crc = s->crc;
+    st->comp_size = s->compSize;
+    st->valid |= ZIP_STAT_CRC | ZIP_STAT_COMP_SIZE;
+  }
+  return sizeof(*st);
+}
+
+// Deflated data records its level class in bits 1-2 of the general purpose flags.
+zip_int64_t Attributes(FileSource* s, void* data, zip_uint64_t len) {
+  auto* a = ZIP_SOURCE_GET_ARGS(zip_file_attributes_t, data, len, &s->error);
+  if (a == nullptr) return -1;
+  if (s->level > 0) {
+    a->valid |= ZIP_FILE_ATTRIBUTES_GENERAL_PURPOSE_BIT_FLAGS;
+    a->general_purpose_bit_flags = pz::pdeflate::LevelFlags(s->level);
+    a->general_purpose_bit_mask = 6;
+  }
+  return 0;
+}
 
 zip_int64_t SourceCallback(void* userdata, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
   auto* s = static_cast<FileSource*>(userdata);
@@ -57,13 +166,11 @@ zip_int64_t SourceCallback(void* userdata, void* data, zip_uint64_t len, zip_sou
         zip_error_set(&s->error, ZIP_ER_OPEN, errno);
         return -1;
       }
-      if (s->job->rep->Progress(kActFileBegins, s->member.st.st_size, s->member.stored)) {
-        s->job->cancelled = true;
-        zip_error_set(&s->error, ZIP_ER_CANCELLED, 0);
-        return -1;
-      }
+      if (Stopped(s, kActFileBegins, s->member.st.st_size, s->member.stored)) return -1;
+      if (s->level > 0 && !StartDeflating(s)) return -1;
       return 0;
     case ZIP_SOURCE_READ: {
+      if (s->level > 0) return ReadDeflated(s, static_cast<std::uint8_t*>(data), len);
       ssize_t n;
       do n = ::read(s->fd, data, len);
       while (n < 0 && errno == EINTR);
@@ -75,37 +182,31 @@ zip_int64_t SourceCallback(void* userdata, void* data, zip_uint64_t len, zip_sou
       if ((s->pending >= kProgressStep || (n == 0 && s->pending > 0))) {
         const std::int64_t done = s->pending;
         s->pending = 0;
-        if (s->job->rep->Progress(kActBytesDone, done, "")) {
-          s->job->cancelled = true;
-          zip_error_set(&s->error, ZIP_ER_CANCELLED, 0);
-          return -1;
-        }
+        if (Stopped(s, kActBytesDone, done, "")) return -1;
       }
       return n;
     }
     case ZIP_SOURCE_CLOSE:
+      StopDeflating(s);
       if (s->fd >= 0) ::close(s->fd);
       s->fd = -1;
       return 0;
-    case ZIP_SOURCE_STAT: {
-      auto* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, len, &s->error);
-      if (st == nullptr) return -1;
-      zip_stat_init(st);
-      st->size = static_cast<zip_uint64_t>(s->member.st.st_size);
-      st->mtime = s->member.st.st_mtime;
-      st->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME;
-      return sizeof(*st);
-    }
+    case ZIP_SOURCE_STAT:
+      return Stat(s, data, len);
+    case ZIP_SOURCE_GET_FILE_ATTRIBUTES:
+      return Attributes(s, data, len);
     case ZIP_SOURCE_ERROR:
       return zip_error_to_data(&s->error, data, len);
     case ZIP_SOURCE_FREE:
+      s->deflater.reset();
       if (s->fd >= 0) ::close(s->fd);
       zip_error_fini(&s->error);
       delete s;
       return 0;
     case ZIP_SOURCE_SUPPORTS:
       return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
-                                            ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+                                            ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE,
+                                            ZIP_SOURCE_GET_FILE_ATTRIBUTES, -1);
     default:
       zip_error_set(&s->error, ZIP_ER_OPNOTSUPP, 0);
       return -1;
@@ -322,7 +423,7 @@ int Pack(const ZipBlockNew& block, const std::vector<std::string>& specs) {
         rep.Message(pz::unpack::kErrPack, "Cannot add " + m->stored);
       continue;
     }
-    auto* s = new FileSource{&job, *m, -1, 0, {}};
+    auto* s = new FileSource{&job, *m, -1, 0, {}, level};
     zip_error_init(&s->error);
     zip_source_t* src = zip_source_function(za, SourceCallback, s);
     if (src == nullptr) {
