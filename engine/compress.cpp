@@ -50,7 +50,7 @@ std::string StoredFileName(const std::string& stored) {
   return slash == std::string::npos ? stored : stored.substr(slash + 1);
 }
 
-// The engine takes specifications as wildcard patterns; this one matches the name only.
+// The engine takes its file arguments as wildcard patterns; this one matches the name only.
 std::string LiteralPattern(const std::string& name) {
   std::string out;
   for (char c : name) {
