@@ -36,7 +36,10 @@ constexpr char32_t kCp437[128] = {
 std::string FromTable(std::string_view bytes, const char32_t (&table)[128]) {
   std::string out;
   out.reserve(bytes.size());
-  for (unsigned char c : bytes) AppendUtf8(out, c < 0x80 ? c : table[c - 0x80]);
+  for (const char ch : bytes) {
+    const auto c = static_cast<unsigned char>(ch);
+    AppendUtf8(out, c < 0x80 ? c : table[c - 0x80]);
+  }
   return out;
 }
 

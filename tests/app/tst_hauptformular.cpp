@@ -23,7 +23,7 @@
 #include "app/dialogs.h"
 #include "app/hauptformular.h"
 #include "engine/segments.h"
-#include "testsupport.h"
+#include "test_support_qt.h"
 
 using namespace pztest;
 using pz::MsgIcon;

@@ -19,7 +19,7 @@
 #include "screens/award.h"
 #include "screens/infoscreen.h"
 #include "screens/startscreen.h"
-#include "testsupport.h"
+#include "test_support_qt.h"
 
 using namespace pztest;
 using pz::THauptformular;
