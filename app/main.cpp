@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
   // Qt did not take are no file names; "--" ends them.
   QStringList args;
   bool optionsEnded = false;
-  for (const QString& a : app.arguments().mid(1)) {
+  for (const QString& a : QCoreApplication::arguments().mid(1)) {
     if (!optionsEnded && a == "--")
       optionsEnded = true;
     else if (optionsEnded || !a.startsWith('-'))
@@ -26,5 +26,5 @@ int main(int argc, char** argv) {
     window.SetStartDatei(url.isLocalFile() ? url.toLocalFile() : args.first());
   }
   window.show();
-  return app.exec();
+  return QApplication::exec();
 }

@@ -142,7 +142,7 @@ bool Header_Rekonstruieren(HeaderBytes b, HeaderInfo& info) {
   }
   std::int64_t size = 0;
   for (int k = 0; k < sizeLength; ++k) {
-    const int digit = Digit(b, static_cast<std::size_t>(352 + k));
+    const int digit = Digit(b, 352 + static_cast<std::size_t>(k));
     if (size > (kMaxDataSize - digit) / 10) {
       throw HeaderError(HeaderError::Kind::Damaged, "size beyond " + std::to_string(kMaxDataSize));
     }

@@ -51,7 +51,8 @@ size_t DecodeUtf8(std::string_view s, size_t pos, char32_t& cp) {
   if (b0 < 0x80) {
     cp = b0;
     return 1;
-  } else if ((b0 & 0xE0) == 0xC0) {
+  }
+  if ((b0 & 0xE0) == 0xC0) {
     len = 2, cp = b0 & 0x1F, min = 0x80;
   } else if ((b0 & 0xF0) == 0xE0) {
     len = 3, cp = b0 & 0x0F, min = 0x800;

@@ -115,7 +115,7 @@ class HauptformularTest : public QObject {
 
   void cleanup() {
     w_.reset();
-    if (QWidget* splash = pz::StartScreenFormular()) delete splash;
+    delete pz::StartScreenFormular();
     messages_.reset();
     QVERIFY(QApplication::overrideCursor() == nullptr);
   }
