@@ -4,8 +4,10 @@
 BUILD    ?= build
 JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
 PACKAGES := cmake make g++ pkg-config libgtest-dev libgmock-dev qt6-base-dev qt6-qpa-plugins \
-            libzip-dev zlib1g-dev fonts-liberation zip unzip clang libclang-rt-14-dev \
+            libzip-dev zlib1g-dev fonts-liberation zip unzip clang clang-tidy libclang-rt-14-dev \
             xvfb xdotool imagemagick bc time libssl-dev qt6-translations-l10n
+# CI (CI=true) builds with warnings as errors; a user's build only shows them.
+WERROR   := $(if $(filter true,$(CI)),ON,OFF)
 # make package (the .deb) and its installation test need these as well.
 PACKAGING := dpkg-dev file lintian desktop-file-utils appstream shared-mime-info \
              libglib2.0-bin bash-completion
@@ -13,7 +15,8 @@ PACKAGING := dpkg-dev file lintian desktop-file-utils appstream shared-mime-info
 BENCH_PACKAGES := pigz p7zip-full
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps deps-package bench-deps build run test test-asan package bench bench-large format clean
+.PHONY: all deps deps-package bench-deps build run test test-asan tidy package bench bench-large \
+        format clean
 
 all: build
 
@@ -38,7 +41,7 @@ bench-deps:
 	$(call install-missing,$(BENCH_PACKAGES))
 
 $(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPZ_WERROR=$(WERROR)
 
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
@@ -50,9 +53,15 @@ test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 test-asan: deps
-	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPZ_SANITIZE=ON
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPZ_SANITIZE=ON -DPZ_WERROR=$(WERROR)
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# clang-tidy with the repository's .clang-tidy over the project's own sources in the compile
+# database; any finding fails.
+tidy: build
+	run-clang-tidy -quiet -p $(BUILD) -j $(JOBS) \
+	  '^$(CURDIR)/(app|bench|cli|controls|engine|lang|platform|screens|tests|zip)/.*\.cpp$$'
 
 # The Debian package: $(BUILD)/parzello_VERSION-1_ARCH.deb.
 package: deps-package build

@@ -191,8 +191,6 @@ class THauptformular : public QMainWindow {
   template <typename F>
   void Guarded(F&& handler);
   void ShowFailure(const char* what);
-  bool SplitChecksAndRun();
-  bool JoinChecksAndRun();
   void SetUpComponents();
   // Takes the help file of the language's code letter when it exists.
   void HilfedateiWaehlen();

@@ -2,14 +2,12 @@
 #include <QApplication>
 #include <QStringList>
 #include <QUrl>
-#include <csignal>
 
 #include "app/hauptformular.h"
 #include "platform/os.h"
 
 int main(int argc, char** argv) {
-  // A file-size limit must end a write with an error the program reports, not kill it.
-  std::signal(SIGXFSZ, SIG_IGN);
+  pz::IgnoreFileSizeSignal();
   const std::string programmPfad = pz::ProgrammPfadErmitteln();
   QApplication app(argc, argv);
   pz::THauptformular window(programmPfad);
@@ -17,7 +15,7 @@ int main(int argc, char** argv) {
   // Qt did not take are no file names; "--" ends them.
   QStringList args;
   bool optionsEnded = false;
-  for (const QString& a : app.arguments().mid(1)) {
+  for (const QString& a : QCoreApplication::arguments().mid(1)) {
     if (!optionsEnded && a == "--")
       optionsEnded = true;
     else if (optionsEnded || !a.startsWith('-'))
@@ -28,5 +26,5 @@ int main(int argc, char** argv) {
     window.SetStartDatei(url.isLocalFile() ? url.toLocalFile() : args.first());
   }
   window.show();
-  return app.exec();
+  return QApplication::exec();
 }

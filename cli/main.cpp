@@ -1,10 +1,9 @@
-#include <csignal>
 #include <cstdio>
 
 #include "cli/cli.h"
+#include "platform/os.h"
 
 int main(int argc, char** argv) {
-  // A file-size limit must show as a full volume, not end the program.
-  std::signal(SIGXFSZ, SIG_IGN);
+  pz::IgnoreFileSizeSignal();
   return pz::RunCli(argc, argv, stdin, stdout, stderr);
 }

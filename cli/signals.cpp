@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 
 #include "engine/engine.h"
 
@@ -19,15 +20,18 @@ constexpr int kSlots = 4;
 volatile sig_atomic_t received = 0;
 char paths[kSlots][PATH_MAX];
 volatile sig_atomic_t used = 0;
-struct sigaction previous[3];
+constexpr int kSignalCount = static_cast<int>(std::size(kSignals));
+struct sigaction previous[kSignalCount];
 
 void Handler(int sig) {
+  const int savedErrno = errno;  // the interrupted code may be about to read it
   if (received != 0) {
     // Asked twice: the work did not stop in time, so its files go now.
     for (sig_atomic_t i = 0; i < used; ++i) ::unlink(paths[i]);
     ::_exit(1);
   }
   received = sig;
+  errno = savedErrno;
 }
 
 }  // namespace
@@ -38,11 +42,11 @@ Scope::Scope() {
   sa.sa_handler = Handler;
   sigemptyset(&sa.sa_mask);
   sa.sa_flags = 0;  // no restart: a prompt waiting for input returns and counts as cancelled
-  for (int i = 0; i < 3; ++i) ::sigaction(kSignals[i], &sa, &previous[i]);
+  for (int i = 0; i < kSignalCount; ++i) ::sigaction(kSignals[i], &sa, &previous[i]);
 }
 
 Scope::~Scope() {
-  for (int i = 0; i < 3; ++i) ::sigaction(kSignals[i], &previous[i], nullptr);
+  for (int i = 0; i < kSignalCount; ++i) ::sigaction(kSignals[i], &previous[i], nullptr);
   used = 0;
 }
 

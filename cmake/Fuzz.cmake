@@ -16,7 +16,8 @@ function(pz_add_fuzzer)
   # Sources are named from the top of the repository.
   list(TRANSFORM F_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/)
   set(out ${CMAKE_CURRENT_BINARY_DIR}/${F_NAME})
-  set(flags -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
+  set(flags -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
+            ${PZ_CXX_WARNINGS})
   add_custom_command(
     OUTPUT ${out}
     COMMAND ${PZ_CLANGXX} ${flags} -I${CMAKE_SOURCE_DIR} ${F_SOURCES} ${F_LIBS} -o ${out}
@@ -28,7 +29,7 @@ function(pz_add_fuzzer)
   # New inputs go to a scratch corpus in the build; the committed one is only read.
   set(scratch ${CMAKE_CURRENT_BINARY_DIR}/${F_NAME}_scratch)
   file(MAKE_DIRECTORY ${scratch})
-  add_test(NAME ${F_NAME}
-           COMMAND ${out} -max_total_time=${F_SECONDS} -rss_limit_mb=2048 -timeout=10
-                   -artifact_prefix=${CMAKE_CURRENT_BINARY_DIR}/${F_NAME}- ${scratch} ${F_CORPUS})
+  pz_add_test(NAME ${F_NAME} LABEL fuzz
+              COMMAND ${out} -max_total_time=${F_SECONDS} -rss_limit_mb=2048 -timeout=10
+                      -artifact_prefix=${CMAKE_CURRENT_BINARY_DIR}/${F_NAME}- ${scratch} ${F_CORPUS})
 endfunction()

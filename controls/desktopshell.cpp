@@ -27,7 +27,7 @@ QString ReadDesktopValue(const QString& file, const QString& section, const QStr
       continue;
     }
     if (!inSection || line.startsWith('#')) continue;
-    const int eq = line.indexOf('=');
+    const qsizetype eq = line.indexOf('=');
     if (eq > 0 && line.left(eq).trimmed() == key) return line.mid(eq + 1).trimmed();
   }
   return {};

@@ -119,7 +119,7 @@ bool Header_Rekonstruieren(HeaderBytes b, HeaderInfo& info) {
   const unsigned char mark = b[kEncodingMarkOffset];
   const bool utf8Name = mark == kMarkUtf8Name || mark == kMarkUtf8Both;
   const bool utf8Password = mark == kMarkUtf8Password || mark == kMarkUtf8Both;
-  const std::string name(reinterpret_cast<const char*>(&b[3]), stored);
+  const std::string name(reinterpret_cast<const char*>(&b[3]), static_cast<std::size_t>(stored));
   // Never guessed from the bytes: a Windows-1252 name may well be valid UTF-8 as well.
   out.name = utf8Name && IsValidUtf8(name) ? name : Cp1252ToUtf8(name);
   out.compressed = b[309] == '1';
@@ -130,8 +130,10 @@ bool Header_Rekonstruieren(HeaderBytes b, HeaderInfo& info) {
       throw HeaderError(HeaderError::Kind::Damaged,
                         "password length " + std::to_string(passwordLength));
     }
-    const std::string plain = Passwort_Dekodieren(
-        std::string(reinterpret_cast<const char*>(&b[319]), passwordLength), kPasswortSeed);
+    const std::string plain =
+        Passwort_Dekodieren(std::string(reinterpret_cast<const char*>(&b[319]),
+                                        static_cast<std::size_t>(passwordLength)),
+                            kPasswortSeed);
     out.passwort = utf8Password ? Utf8ToEightBit(plain) : plain;
   }
   const int sizeLength = 10 * Digit(b, 350) + Digit(b, 351);
@@ -140,7 +142,7 @@ bool Header_Rekonstruieren(HeaderBytes b, HeaderInfo& info) {
   }
   std::int64_t size = 0;
   for (int k = 0; k < sizeLength; ++k) {
-    const int digit = Digit(b, 352 + k);
+    const int digit = Digit(b, 352 + static_cast<std::size_t>(k));
     if (size > (kMaxDataSize - digit) / 10) {
       throw HeaderError(HeaderError::Kind::Damaged, "size beyond " + std::to_string(kMaxDataSize));
     }

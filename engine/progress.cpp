@@ -8,6 +8,7 @@ namespace pz {
 namespace {
 
 constexpr std::int64_t kGiB = std::int64_t{1} << 30;
+__extension__ typedef __int128 Int128;  // a compiler extension, named once
 
 }  // namespace
 
@@ -15,7 +16,7 @@ int ProzentFertig(std::int64_t done, std::int64_t total) {
   if (total <= 0 || done >= total) return 100;
   if (done <= 0) return 0;
   // done * 100 overflows above 92 PB; the 128-bit product does not.
-  return static_cast<int>(static_cast<__int128>(done) * 100 / total);
+  return static_cast<int>(static_cast<Int128>(done) * 100 / total);
 }
 
 std::string ProgressFigures(std::int64_t done, std::int64_t total, double seconds) {

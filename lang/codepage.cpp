@@ -36,7 +36,10 @@ constexpr char32_t kCp437[128] = {
 std::string FromTable(std::string_view bytes, const char32_t (&table)[128]) {
   std::string out;
   out.reserve(bytes.size());
-  for (unsigned char c : bytes) AppendUtf8(out, c < 0x80 ? c : table[c - 0x80]);
+  for (const char ch : bytes) {
+    const auto c = static_cast<unsigned char>(ch);
+    AppendUtf8(out, c < 0x80 ? c : table[c - 0x80]);
+  }
   return out;
 }
 
@@ -48,7 +51,8 @@ size_t DecodeUtf8(std::string_view s, size_t pos, char32_t& cp) {
   if (b0 < 0x80) {
     cp = b0;
     return 1;
-  } else if ((b0 & 0xE0) == 0xC0) {
+  }
+  if ((b0 & 0xE0) == 0xC0) {
     len = 2, cp = b0 & 0x1F, min = 0x80;
   } else if ((b0 & 0xF0) == 0xE0) {
     len = 3, cp = b0 & 0x0F, min = 0x800;

@@ -1,6 +1,7 @@
 #include "platform/os.h"
 
 #include <linux/magic.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
@@ -165,6 +166,13 @@ bool DeleteFile(const std::string& path) {
 
 std::string LastErrorText() {
   return std::strerror(errno);
+}
+
+void IgnoreFileSizeSignal() {
+  struct sigaction sa {};
+  sa.sa_handler = SIG_IGN;
+  sigemptyset(&sa.sa_mask);
+  ::sigaction(SIGXFSZ, &sa, nullptr);
 }
 
 }  // namespace pz

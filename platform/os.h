@@ -65,4 +65,8 @@ bool DeleteFile(const std::string& path);
 // The text of errno for messages.
 std::string LastErrorText();
 
+// A write past the file-size limit then fails with EFBIG, which reads as a full volume, instead
+// of the signal ending the program. Both programs call it first.
+void IgnoreFileSizeSignal();
+
 }  // namespace pz

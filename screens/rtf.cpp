@@ -225,7 +225,7 @@ class Parser {
       return;
     }
     if (s.dest == Dest::ColorTable) {
-      const int v = static_cast<int>(std::clamp(param, 0L, 255L));
+      const auto v = static_cast<std::uint32_t>(std::clamp(param, 0L, 255L));
       if (w == "red") color_ = (color_ & 0x00FFFF) | (v << 16);
       if (w == "green") color_ = (color_ & 0xFF00FF) | (v << 8);
       if (w == "blue") color_ = (color_ & 0xFFFF00) | v;

@@ -181,7 +181,8 @@ bool TZipArchiver::FindEndRecord(std::uint8_t (&buf)[22], EndMode mode) {
       const std::int64_t gap = n - recordEnd;
       fileSize_ = endRecordOffset_ + kEndRecordSize + commentLen;
       bool padding = gap < 512 && realFileSize_ % 512 == 0;
-      for (std::int64_t j = recordEnd; padding && j < n; ++j) padding = tail[j] == 0;
+      for (std::int64_t j = recordEnd; padding && j < n; ++j)
+        padding = tail[static_cast<std::size_t>(j)] == 0;
       if (!padding) ReportMessage(zipmsg::kDataAfterEnd, "");
     }
     if (commentLen != 0) {

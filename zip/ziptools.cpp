@@ -68,7 +68,8 @@ std::string WithExtension(const std::string& path, const std::string& ext) {
 std::string PercentEncode(const std::string& path) {
   static const char* hex = "0123456789ABCDEF";
   std::string out;
-  for (unsigned char c : path) {
+  for (const char ch : path) {
+    const auto c = static_cast<unsigned char>(ch);
     if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
       out += static_cast<char>(c);
     } else {

@@ -7,7 +7,7 @@
 
 #include "app/dialogs.h"
 #include "app/pxpath.h"
-#include "testsupport.h"
+#include "test_support_qt.h"
 
 using namespace pztest;
 

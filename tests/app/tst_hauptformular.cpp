@@ -23,7 +23,7 @@
 #include "app/dialogs.h"
 #include "app/hauptformular.h"
 #include "engine/segments.h"
-#include "testsupport.h"
+#include "test_support_qt.h"
 
 using namespace pztest;
 using pz::MsgIcon;
@@ -115,7 +115,7 @@ class HauptformularTest : public QObject {
 
   void cleanup() {
     w_.reset();
-    if (QWidget* splash = pz::StartScreenFormular()) delete splash;
+    delete pz::StartScreenFormular();
     messages_.reset();
     QVERIFY(QApplication::overrideCursor() == nullptr);
   }

@@ -19,7 +19,7 @@
 #include "screens/award.h"
 #include "screens/infoscreen.h"
 #include "screens/startscreen.h"
-#include "testsupport.h"
+#include "test_support_qt.h"
 
 using namespace pztest;
 using pz::THauptformular;
@@ -61,7 +61,7 @@ void DropPendingAnswers() {
 }
 
 // Answers the next modal window once it is up (the window is passed to the answer).
-void AnswerNextModal(std::function<void(QWidget*)> answer) {
+void AnswerNextModal(const std::function<void(QWidget*)>& answer) {
   auto* timer = new QTimer;
   g_pendingAnswers.emplace_back(timer);
   timer->setInterval(10);
@@ -151,7 +151,7 @@ class StartupTest : public QObject {
   void cleanup() {
     DropPendingAnswers();
     w_.reset();
-    if (QWidget* splash = pz::StartScreenFormular()) delete splash;
+    delete pz::StartScreenFormular();
     messages_.reset();
   }
 

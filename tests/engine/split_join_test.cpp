@@ -356,7 +356,7 @@ TEST_F(SplitJoin, FullVolumeRewritesTheSegmentOnTheNextVolume) {
   const pid_t pid = fork();
   ASSERT_GE(pid, 0);
   if (pid == 0) {
-    std::signal(SIGXFSZ, SIG_IGN);
+    IgnoreFileSizeSignal();
     rlimit lim{};
     getrlimit(RLIMIT_FSIZE, &lim);
     lim.rlim_cur = 500000;

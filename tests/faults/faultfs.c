@@ -60,9 +60,13 @@ static int mark(int fd, const char* path) {
   return fd;
 }
 
-#define REAL(type, name, ...)              \
-  static type (*real_##name)(__VA_ARGS__); \
-  if (!real_##name) real_##name = (type(*)(__VA_ARGS__))dlsym(RTLD_NEXT, #name)
+/* ISO C has no cast from dlsym's object pointer to a function pointer; the bytes are copied. */
+#define REAL(type, name, ...)                  \
+  static type (*real_##name)(__VA_ARGS__);     \
+  if (!real_##name) {                          \
+    void* sym_ = dlsym(RTLD_NEXT, #name);      \
+    memcpy(&real_##name, &sym_, sizeof(sym_)); \
+  }
 
 static int do_open(int (*real)(const char*, int, ...), const char* path, int flags, mode_t mode) {
   if (op_is("open") && matches(path)) {
