@@ -3,7 +3,6 @@
 // wherever an offset error would show, so a misplaced byte cannot hide in zeros.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +14,7 @@
 #include "engine/filecopy.h"
 #include "engine/header.h"
 #include "engine/segments.h"
+#include "load_support.h"
 #include "test_support.h"
 
 namespace pz {
@@ -28,16 +28,8 @@ constexpr std::int64_t kGiB = std::int64_t{1} << 30;
 constexpr std::int64_t k2G = std::int64_t{1} << 31;
 constexpr std::int64_t k4G = std::int64_t{1} << 32;
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr long kMemoryLimitKb = 64 * 1024;  // the sanitizer's own shadow memory comes on top
-#else
-constexpr long kMemoryLimitKb = 16 * 1024;
-#endif
-
-std::int64_t FreeBytes(const std::string& folder) {
-  struct statvfs v {};
-  return statvfs(folder.c_str(), &v) == 0 ? static_cast<std::int64_t>(v.f_bavail) * v.f_frsize : 0;
-}
+using test::FreeBytes;
+using test::kMemoryLimitKb;
 
 // Segments and the joined copy are written out in full: room for two copies and some to spare.
 bool RoomForRoundTrip(const std::string& folder, std::int64_t size) {

@@ -1,7 +1,6 @@
 // Sizes at every edge, up to just under 2 GiB, through the command-line program, with the
 // memory it needs measured: it must not grow with the file.
 #include <gtest/gtest.h>
-#include <sys/statvfs.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -9,6 +8,7 @@
 #include <string>
 
 #include "engine/segments.h"
+#include "load_support.h"
 #include "test_support.h"
 
 namespace pz {
@@ -19,16 +19,8 @@ using test::ReadFile;
 using test::SizeOf;
 using test::WriteFile;
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr long kMemoryLimitKb = 64 * 1024;  // the sanitizer's own shadow memory comes on top
-#else
-constexpr long kMemoryLimitKb = 16 * 1024;
-#endif
-
-std::int64_t FreeBytes(const std::string& folder) {
-  struct statvfs v {};
-  return statvfs(folder.c_str(), &v) == 0 ? static_cast<std::int64_t>(v.f_bavail) * v.f_frsize : 0;
-}
+using test::FreeBytes;
+using test::kMemoryLimitKb;
 
 test::ProcessResult RunCli(const std::vector<std::string>& args) {
   test::ProcessOptions o;
