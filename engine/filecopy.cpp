@@ -15,26 +15,6 @@ constexpr std::int64_t kKernelChunk = 8 * 1024 * 1024;
 
 }  // namespace
 
-FileHandle& FileHandle::operator=(FileHandle&& o) noexcept {
-  if (this != &o) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = o.fd_;
-    o.fd_ = -1;
-  }
-  return *this;
-}
-
-FileHandle::~FileHandle() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
-bool FileHandle::Close() {
-  if (fd_ < 0) return true;
-  const int rc = ::close(fd_);
-  fd_ = -1;
-  return rc == 0;
-}
-
 bool WriteAll(int fd, const void* data, std::size_t size) {
   const char* p = static_cast<const char*>(data);
   while (size > 0) {

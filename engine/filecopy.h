@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "platform/filehandle.h"
+
 namespace pz {
 
 inline constexpr std::size_t kCopyBufferSize = 61440;
@@ -23,25 +25,5 @@ CopyResult CopyBytes(int inFd, std::int64_t* inOffset, int outFd, std::int64_t c
 
 // Writes all of data; false with errno set when that fails.
 bool WriteAll(int fd, const void* data, std::size_t size);
-
-// Owns a file descriptor; closes it on every path.
-class FileHandle {
- public:
-  FileHandle() = default;
-  explicit FileHandle(int fd) : fd_(fd) {}
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  FileHandle(FileHandle&& o) noexcept : fd_(o.fd_) { o.fd_ = -1; }
-  FileHandle& operator=(FileHandle&& o) noexcept;
-  ~FileHandle();
-
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  // Closes now; false (errno set) when the close reported an error, which can mean lost data.
-  bool Close();
-
- private:
-  int fd_ = -1;
-};
 
 }  // namespace pz
