@@ -478,7 +478,7 @@ Added AddMember(zip_t* za, Job& job, const Member& m, const PackRequest& r) {
   auto source = std::make_unique<FileSource>(&job, m, r.level);
   zip_source_t* src = zip_source_function(za, SourceCallback, source.get());
   if (src == nullptr) return Added::No;
-  source.release();  // libzip frees it with the source
+  static_cast<void>(source.release());  // libzip frees it with the source
   const zip_int64_t idx =
       zip_file_add(za, m.stored.c_str(), src, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
   if (idx < 0) {
