@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "platform/filehandle.h"
@@ -73,12 +74,12 @@ bool MemberMtime(zip_t* za, zip_uint64_t index, const zip_stat_t& st, time_t& mt
 // The mode a file gets when its member records none: what creating it would have given.
 mode_t DefaultFileMode() {
   mode_t mask = kUsualUmask;
-  if (std::FILE* f = std::fopen("/proc/self/status", "re")) {
-    char line[128];
-    while (std::fgets(line, sizeof line, f) != nullptr)
-      if (std::sscanf(line, "Umask: %o", &mask) == 1) break;
-    std::fclose(f);
-  }
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen("/proc/self/status", "re"),
+                                                          &std::fclose);
+  if (f == nullptr) return DEFFILEMODE & ~mask;
+  char line[128];
+  while (std::fgets(line, sizeof line, f.get()) != nullptr)
+    if (std::sscanf(line, "Umask: %o", &mask) == 1) break;
   return DEFFILEMODE & ~mask;
 }
 
