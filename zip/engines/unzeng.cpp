@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/filehandle.h"
 #include "zip/engine_abi.h"
 #include "zip/engines/unpack.h"
+#include "zip/engines/ziphandle.h"
 
 namespace {
 
@@ -18,13 +20,9 @@ namespace up = pz::unpack;
 
 constexpr std::int32_t kEngineVersion = 160;  // takes the new block layout
 
-int Extract(const UnzipBlockNew& b) {
+// The unpacking options and file masks the block carries.
+up::Options ReadOptions(const UnzipBlockNew& b) {
   const UnzipBlockHead& h = b.head;
-  up::CallbackReporter rep(h.callback, h.caller);
-  if (h.version != kUnzipInterfaceVersion || h.archive == 0) {
-    rep.Message(up::kErrArchive, "Unknown command block");
-    return 0;
-  }
   up::Options o;
   o.dirNames = h.dirNames != kFalse;
   o.overwrite = h.overwrite != kFalse;
@@ -36,28 +34,34 @@ int Extract(const UnzipBlockNew& b) {
   for (std::int32_t i = 0; records != nullptr && i < h.count; ++i)
     if (records[i].fileSpec != 0)
       o.specs.emplace_back(reinterpret_cast<const char*>(records[i].fileSpec));
+  return o;
+}
 
+int Extract(const UnzipBlockNew& b) {
+  const UnzipBlockHead& h = b.head;
+  up::CallbackReporter rep(h.callback, h.caller);
+  if (h.version != kUnzipInterfaceVersion || h.archive == 0) {
+    rep.Message(up::kErrArchive, "Unknown command block");
+    return 0;
+  }
+  const up::Options o = ReadOptions(b);
   const std::string archive = reinterpret_cast<const char*>(h.archive);
   int errorp = 0;
-  zip_t* za = zip_open(archive.c_str(), ZIP_RDONLY, &errorp);
-  if (za == nullptr) {
-    zip_error_t e;
-    zip_error_init_with_code(&e, errorp);
-    rep.Message(up::kErrArchive, "Cannot open archive " + archive + ": " + zip_error_strerror(&e));
-    zip_error_fini(&e);
+  // Opened read-only: the handle discards it, nothing is written back.
+  const pz::ZipHandle za = pz::ZipHandle::Open(archive, ZIP_RDONLY, errorp);
+  if (!za.valid()) {
+    rep.Message(up::kErrArchive,
+                "Cannot open archive " + archive + ": " + pz::OpenErrorText(errorp));
     return 0;
   }
   const char* password = h.password != 0 ? reinterpret_cast<const char*>(h.password) : "";
-  if (*password != '\0') zip_set_default_password(za, password);
-  const int dir = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  int done = 0;
-  if (dir < 0)
+  if (*password != '\0') zip_set_default_password(za.get(), password);
+  const pz::FileHandle dir(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!dir.valid()) {
     rep.Message(up::kErrWrite, "Cannot open the target folder");
-  else
-    done = up::Unpack(za, dir, o, rep);
-  if (dir >= 0) ::close(dir);
-  zip_discard(za);  // opened read-only: nothing to write back
-  return done;
+    return 0;
+  }
+  return up::Unpack(za.get(), dir.get(), o, rep);
 }
 
 }  // namespace

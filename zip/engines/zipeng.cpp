@@ -15,9 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/filehandle.h"
 #include "zip/engine_abi.h"
 #include "zip/engines/pdeflate.h"
 #include "zip/engines/unpack.h"
+#include "zip/engines/ziphandle.h"
 #include "zip/zipformat.h"
 
 namespace {
@@ -27,9 +29,14 @@ using pz::unpack::CallbackReporter;
 
 constexpr std::int32_t kEngineVersion = 160;  // takes the new block layout
 constexpr std::int64_t kProgressStep = 1 << 20;
+constexpr int kMaxLevel = 9;                     // deflate's levels; 0 stores
+constexpr zip_uint16_t kLevelFlagMask = 0x0006;  // general purpose bits 1-2: the level class
+constexpr int kMaxFolderDepth = 64;
+// Extended timestamp: bit 1 of the flag byte says an access time follows the modification time.
+constexpr std::uint8_t kTimestampHasAtime = 2;
+constexpr std::size_t kTimeSize = sizeof(std::uint32_t);
 
 struct Job {
-  const ZipBlockHead* head;
   CallbackReporter* rep;
   bool cancelled = false;
 };
@@ -44,13 +51,20 @@ struct Member {
 // Streams one file into the archive, reporting its start and the bytes done. With a level
 // above 0 it hands libzip data that is already deflated (on every core), with its CRC and sizes.
 struct FileSource {
+  FileSource(Job* j, Member m, int lvl) : job(j), member(std::move(m)), level(lvl) {
+    zip_error_init(&error);
+  }
+  FileSource(const FileSource&) = delete;
+  FileSource& operator=(const FileSource&) = delete;
+  ~FileSource() { zip_error_fini(&error); }
+
   Job* job;
   Member member;
-  int fd = -1;
+  pz::FileHandle fd;
   std::int64_t pending = 0;
-  zip_error_t error;
+  zip_error_t error{};
   int level = 0;
-  std::unique_ptr<pz::pdeflate::Deflater> deflater{};
+  std::unique_ptr<pz::pdeflate::Deflater> deflater{};  // reads fd: declared after it, ends first
   pz::pdeflate::Chunk chunk{};
   std::size_t chunkPos = 0;
   bool deflated = false;  // every byte went through: the totals below hold
@@ -69,7 +83,7 @@ bool Stopped(FileSource* s, std::int32_t action, std::int64_t size, const std::s
 
 bool StartDeflating(FileSource* s) {
   const auto size = static_cast<std::uint64_t>(s->member.st.st_size);
-  const int fd = s->fd;
+  const int fd = s->fd.get();
   auto read = [fd](std::uint8_t* buf, std::size_t n, std::uint64_t offset) -> std::int64_t {
     ssize_t got;
     do got = ::pread(fd, buf, n, static_cast<off_t>(offset));
@@ -152,44 +166,51 @@ zip_int64_t Attributes(FileSource* s, void* data, zip_uint64_t len) {
   if (s->level > 0) {
     a->valid |= ZIP_FILE_ATTRIBUTES_GENERAL_PURPOSE_BIT_FLAGS;
     a->general_purpose_bit_flags = pz::pdeflate::LevelFlags(s->level);
-    a->general_purpose_bit_mask = 6;
+    a->general_purpose_bit_mask = kLevelFlagMask;
   }
   return 0;
+}
+
+zip_int64_t Open(FileSource* s) {
+  s->fd.reset(::open(s->member.path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!s->fd.valid()) {
+    zip_error_set(&s->error, ZIP_ER_OPEN, errno);
+    return -1;
+  }
+  if (Stopped(s, kActFileBegins, s->member.st.st_size, s->member.stored)) return -1;
+  if (s->level > 0 && !StartDeflating(s)) return -1;
+  return 0;
+}
+
+// Stored members: the file as it is, its bytes reported once a step is full and at its end.
+zip_int64_t ReadPlain(FileSource* s, void* data, zip_uint64_t len) {
+  ssize_t n;
+  do n = ::read(s->fd.get(), data, len);
+  while (n < 0 && errno == EINTR);
+  if (n < 0) {
+    zip_error_set(&s->error, ZIP_ER_READ, errno);
+    return -1;
+  }
+  s->pending += n;
+  if (s->pending >= kProgressStep || (n == 0 && s->pending > 0)) {
+    const std::int64_t done = s->pending;
+    s->pending = 0;
+    if (Stopped(s, kActBytesDone, done, "")) return -1;
+  }
+  return n;
 }
 
 zip_int64_t SourceCallback(void* userdata, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
   auto* s = static_cast<FileSource*>(userdata);
   switch (cmd) {
     case ZIP_SOURCE_OPEN:
-      s->fd = ::open(s->member.path.c_str(), O_RDONLY | O_CLOEXEC);
-      if (s->fd < 0) {
-        zip_error_set(&s->error, ZIP_ER_OPEN, errno);
-        return -1;
-      }
-      if (Stopped(s, kActFileBegins, s->member.st.st_size, s->member.stored)) return -1;
-      if (s->level > 0 && !StartDeflating(s)) return -1;
-      return 0;
-    case ZIP_SOURCE_READ: {
+      return Open(s);
+    case ZIP_SOURCE_READ:
       if (s->level > 0) return ReadDeflated(s, static_cast<std::uint8_t*>(data), len);
-      ssize_t n;
-      do n = ::read(s->fd, data, len);
-      while (n < 0 && errno == EINTR);
-      if (n < 0) {
-        zip_error_set(&s->error, ZIP_ER_READ, errno);
-        return -1;
-      }
-      s->pending += n;
-      if ((s->pending >= kProgressStep || (n == 0 && s->pending > 0))) {
-        const std::int64_t done = s->pending;
-        s->pending = 0;
-        if (Stopped(s, kActBytesDone, done, "")) return -1;
-      }
-      return n;
-    }
+      return ReadPlain(s, data, len);
     case ZIP_SOURCE_CLOSE:
       StopDeflating(s);
-      if (s->fd >= 0) ::close(s->fd);
-      s->fd = -1;
+      s->fd.reset();
       return 0;
     case ZIP_SOURCE_STAT:
       return Stat(s, data, len);
@@ -198,9 +219,6 @@ zip_int64_t SourceCallback(void* userdata, void* data, zip_uint64_t len, zip_sou
     case ZIP_SOURCE_ERROR:
       return zip_error_to_data(&s->error, data, len);
     case ZIP_SOURCE_FREE:
-      s->deflater.reset();
-      if (s->fd >= 0) ::close(s->fd);
-      zip_error_fini(&s->error);
       delete s;
       return 0;
     case ZIP_SOURCE_SUPPORTS:
@@ -240,6 +258,20 @@ struct CollectOptions {
   bool recurse, hidden, dirNames, separateDirs;
 };
 
+// The names in a folder, sorted, without "." and ".." (and hidden ones unless wanted).
+std::vector<std::string> FolderNames(const std::string& path, bool hidden) {
+  std::vector<std::string> names;
+  const std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(path.c_str()), &::closedir);
+  if (d == nullptr) return names;
+  while (dirent* e = ::readdir(d.get())) {
+    std::string n = e->d_name;
+    if (n == "." || n == ".." || (!hidden && IsHidden(n))) continue;
+    names.push_back(n);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 void Collect(const std::string& path, const CollectOptions& o, std::vector<Member>& out,
              CallbackReporter& rep, int depth = 0) {
   struct stat st {};
@@ -252,22 +284,12 @@ void Collect(const std::string& path, const CollectOptions& o, std::vector<Membe
     if (!stored.empty()) out.push_back({path, stored, st});
     return;
   }
-  if (!S_ISDIR(st.st_mode) || !o.recurse || depth > 64) return;
+  if (!S_ISDIR(st.st_mode) || !o.recurse || depth > kMaxFolderDepth) return;
   if (o.separateDirs && o.dirNames) {
     std::string stored = StoredName(path, true);
     if (!stored.empty()) out.push_back({path, stored + "/", st, true});
   }
-  DIR* d = ::opendir(path.c_str());
-  if (d == nullptr) return;
-  std::vector<std::string> names;
-  while (dirent* e = ::readdir(d)) {
-    std::string n = e->d_name;
-    if (n == "." || n == ".." || (!o.hidden && IsHidden(n))) continue;
-    names.push_back(n);
-  }
-  ::closedir(d);
-  std::sort(names.begin(), names.end());
-  for (const auto& n : names) {
+  for (const auto& n : FolderNames(path, o.hidden)) {
     std::string child = path + "/" + n;
     struct stat cst {};
     struct stat target {};
@@ -283,10 +305,11 @@ void Collect(const std::string& path, const CollectOptions& o, std::vector<Membe
 // header, the modification time alone in the central one.
 void AddTimestampField(zip_t* za, zip_uint64_t index, const struct stat& st) {
   using namespace pz::zipfmt;
-  zip_uint8_t local[9] = {kTimestampHasMtime | 2};
+  constexpr std::uint8_t kFlags = kTimestampHasMtime | kTimestampHasAtime;
+  zip_uint8_t local[1 + 2 * kTimeSize] = {kFlags};
   Put32(local + 1, static_cast<std::uint32_t>(st.st_mtime));
-  Put32(local + 5, static_cast<std::uint32_t>(st.st_atime));
-  zip_uint8_t central[5] = {kTimestampHasMtime | 2};
+  Put32(local + 1 + kTimeSize, static_cast<std::uint32_t>(st.st_atime));
+  zip_uint8_t central[1 + kTimeSize] = {kFlags};
   Put32(central + 1, static_cast<std::uint32_t>(st.st_mtime));
   zip_file_extra_field_set(za, index, kTimestampExtraId, ZIP_EXTRA_FIELD_NEW, local, sizeof local,
                            ZIP_FL_LOCAL);
@@ -303,37 +326,204 @@ constexpr std::int64_t kLargestPrefix = 64 << 20;
 // libzip writes an archive from its first byte, so data in front of the first entry (a
 // self-extractor stub and its block) would be lost. It is read here and put back afterwards.
 bool ReadPrefix(const std::string& archive, std::string& prefix, CallbackReporter& rep) {
-  const int fd = ::open(archive.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return true;  // a new archive
-  const std::int64_t first = pz::zipfmt::FirstEntryPosition(fd);
-  bool ok = true;
+  const pz::FileHandle fd(::open(archive.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) return true;  // a new archive
+  const std::int64_t first = pz::zipfmt::FirstEntryPosition(fd.get());
   if (first > kLargestPrefix) {
     rep.Message(pz::unpack::kErrPack, "Too much data in front of the archive " + archive);
-    ok = false;
-  } else if (first > 0) {
-    prefix.resize(static_cast<std::size_t>(first));
-    ok = ::pread(fd, prefix.data(), prefix.size(), 0) == static_cast<ssize_t>(prefix.size());
+    return false;
   }
-  ::close(fd);
-  return ok;
+  if (first <= 0) return true;
+  prefix.resize(static_cast<std::size_t>(first));
+  return ::pread(fd.get(), prefix.data(), prefix.size(), 0) == static_cast<ssize_t>(prefix.size());
 }
 
+// Writes prefix and the archive behind it (its offsets moved) to a file of the archive's mode
+// beside it, which then replaces the archive.
 bool RestorePrefix(const std::string& archive, const std::string& prefix) {
-  const int in = ::open(archive.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return false;
+  const pz::FileHandle in(::open(archive.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat st {};
+  if (!in.valid() || ::fstat(in.get(), &st) != 0) return false;
   std::string temp = archive + ".pzx-XXXXXX";
-  const int out = ::fstat(in, &st) == 0 ? ::mkstemp(temp.data()) : -1;
-  bool ok = out >= 0 && ::fchmod(out, st.st_mode & 07777) == 0 &&
-            pz::zipfmt::WriteAll(out, prefix.data(), prefix.size()) &&
-            pz::zipfmt::CopyWithMovedOffsets(in, out, static_cast<std::int64_t>(prefix.size()),
-                                             nullptr) == 0 &&
-            ::fsync(out) == 0;
-  if (out >= 0) ::close(out);
-  ::close(in);
-  if (ok) ok = ::rename(temp.c_str(), archive.c_str()) == 0;
-  if (!ok && out >= 0) ::unlink(temp.c_str());
-  return ok;
+  pz::FileHandle out(::mkstemp(temp.data()));
+  if (!out.valid()) return false;
+  pz::ScopeGuard removeTemp([&temp] { ::unlink(temp.c_str()); });
+  const bool written =
+      ::fchmod(out.get(), st.st_mode & ALLPERMS) == 0 &&
+      pz::zipfmt::WriteAll(out.get(), prefix.data(), prefix.size()) &&
+      pz::zipfmt::CopyWithMovedOffsets(in.get(), out.get(),
+                                       static_cast<std::int64_t>(prefix.size()), nullptr) == 0 &&
+      ::fsync(out.get()) == 0;
+  out.reset();
+  if (!written || ::rename(temp.c_str(), archive.c_str()) != 0) return false;
+  removeTemp.Dismiss();
+  return true;
+}
+
+// What the command block asks for.
+struct PackRequest {
+  std::string archive;
+  CollectOptions collect{};
+  bool verbose = false;
+  bool update = false;
+  bool freshen = false;  // replace older members only
+  bool encrypt = false;
+  bool move = false;     // delete the files once packed
+  bool zipTime = false;  // the archive takes the time of its newest member
+  int level = 0;
+  std::string password;
+};
+
+PackRequest ReadRequest(const ZipBlockHead& h) {
+  PackRequest r;
+  r.archive = reinterpret_cast<const char*>(h.archive);
+  const bool dirNames = h.noDirNames == kFalse;
+  r.collect = {h.recurse != 0, h.hiddenFiles != kFalse, dirNames, h.noSeparateDirs == kFalse};
+  r.verbose = h.verbose != kFalse || h.trace != kFalse;
+  r.update = h.update != kFalse;
+  r.freshen = h.freshen != kFalse && !r.update;
+  r.encrypt = h.encrypt != kFalse;
+  r.move = h.move != kFalse;
+  r.zipTime = h.zipTime != kFalse;
+  r.level = std::clamp(h.level, 0, kMaxLevel);
+  if (h.password != 0) r.password = reinterpret_cast<const char*>(h.password);
+  return r;
+}
+
+// The files (and folders) the specifications name; masks are expanded here.
+std::vector<Member> CollectMembers(const std::vector<std::string>& specs,
+                                   const CollectOptions& collect, CallbackReporter& rep) {
+  std::vector<Member> members;
+  for (const auto& fileSpec : specs) {
+    if (fileSpec.find_first_of("*?[") == std::string::npos) {
+      Collect(fileSpec, collect, members, rep);
+      continue;
+    }
+    glob_t g{};
+    const pz::ScopeGuard freeGlob([&g] { ::globfree(&g); });
+    if (::glob(fileSpec.c_str(), 0, nullptr, &g) == 0)
+      for (std::size_t i = 0; i < g.gl_pathc; ++i) Collect(g.gl_pathv[i], collect, members, rep);
+    else
+      rep.Message(pz::unpack::kErrSource, "File not found: " + fileSpec);
+  }
+  return members;
+}
+
+pz::ZipHandle OpenArchive(const std::string& archive, CallbackReporter& rep) {
+  // An empty file is a new archive that the caller created with the mode it wants.
+  struct stat ast {};
+  const bool emptyFile =
+      ::stat(archive.c_str(), &ast) == 0 && S_ISREG(ast.st_mode) && ast.st_size == 0;
+  int errorp = 0;
+  pz::ZipHandle za =
+      pz::ZipHandle::Open(archive, emptyFile ? ZIP_CREATE | ZIP_TRUNCATE : ZIP_CREATE, errorp);
+  if (!za.valid())
+    rep.Message(pz::unpack::kErrPack,
+                "Cannot open archive " + archive + ": " + pz::OpenErrorText(errorp));
+  return za;
+}
+
+// The members to pack: update and freshen leave out what the archive holds in the same or a
+// newer version, and freshen what it does not hold at all.
+std::vector<const Member*> Choose(zip_t* za, const std::vector<Member>& members,
+                                  const PackRequest& r) {
+  std::vector<const Member*> chosen;
+  for (const auto& m : members) {
+    const zip_int64_t existing = zip_name_locate(za, m.stored.c_str(), 0);
+    if (r.update || r.freshen) {
+      if (existing < 0 && r.freshen) continue;
+      if (existing >= 0) {
+        zip_stat_t zs;
+        if (zip_stat_index(za, static_cast<zip_uint64_t>(existing), 0, &zs) == 0 &&
+            (zs.valid & ZIP_STAT_MTIME) && zs.mtime >= m.st.st_mtime)
+          continue;
+      }
+    }
+    chosen.push_back(&m);
+  }
+  return chosen;
+}
+
+// Tells the caller how many files and bytes the batch packs; true when it stops there.
+bool Announce(const std::vector<const Member*>& chosen, CallbackReporter& rep) {
+  std::int64_t total = 0;
+  for (const Member* m : chosen)
+    if (!m->folder) total += m->st.st_size;
+  const auto files =
+      std::count_if(chosen.begin(), chosen.end(), [](const Member* m) { return !m->folder; });
+  return rep.Progress(kActFileCount, files, "") || rep.Progress(kActSizeTotal, total, "");
+}
+
+// Method, times and Unix mode of a member just added.
+void DescribeMember(zip_t* za, zip_uint64_t i, const Member& m, int level) {
+  zip_set_file_compression(za, i, level == 0 ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
+                           static_cast<zip_uint32_t>(level));
+  zip_file_set_mtime(za, i, m.st.st_mtime, 0);
+  AddTimestampField(za, i, m.st);
+  const auto mode = static_cast<zip_uint32_t>((m.st.st_mode & ACCESSPERMS) | S_IFREG);
+  zip_file_set_external_attributes(za, i, 0, ZIP_OPSYS_UNIX, mode << pz::unpack::kUnixModeShift);
+}
+
+enum class Added { Yes, No, Stop };
+
+// Adds one member; its data is read when the archive is written. Stop when the batch ends here.
+Added AddMember(zip_t* za, Job& job, const Member& m, const PackRequest& r) {
+  CallbackReporter& rep = *job.rep;
+  if (m.folder) {
+    if (zip_name_locate(za, m.stored.c_str(), 0) < 0 &&
+        zip_dir_add(za, m.stored.c_str(), ZIP_FL_ENC_UTF_8) < 0)
+      rep.Message(pz::unpack::kErrPack, "Cannot add " + m.stored);
+    return Added::No;
+  }
+  auto source = std::make_unique<FileSource>(&job, m, r.level);
+  zip_source_t* src = zip_source_function(za, SourceCallback, source.get());
+  if (src == nullptr) return Added::No;
+  static_cast<void>(source.release());  // libzip frees it with the source
+  const zip_int64_t idx =
+      zip_file_add(za, m.stored.c_str(), src, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
+  if (idx < 0) {
+    zip_source_free(src);
+    rep.Message(pz::unpack::kErrPack, "Cannot add " + m.stored);
+    return Added::No;
+  }
+  const auto i = static_cast<zip_uint64_t>(idx);
+  DescribeMember(za, i, m, r.level);
+  if (r.encrypt) {
+    const zip_uint16_t method =
+        zip_encryption_method_supported(ZIP_EM_AES_256, 1) ? ZIP_EM_AES_256 : ZIP_EM_TRAD_PKWARE;
+    if (zip_file_set_encryption(za, i, method, r.password.c_str()) != 0) {
+      rep.Message(pz::unpack::kErrPassword, "Encryption not available");
+      return Added::Stop;
+    }
+  }
+  if (r.verbose && rep.Message(0, "adding: " + m.stored)) return Added::Stop;
+  return Added::Yes;
+}
+
+// Writes the archive (the members' data is read now) and puts back what stood in front of it.
+bool Commit(pz::ZipHandle& za, const Job& job, const std::string& archive,
+            const std::string& prefix) {
+  CallbackReporter& rep = *job.rep;
+  if (!za.Commit()) {
+    const std::string why = job.cancelled ? "Cancelled" : ZipErrorText(zip_get_error(za.get()));
+    za.reset();
+    rep.Message(job.cancelled ? pz::unpack::kErrCancelled : pz::unpack::kErrPack,
+                "Cannot write archive " + archive + ": " + why);
+    return false;
+  }
+  if (!prefix.empty() && !RestorePrefix(archive, prefix)) {
+    rep.Message(pz::unpack::kErrPack, "Cannot put back the data in front of " + archive);
+    return false;
+  }
+  return true;
+}
+
+void DateArchive(const std::string& archive, const std::vector<const Member*>& chosen) {
+  if (chosen.empty()) return;
+  time_t newest = 0;
+  for (const Member* m : chosen) newest = std::max(newest, m->st.st_mtime);
+  struct timespec times[2] = {{newest, 0}, {newest, 0}};
+  ::utimensat(AT_FDCWD, archive.c_str(), times, 0);
 }
 
 int Pack(const ZipBlockNew& block, const std::vector<std::string>& specs) {
@@ -343,145 +533,34 @@ int Pack(const ZipBlockNew& block, const std::vector<std::string>& specs) {
     rep.Message(pz::unpack::kErrPack, "Unknown command block");
     return 0;
   }
-  const std::string archive = reinterpret_cast<const char*>(h.archive);
-  const bool dirNames = h.noDirNames == kFalse;
-  const CollectOptions collect{h.recurse != 0, h.hiddenFiles != kFalse, dirNames,
-                               h.noSeparateDirs == kFalse};
-  const bool verbose = h.verbose != kFalse || h.trace != kFalse;
-  const bool update = h.update != kFalse;
-  const bool freshen = h.freshen != kFalse && !update;
-  const std::string password =
-      h.password != 0 ? std::string(reinterpret_cast<const char*>(h.password)) : "";
-
-  std::vector<Member> members;
-  for (const auto& fileSpec : specs) {
-    if (fileSpec.find_first_of("*?[") != std::string::npos) {
-      glob_t g{};
-      if (::glob(fileSpec.c_str(), 0, nullptr, &g) == 0)
-        for (std::size_t i = 0; i < g.gl_pathc; ++i) Collect(g.gl_pathv[i], collect, members, rep);
-      else
-        rep.Message(pz::unpack::kErrSource, "File not found: " + fileSpec);
-      ::globfree(&g);
-    } else {
-      Collect(fileSpec, collect, members, rep);
-    }
-  }
-
+  const PackRequest r = ReadRequest(h);
+  const std::vector<Member> members = CollectMembers(specs, r.collect, rep);
   std::string prefix;
-  if (!ReadPrefix(archive, prefix, rep)) return 0;
-  // An empty file is a new archive that the caller created with the mode it wants.
-  struct stat ast {};
-  const bool emptyFile =
-      ::stat(archive.c_str(), &ast) == 0 && S_ISREG(ast.st_mode) && ast.st_size == 0;
-  int errorp = 0;
-  zip_t* za =
-      zip_open(archive.c_str(), emptyFile ? ZIP_CREATE | ZIP_TRUNCATE : ZIP_CREATE, &errorp);
-  if (za == nullptr) {
-    zip_error_t e;
-    zip_error_init_with_code(&e, errorp);
-    rep.Message(pz::unpack::kErrPack, "Cannot open archive " + archive + ": " + ZipErrorText(&e));
-    zip_error_fini(&e);
-    return 0;
-  }
-  if (h.encrypt != kFalse && password.empty()) {
+  if (!ReadPrefix(r.archive, prefix, rep)) return 0;
+  Job job{&rep};  // outlives the archive, whose sources report through it
+  pz::ZipHandle za = OpenArchive(r.archive, rep);
+  if (!za.valid()) return 0;
+  if (r.encrypt && r.password.empty()) {
     rep.Message(pz::unpack::kErrPassword, "No password for encryption");
-    zip_discard(za);
     return 0;
   }
+  const std::vector<const Member*> chosen = Choose(za.get(), members, r);
+  if (Announce(chosen, rep)) return 0;
 
-  Job job{&h, &rep};
-  std::vector<std::string> added;
+  int added = 0;
   std::vector<std::string> moveAfter;
-  std::int64_t total = 0;
-  std::vector<const Member*> chosen;
-  for (const auto& m : members) {
-    const zip_int64_t existing = zip_name_locate(za, m.stored.c_str(), 0);
-    if (update || freshen) {
-      if (existing < 0 && freshen) continue;
-      if (existing >= 0) {
-        zip_stat_t zs;
-        if (zip_stat_index(za, static_cast<zip_uint64_t>(existing), 0, &zs) == 0 &&
-            (zs.valid & ZIP_STAT_MTIME) && zs.mtime >= m.st.st_mtime)
-          continue;
-      }
-    }
-    chosen.push_back(&m);
-    if (!m.folder) total += m.st.st_size;
-  }
-  const auto files =
-      std::count_if(chosen.begin(), chosen.end(), [](const Member* m) { return !m->folder; });
-  if (rep.Progress(kActFileCount, files, "") || rep.Progress(kActSizeTotal, total, "")) {
-    zip_discard(za);
-    return 0;
-  }
-
-  const int level = std::clamp(h.level, 0, 9);
   for (const Member* m : chosen) {
-    if (m->folder) {
-      if (zip_name_locate(za, m->stored.c_str(), 0) < 0 &&
-          zip_dir_add(za, m->stored.c_str(), ZIP_FL_ENC_UTF_8) < 0)
-        rep.Message(pz::unpack::kErrPack, "Cannot add " + m->stored);
-      continue;
-    }
-    auto* s = new FileSource{&job, *m, -1, 0, {}, level};
-    zip_error_init(&s->error);
-    zip_source_t* src = zip_source_function(za, SourceCallback, s);
-    if (src == nullptr) {
-      zip_error_fini(&s->error);
-      delete s;
-      continue;
-    }
-    zip_int64_t idx = zip_file_add(za, m->stored.c_str(), src, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
-    if (idx < 0) {
-      zip_source_free(src);
-      rep.Message(pz::unpack::kErrPack, "Cannot add " + m->stored);
-      continue;
-    }
-    const auto i = static_cast<zip_uint64_t>(idx);
-    zip_set_file_compression(za, i, level == 0 ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
-                             static_cast<zip_uint32_t>(level));
-    zip_file_set_mtime(za, i, m->st.st_mtime, 0);
-    AddTimestampField(za, i, m->st);
-    zip_file_set_external_attributes(za, i, 0, ZIP_OPSYS_UNIX,
-                                     static_cast<zip_uint32_t>((m->st.st_mode & 0777) | S_IFREG)
-                                         << 16);
-    if (h.encrypt != kFalse) {
-      const zip_uint16_t method =
-          zip_encryption_method_supported(ZIP_EM_AES_256, 1) ? ZIP_EM_AES_256 : ZIP_EM_TRAD_PKWARE;
-      if (zip_file_set_encryption(za, i, method, password.c_str()) != 0) {
-        rep.Message(pz::unpack::kErrPassword, "Encryption not available");
-        zip_discard(za);
-        return 0;
-      }
-    }
-    added.push_back(m->stored);
-    if (verbose && rep.Message(0, "adding: " + m->stored)) {
-      zip_discard(za);
-      return 0;
-    }
-    if (h.move != kFalse) moveAfter.push_back(m->path);
+    const Added a = AddMember(za.get(), job, *m, r);
+    if (a == Added::Stop) return 0;
+    if (a == Added::No) continue;
+    ++added;
+    if (r.move) moveAfter.push_back(m->path);
   }
-
-  if (zip_close(za) != 0) {
-    std::string why = job.cancelled ? "Cancelled" : ZipErrorText(zip_get_error(za));
-    zip_discard(za);
-    rep.Message(job.cancelled ? pz::unpack::kErrCancelled : pz::unpack::kErrPack,
-                "Cannot write archive " + archive + ": " + why);
-    return 0;
-  }
-  if (!prefix.empty() && !RestorePrefix(archive, prefix)) {
-    rep.Message(pz::unpack::kErrPack, "Cannot put back the data in front of " + archive);
-    return 0;
-  }
+  if (!Commit(za, job, r.archive, prefix)) return 0;
   for (const auto& p : moveAfter) ::unlink(p.c_str());
-  if (h.zipTime != kFalse && !chosen.empty()) {
-    time_t newest = 0;
-    for (const Member* m : chosen) newest = std::max(newest, m->st.st_mtime);
-    struct timespec times[2] = {{newest, 0}, {newest, 0}};
-    ::utimensat(AT_FDCWD, archive.c_str(), times, 0);
-  }
+  if (r.zipTime) DateArchive(r.archive, chosen);
   rep.Progress(kActBatchDone, 0, "");
-  return static_cast<int>(added.size());
+  return added;
 }
 
 }  // namespace

@@ -11,10 +11,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/filehandle.h"
 #include "zip/engines/unpack.h"
+#include "zip/engines/ziphandle.h"
 #include "zip/zipformat.h"
 
 namespace {
@@ -34,6 +37,37 @@ class ConsoleReporter : public up::Reporter {
   }
 };
 
+// Exit status: 0 files unpacked (and the command run), 1 nothing unpacked or the command
+// failed, 2 no usable archive or target folder.
+enum Exit : int { kExitDone = 0, kExitFailed = 1, kExitBroken = 2 };
+
+// The block: the magic, a flag byte, the lengths of the three texts, then the texts.
+constexpr std::size_t kFlagsAt = sizeof kSfxMagic;
+constexpr std::size_t kLengthsAt = kFlagsAt + 1;  // caption, default folder, command
+constexpr std::size_t kTextsAt = kLengthsAt + 3;
+static_assert(kTextsAt + kSfxTextRoom == kSfxBlockSize);
+
+struct SfxBlock {
+  std::uint8_t flags = 0;
+  std::string caption, defaultDir, command;
+};
+
+struct Request {
+  std::string target;
+  bool forceOverwrite = false;
+};
+
+Request ParseArguments(int argc, char** argv) {
+  Request r;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--overwrite") == 0)
+      r.forceOverwrite = true;
+    else
+      r.target = argv[i];
+  }
+  return r;
+}
+
 bool ReadAt(int fd, std::int64_t pos, void* buf, std::size_t n) {
   return pos >= 0 && ::pread(fd, buf, n, pos) == static_cast<ssize_t>(n);
 }
@@ -45,61 +79,72 @@ std::int64_t FindBlock(int fd) {
   return first < 0 ? -1 : first - kSfxBlockSize;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  std::string target;
-  bool forceOverwrite = false;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--overwrite") == 0)
-      forceOverwrite = true;
-    else
-      target = argv[i];
-  }
-  const char* self = "/proc/self/exe";
-  const int fd = ::open(self, O_RDONLY | O_CLOEXEC);
+// Reads the block in front of the archive attached to the program; false (with the reason
+// printed) when there is none or it is damaged.
+bool ReadBlock(const char* self, SfxBlock& out) {
   std::uint8_t block[kSfxBlockSize];
-  const std::int64_t at = fd < 0 ? -1 : FindBlock(fd);
-  if (at < 0 || !ReadAt(fd, at, block, sizeof block) ||
-      std::memcmp(block, kSfxMagic, sizeof kSfxMagic) != 0) {
-    std::fprintf(stderr, "No archive is attached to this program.\n");
-    return 2;
+  {
+    const pz::FileHandle fd(::open(self, O_RDONLY | O_CLOEXEC));
+    const std::int64_t at = fd.valid() ? FindBlock(fd.get()) : -1;
+    if (at < 0 || !ReadAt(fd.get(), at, block, sizeof block) ||
+        std::memcmp(block, kSfxMagic, sizeof kSfxMagic) != 0) {
+      std::fprintf(stderr, "No archive is attached to this program.\n");
+      return false;
+    }
   }
-  ::close(fd);
-  const std::uint8_t flags = block[3];
-  const std::size_t lc = block[4], ld = block[5], lx = block[6];
+  out.flags = block[kFlagsAt];
+  const std::size_t lc = block[kLengthsAt], ld = block[kLengthsAt + 1], lx = block[kLengthsAt + 2];
   if (lc + ld + lx > static_cast<std::size_t>(kSfxTextRoom)) {
     std::fprintf(stderr, "The self-extractor block is damaged.\n");
-    return 2;
+    return false;
   }
-  const char* texts = reinterpret_cast<const char*>(block + 7);
-  const std::string caption(texts, lc), defaultDir(texts + lc, ld), command(texts + lc + ld, lx);
-  if (target.empty()) target = defaultDir.empty() ? "." : defaultDir;
-  std::printf("%s\n", caption.c_str());
+  const char* texts = reinterpret_cast<const char*>(block + kTextsAt);
+  out.caption.assign(texts, lc);
+  out.defaultDir.assign(texts + lc, ld);
+  out.command.assign(texts + lc + ld, lx);
+  return true;
+}
 
+// Unpacks the attached archive into target (made when missing); the number of files, none
+// when the archive or the folder cannot be used.
+std::optional<int> UnpackInto(const char* self, const std::string& target, bool overwrite) {
   int err = 0;
-  zip_t* za = zip_open(self, ZIP_RDONLY, &err);
-  if (za == nullptr) {
+  const pz::ZipHandle za = pz::ZipHandle::Open(self, ZIP_RDONLY, err);
+  if (!za.valid()) {
     std::fprintf(stderr, "The attached archive cannot be read (libzip error %d).\n", err);
-    return 2;
+    return std::nullopt;
   }
-  ::mkdir(target.c_str(), 0777);
-  const int dir = ::open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir < 0) {
+  ::mkdir(target.c_str(), ACCESSPERMS);
+  const pz::FileHandle dir(::open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!dir.valid()) {
     std::fprintf(stderr, "Cannot use the folder %s.\n", target.c_str());
-    zip_discard(za);
-    return 2;
+    return std::nullopt;
   }
   up::Options o;
   o.dirNames = true;
-  // Confirming is not possible without a window: existing files are kept unless told otherwise.
-  o.overwrite = forceOverwrite || (flags & kSfxOverwriteAlways) != 0;
+  o.overwrite = overwrite;
   ConsoleReporter rep;
-  const int done = up::Unpack(za, dir, o, rep);
-  ::close(dir);
-  zip_discard(za);
-  std::printf("%d file(s) unpacked into %s\n", done, target.c_str());
-  if (done > 0 && (flags & kSfxAutoRun) != 0 && !command.empty() && ::chdir(target.c_str()) == 0)
-    return std::system(command.c_str()) == 0 ? 0 : 1;
-  return done > 0 ? 0 : 1;
+  return up::Unpack(za.get(), dir.get(), o, rep);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Request request = ParseArguments(argc, argv);
+  const char* self = "/proc/self/exe";
+  SfxBlock block;
+  if (!ReadBlock(self, block)) return kExitBroken;
+  if (request.target.empty()) request.target = block.defaultDir.empty() ? "." : block.defaultDir;
+  std::printf("%s\n", block.caption.c_str());
+
+  // Confirming is not possible without a window: existing files are kept unless told otherwise.
+  const bool overwrite = request.forceOverwrite || (block.flags & kSfxOverwriteAlways) != 0;
+  const std::optional<int> unpacked = UnpackInto(self, request.target, overwrite);
+  if (!unpacked) return kExitBroken;
+  const int done = *unpacked;
+  std::printf("%d file(s) unpacked into %s\n", done, request.target.c_str());
+  if (done > 0 && (block.flags & kSfxAutoRun) != 0 && !block.command.empty() &&
+      ::chdir(request.target.c_str()) == 0)
+    return std::system(block.command.c_str()) == 0 ? kExitDone : kExitFailed;
+  return done > 0 ? kExitDone : kExitFailed;
 }
