@@ -433,7 +433,8 @@ int Cli::Info() {
       path = SegmentPfadAusVorgaenger(path, static_cast<std::uint16_t>(n));
       if (!FileExists(path)) break;
     }
-    std::int64_t data = std::max<std::int64_t>(0, FileSize(path) - (n == 0 ? 1024 : 0));
+    std::int64_t data = std::max<std::int64_t>(
+        0, FileSize(path) - (n == 0 ? static_cast<std::int64_t>(kHeaderSize) : 0));
     total += data;
     std::fprintf(out_, "  %s  %lld\n", Escaped(path).c_str(), static_cast<long long>(data));
     if (total > info->dataSize) surplus = path;
