@@ -42,9 +42,11 @@ bool VolumeFull(int err) {
   return err == ENOSPC || err == EFBIG || err == EDQUOT;
 }
 
+// The size of an open file; kSizeUnknown when it cannot be had.
+constexpr std::int64_t kSizeUnknown = -1;
 std::int64_t OpenSize(int fd) {
   struct stat st {};
-  if (fstat(fd, &st) != 0) return -1;
+  if (fstat(fd, &st) != 0) return kSizeUnknown;
   return st.st_size;
 }
 
@@ -173,7 +175,7 @@ class Splitter {
   bool CutSegments() {
     bool firstDone = false;  // an empty source still gets its header-only first segment
     for (std::int64_t i = 1; remaining_ > 0 || !firstDone;) {
-      if (i - 1 > 0xFFFF) throw EngineError(ctx_.Text(tb::kSplitFailed));
+      if (i - 1 > kLastSegmentNumber) throw EngineError(ctx_.Text(tb::kSplitFailed));
       const bool first = i == 1;
       const std::int64_t payload = std::min(Room(first), remaining_);
       const std::string segment =
@@ -354,7 +356,7 @@ namespace {
 bool OutputIsSegment(const std::string& output, const std::string& first) {
   if (SameFile(output, first)) return true;
   std::string path = first;
-  for (std::uint32_t n = 1; n <= 0xFFFF; ++n) {
+  for (std::uint32_t n = 1; n <= kLastSegmentNumber; ++n) {
     path = SegmentPfadAusVorgaenger(path, static_cast<std::uint16_t>(n));
     if (!FileExists(path)) return false;
     if (SameFile(output, path)) return true;
@@ -405,9 +407,13 @@ class Joiner {
   }
 
  private:
-  bool Refuse(const std::string& text, MsgIcon icon) {
+  bool Refuse(const std::string& text, MsgIcon icon) { return pz::Refuse(ctx_.ui, text, icon); }
+
+  // Ends the join on a hash the checksum file contradicts; the closing message names bad.
+  bool Contradicted(Verdict verdict, const std::string& bad) {
+    report_.verdict = verdict;
+    report_.bad = bad;
     ctx_.ui.SetBusy(false);
-    ctx_.ui.ShowMessage(text, icon);
     return false;
   }
 
@@ -458,7 +464,8 @@ class Joiner {
     std::int64_t written = 0;
     std::string path = job_.ersteSegment;
     for (std::int64_t i = 1; written < info_.dataSize; ++i) {
-      path = SegmentPfadAusVorgaenger(path, static_cast<std::uint16_t>((i - 1) & 0xFFFF));
+      path =
+          SegmentPfadAusVorgaenger(path, static_cast<std::uint16_t>((i - 1) & kLastSegmentNumber));
       if (!FindSegment(path)) return false;
 
       FileHandle segment;
@@ -466,10 +473,7 @@ class Joiner {
       std::int64_t offset = static_cast<std::int64_t>(kHeaderSize);
       std::int64_t available = firstData;
       if (i > 1) {
-        if (SameFile(path, outPath_) || SameFile(path, target_))
-          return Refuse(ctx_.Text(tb::kOutputIsSegment) + Quoted(path), MsgIcon::Error);
-        segment = FileHandle(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-        if (!segment.valid()) Fail(ctx_, tb::kReadFailed, path, errno);
+        if (!OpenLaterSegment(path, segment)) return false;
         source = segment.get();
         offset = 0;
         available = OpenSize(source);
@@ -486,14 +490,26 @@ class Joiner {
         return Refuse(ctx_.Text(tb::kSegmentsTooLong) + Quoted(path), MsgIcon::Error);
       if (!SegmentMatches(path, hash)) return false;
     }
-    if (info_.dataSize == 0 && firstData > 0)
-      return Refuse(ctx_.Text(tb::kSegmentsTooLong) + Quoted(job_.ersteSegment), MsgIcon::Error);
-    if (info_.dataSize == 0) {
-      Sha256 hash;  // a header-only first segment, which the loop never reads
-      hash.Update(header_.data(), header_.size());
-      if (!SegmentMatches(job_.ersteSegment, hash)) return false;
-    }
+    return HeaderOnlySetMatches(firstData);
+  }
+
+  // A segment after the first, which must not be the output being written.
+  bool OpenLaterSegment(const std::string& path, FileHandle& segment) {
+    if (SameFile(path, outPath_) || SameFile(path, target_))
+      return Refuse(ctx_.Text(tb::kOutputIsSegment) + Quoted(path), MsgIcon::Error);
+    segment = FileHandle(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!segment.valid()) Fail(ctx_, tb::kReadFailed, path, errno);
     return true;
+  }
+
+  // A set of no data is its first segment with the header alone, which the copy never reads.
+  bool HeaderOnlySetMatches(std::int64_t firstData) {
+    if (info_.dataSize != 0) return true;
+    if (firstData > 0)
+      return Refuse(ctx_.Text(tb::kSegmentsTooLong) + Quoted(job_.ersteSegment), MsgIcon::Error);
+    Sha256 hash;
+    hash.Update(header_.data(), header_.size());
+    return SegmentMatches(job_.ersteSegment, hash);
   }
 
   // Copies one segment's data into the output, hashing it as it goes; the bytes copied.
@@ -513,20 +529,13 @@ class Joiner {
   }
 
   bool SegmentMatches(const std::string& path, const Sha256& hash) {
-    if (check_->Segment(FileNamePart(path), hash.Hex())) return true;
-    report_.verdict = Verdict::SegmentDiffers;
-    report_.bad = check_->bad();
-    ctx_.ui.SetBusy(false);
-    return false;
+    return check_->Segment(FileNamePart(path), hash.Hex()) ||
+           Contradicted(Verdict::SegmentDiffers, check_->bad());
   }
 
   bool Commit() {
     report_.verdict = check_->Finish(data_.Hex());
-    if (report_.verdict == Verdict::WholeDiffers) {
-      report_.bad = target_;
-      ctx_.ui.SetBusy(false);
-      return false;
-    }
+    if (report_.verdict == Verdict::WholeDiffers) return Contradicted(report_.verdict, target_);
     if (!partial_.Commit()) Fail(ctx_, tb::kOutputWriteFailed, target_, errno);
     report_.partialRemoved = false;
     return true;
@@ -543,10 +552,8 @@ class Joiner {
     const std::string unpacked = JoinPath(job_.zielPfad, PlainFileName(info_.name));
     report_.verdict = check_->Finish(HashFile(unpacked));
     if (report_.verdict != Verdict::WholeDiffers) return true;
-    report_.bad = unpacked;
     report_.partialRemoved = DeleteFile(unpacked);
-    ctx_.ui.SetBusy(false);
-    return false;
+    return Contradicted(report_.verdict, unpacked);
   }
 
   const JoinJob& job_;
@@ -604,52 +611,73 @@ std::string JoinReportText(const JoinReport& report, bool done, const TextSource
   return text;
 }
 
-VerifyReport Trennsegmente_Pruefen(const std::string& ersteSegment, EngineContext& ctx) {
-  FileHandle first;
-  HeaderBytes header{};
-  HeaderInfo info;
-  if (!ReadFirstSegment(ersteSegment, ctx, first, header, info))
-    throw EngineError(ctx.Text(tb::kNotAFirstSegment) + Quoted(ersteSegment));
-  first.Close();
+namespace {
 
-  VerifyReport report;
-  SetCheck check(SetNameOfSegment(ersteSegment), PlainFileName(info.name));
-  check.LookIn(FolderPart(ersteSegment));
-  report.checksumPath = check.checksumPath();
-  Sha256 data;
+// Hashes a segment as the join reads it: a first segment's header, then the data the set still
+// lacks (into data too, unless the set is packed), then what lies beyond. The data taken.
+std::int64_t HashSegment(const std::string& path, bool first, std::int64_t needed,
+                         const HeaderInfo& info, Sha256& hash, Sha256& data, EngineContext& ctx) {
+  FileHandle f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!f.valid()) Fail(ctx, tb::kReadFailed, path, errno);
+  const std::int64_t size = OpenSize(f.get());
+  const std::int64_t skip = first ? static_cast<std::int64_t>(kHeaderSize) : 0;
+  const std::int64_t take = std::clamp<std::int64_t>(size - skip, 0, needed);
+  HashRange(f.get(), 0, skip, hash, nullptr, path, ctx);
+  HashRange(f.get(), skip, take, hash, info.compressed ? nullptr : &data, path, ctx);
+  HashRange(f.get(), skip + take, size - skip - take, hash, nullptr, path, ctx);
+  return take;
+}
+
+// Follows the name chain as the join does and judges each segment; the data the segments
+// cover.
+std::int64_t CheckSegmentChain(const std::string& ersteSegment, const HeaderInfo& info,
+                               SetCheck& check, Sha256& data, VerifyReport& report,
+                               EngineContext& ctx) {
+  using S = SegmentVerdict::Status;
   std::int64_t covered = 0;
   std::set<std::string> seen;
   std::string path = ersteSegment;
-  for (std::uint32_t n = 0; n <= 0xFFFF && (n == 0 || covered < info.dataSize); ++n) {
+  for (std::uint32_t n = 0; n <= kLastSegmentNumber && (n == 0 || covered < info.dataSize); ++n) {
     if (n > 0) path = SegmentPfadAusVorgaenger(path, static_cast<std::uint16_t>(n));
     seen.insert(FileNamePart(path));
     if (!FileExists(path)) {
-      report.segments.push_back({path, SegmentVerdict::Status::Missing});
+      report.segments.push_back({path, S::Missing});
       break;
     }
-    FileHandle f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!f.valid()) Fail(ctx, tb::kReadFailed, path, errno);
-    const std::int64_t size = OpenSize(f.get());
-    const std::int64_t skip = n == 0 ? static_cast<std::int64_t>(kHeaderSize) : 0;
-    const std::int64_t take = std::clamp<std::int64_t>(size - skip, 0, info.dataSize - covered);
     Sha256 hash;
-    HashRange(f.get(), 0, skip, hash, nullptr, path, ctx);
-    HashRange(f.get(), skip, take, hash, info.compressed ? nullptr : &data, path, ctx);
-    HashRange(f.get(), skip + take, size - skip - take, hash, nullptr, path, ctx);
-    covered += take;
+    covered += HashSegment(path, n == 0, info.dataSize - covered, info, hash, data, ctx);
     const std::string hex = hash.Hex();
     const std::string* listed = check.Listed(FileNamePart(path));
     check.Segment(FileNamePart(path), hex);
-    using S = SegmentVerdict::Status;
     report.segments.push_back(
         {path, listed == nullptr ? S::NotListed : (*listed == hex ? S::Matches : S::Differs)});
   }
   // Segments the checksum file lists that the name chain never reached.
   for (const std::string& name : check.ListedSegments()) {
     if (!seen.count(name))
-      report.segments.push_back(
-          {JoinPath(FolderPart(ersteSegment), name), SegmentVerdict::Status::Missing});
+      report.segments.push_back({JoinPath(FolderPart(ersteSegment), name), S::Missing});
   }
+  return covered;
+}
+
+}  // namespace
+
+VerifyReport Trennsegmente_Pruefen(const std::string& ersteSegment, EngineContext& ctx) {
+  HeaderInfo info;
+  {
+    FileHandle first;
+    HeaderBytes header{};
+    if (!ReadFirstSegment(ersteSegment, ctx, first, header, info))
+      throw EngineError(ctx.Text(tb::kNotAFirstSegment) + Quoted(ersteSegment));
+  }
+
+  VerifyReport report;
+  SetCheck check(SetNameOfSegment(ersteSegment), PlainFileName(info.name));
+  check.LookIn(FolderPart(ersteSegment));
+  report.checksumPath = check.checksumPath();
+  Sha256 data;
+  const std::int64_t covered = CheckSegmentChain(ersteSegment, info, check, data, report, ctx);
+
   report.complete = covered == info.dataSize;
   report.verdict =
       check.Finish(report.complete && !info.compressed ? std::optional(data.Hex()) : std::nullopt);
