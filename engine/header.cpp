@@ -12,15 +12,23 @@ namespace {
 
 using hdr::kFill;
 
+// The key table: kKeyCount bytes of a linear-congruential generator, repeated over the text.
+constexpr std::size_t kKeyCount = 100;
+constexpr std::uint32_t kKeyMultiplier = 134775813u;
+constexpr std::uint32_t kKeyIncrement = 1u;
+constexpr std::uint64_t kKeyRange = 255u;        // a key byte is state * 255 / 2^32
+constexpr std::size_t kMaxScrambledBytes = 255;  // the rest of a longer text is cut off
+
 std::string ApplyKeyTable(const std::string& text, std::int32_t seed) {
   std::uint32_t state = static_cast<std::uint32_t>(seed);
-  unsigned char key[100];
+  unsigned char key[kKeyCount];
   for (unsigned char& k : key) {
-    state = state * 134775813u + 1u;
-    k = static_cast<unsigned char>((static_cast<std::uint64_t>(state) * 255u) >> 32);
+    state = state * kKeyMultiplier + kKeyIncrement;
+    k = static_cast<unsigned char>((static_cast<std::uint64_t>(state) * kKeyRange) >> 32);
   }
-  std::string out = text.substr(0, 255);
-  for (std::size_t j = 0; j < out.size(); ++j) out[j] = static_cast<char>(out[j] ^ key[j % 100]);
+  std::string out = text.substr(0, kMaxScrambledBytes);
+  for (std::size_t j = 0; j < out.size(); ++j)
+    out[j] = static_cast<char>(out[j] ^ key[j % kKeyCount]);
   return out;
 }
 
