@@ -237,6 +237,21 @@ class Cli {
     return true;
   }
   bool UsePasswordFile();
+  // The size of a split: a preset, "auto" or a number of bytes.
+  struct SplitSize {
+    std::int64_t bytes = PresetBytes(SizePreset::Floppy144);
+    bool automatic = false;
+  };
+  // --size; false (said) when it is none of these.
+  bool ParseSize(SplitSize& size);
+  // Packs the source into this run's archive when --compress asks for it; false when that failed.
+  bool PackIfAsked(const std::string& source, const std::string& compress, bool& komprimiert);
+  // False (said) for an existing file that cannot be opened.
+  bool Readable(const std::string& path);
+  // info's list of the segments present and how much of the data they hold.
+  int ListSegments(const std::string& first, std::int64_t dataSize);
+  // Checks a packed split's archive, splits, and deletes the source when asked to.
+  int RunSplit(const SplitJob& job, bool packen);
   // The header of the first segment; reports why there is none and yields nullopt.
   std::optional<HeaderInfo> FirstSegmentHeader(const std::string& path);
 
@@ -279,30 +294,68 @@ std::optional<HeaderInfo> Cli::FirstSegmentHeader(const std::string& path) {
   return std::nullopt;
 }
 
+bool Cli::ParseSize(SplitSize& size) {
+  const auto it = a_.values.find("--size");
+  if (it == a_.values.end()) return true;
+  bool preset = false;
+  for (const auto& p : kPresets) {
+    if (Lower(it->second) == Lower(p.cliName)) {
+      size.bytes = p.bytes;
+      size.automatic = p.preset == SizePreset::Auto;
+      preset = true;
+    }
+  }
+  if (!preset && !IsNumber(it->second)) {
+    ui_.ShowMessage("parzello-cli: --size takes a preset, \"auto\" or a number of bytes, not \"" +
+                        it->second + "\"",
+                    MsgIcon::Error);
+    return false;
+  }
+  if (!preset) size.bytes = HandGroesse(it->second);
+  return true;
+}
+
+bool Cli::PackIfAsked(const std::string& source, const std::string& compress, bool& komprimiert) {
+  komprimiert = false;
+  if (compress.empty() || !FileExists(source)) return true;
+  ownsArchive_ = true;
+  komprimiert =
+      Komprimierung_Einleiten_Falls_Noetig({true, true, compress == "strong", source}, ctx_, zip_);
+  // Packing was asked for and failed: cut nothing rather than more than expected.
+  return komprimiert;
+}
+
+bool Cli::Readable(const std::string& path) {
+  if (!FileExists(path) || FileHandle(::open(path.c_str(), O_RDONLY | O_CLOEXEC)).valid())
+    return true;
+  ui_.ShowMessage(Text(tb::kReadFailed) + " \"" + path + "\": " + LastErrorText(), MsgIcon::Error);
+  return false;
+}
+
+int Cli::RunSplit(const SplitJob& job, bool packen) {
+  // The archive is read back before it is cut: only a checked split may delete the source.
+  bool ok =
+      Gepackte_Trennung_Pruefen(packen, job.komprimiert, job.quelle, job.quellName, ctx_, zip_);
+  if (ok) {
+    ui_.StatusText(Text(tb::kSplitBusy) + "...");
+    ok = Datei_Trennen(job, ctx_);
+  }
+  ui_.StatusText("");
+  if (!ok) {
+    ui_.ShowMessage(Text(tb::kSplitFailed), MsgIcon::Warning);
+    return kExitFailed;
+  }
+  if (signals::Received() != 0) return kExitFailed;  // asked to stop: the source stays
+  ui_.ShowMessage(Text(tb::kSplitDone), MsgIcon::Information);
+  if (Flag("--delete-source") && !Quelle_Loeschen(job.quellName, ctx_)) return kExitFailed;
+  return kExitOk;
+}
+
 int Cli::Split() {
   if (a_.positional.size() != 1) return kExitUsage;
   const std::string source = TerminalInteraction::Absolute(a_.positional[0]);
-
-  std::int64_t segmentSize = PresetBytes(SizePreset::Floppy144);
-  bool automatic = false;
-  if (auto it = a_.values.find("--size"); it != a_.values.end()) {
-    bool preset = false;
-    for (const auto& p : kPresets) {
-      if (Lower(it->second) == Lower(p.cliName)) {
-        segmentSize = p.bytes;
-        automatic = p.preset == SizePreset::Auto;
-        preset = true;
-      }
-    }
-    if (!preset && !IsNumber(it->second)) {
-      ui_.ShowMessage("parzello-cli: --size takes a preset, \"auto\" or a number of bytes, not \"" +
-                          it->second + "\"",
-                      MsgIcon::Error);
-      return kExitUsage;
-    }
-    if (!preset) segmentSize = HandGroesse(it->second);
-  }
-
+  SplitSize size;
+  if (!ParseSize(size)) return kExitUsage;
   const std::string compress = Lower(Value("--compress"));
   if (!compress.empty() && compress != "strong" && compress != "weak") return kExitUsage;
 
@@ -313,24 +366,13 @@ int Cli::Split() {
   check.targetName = Value("--name", FileNamePart(source));
   // Packing comes first, as in the window: the count is that of the archive.
   bool komprimiert = false;
-  if (!compress.empty() && FileExists(source)) {
-    ownsArchive_ = true;
-    komprimiert = Komprimierung_Einleiten_Falls_Noetig({true, true, compress == "strong", source},
-                                                       ctx_, zip_);
-    // Packing was asked for and failed: cut nothing rather than more than expected.
-    if (!komprimiert) return kExitFailed;
-  }
+  if (!PackIfAsked(source, compress, komprimiert)) return kExitFailed;
   const std::string toCut = komprimiert ? ctx_.TempArchive() : source;
   // A source that cannot be read is said once, not by every step that measures it.
-  if (FileExists(toCut) && !FileHandle(::open(toCut.c_str(), O_RDONLY | O_CLOEXEC)).valid()) {
-    ui_.ShowMessage(Text(tb::kReadFailed) + " \"" + toCut + "\": " + LastErrorText(),
-                    MsgIcon::Error);
-    return kExitFailed;
-  }
-  if (!source.empty() && FileExists(source) && !automatic) {
+  if (!Readable(toCut)) return kExitFailed;
+  if (!source.empty() && FileExists(source) && !size.automatic)
     check.segmentCount =
-        Anzahl_Trennungen_Berechnen(segmentSize, Dateigroesse_Ermitteln(toCut, ctx_));
-  }
+        Anzahl_Trennungen_Berechnen(size.bytes, Dateigroesse_Ermitteln(toCut, ctx_));
   if (ReportCheck(CheckInputs(check))) return kExitFailed;
 
   const bool protect = Flag("--password") || a_.values.count("--password-file");
@@ -343,24 +385,9 @@ int Cli::Split() {
   job.passwort = protect;
   job.zielPfad = check.targetFolder;
   job.zielName = check.targetName;
-  job.trennGroesse = segmentSize;
-  job.automatisch = automatic;
-
-  // The archive is read back before it is cut: only a checked split may delete the source.
-  bool ok = Gepackte_Trennung_Pruefen(!compress.empty(), komprimiert, toCut, source, ctx_, zip_);
-  if (ok) {
-    ui_.StatusText(Text(tb::kSplitBusy) + "...");
-    ok = Datei_Trennen(job, ctx_);
-  }
-  ui_.StatusText("");
-  if (!ok) {
-    ui_.ShowMessage(Text(tb::kSplitFailed), MsgIcon::Warning);
-    return kExitFailed;
-  }
-  if (signals::Received() != 0) return kExitFailed;  // asked to stop: the source stays
-  ui_.ShowMessage(Text(tb::kSplitDone), MsgIcon::Information);
-  if (Flag("--delete-source") && !Quelle_Loeschen(source, ctx_)) return kExitFailed;
-  return kExitOk;
+  job.trennGroesse = size.bytes;
+  job.automatisch = size.automatic;
+  return RunSplit(job, !compress.empty());
 }
 
 int Cli::Join() {
@@ -423,25 +450,29 @@ int Cli::Info() {
       out_, "%s: %s\n", Text(tb::kInfoChecksumFile).c_str(),
       FileExists(sums) ? (Text(tb::kYes) + " (" + sums + ")").c_str() : Text(tb::kNo).c_str());
   std::fprintf(out_, "%s:\n", Text(tb::kInfoSegments).c_str());
+  return ListSegments(first, info->dataSize);
+}
 
+int Cli::ListSegments(const std::string& first, std::int64_t dataSize) {
   // Follows the name chain as the join does, until the recorded size is covered.
   std::int64_t total = 0;
   std::string path = first;
   std::string surplus;  // the segment in which the data passes the recorded size
-  for (std::uint32_t n = 0; n <= 0xFFFF; ++n) {
+  for (std::uint32_t n = 0; n <= kLastSegmentNumber; ++n) {
     if (n > 0) {
       path = SegmentPfadAusVorgaenger(path, static_cast<std::uint16_t>(n));
       if (!FileExists(path)) break;
     }
-    std::int64_t data = std::max<std::int64_t>(0, FileSize(path) - (n == 0 ? 1024 : 0));
+    std::int64_t data = std::max<std::int64_t>(
+        0, FileSize(path) - (n == 0 ? static_cast<std::int64_t>(kHeaderSize) : 0));
     total += data;
     std::fprintf(out_, "  %s  %lld\n", Escaped(path).c_str(), static_cast<long long>(data));
-    if (total > info->dataSize) surplus = path;
-    if (total >= info->dataSize) break;
+    if (total > dataSize) surplus = path;
+    if (total >= dataSize) break;
   }
   std::fprintf(out_, "%s: %lld / %lld\n", Text(tb::kInfoTotal).c_str(),
-               static_cast<long long>(total), static_cast<long long>(info->dataSize));
-  const bool complete = total == info->dataSize;
+               static_cast<long long>(total), static_cast<long long>(dataSize));
+  const bool complete = total == dataSize;
   if (!surplus.empty()) {
     std::fprintf(out_, "%s \"%s\"\n", Text(tb::kInfoSurplus).c_str(), Escaped(surplus).c_str());
   } else {
@@ -488,11 +519,24 @@ int Cli::Verify() {
   return kExitFailed;
 }
 
-}  // namespace
+// The commands and the procedures that run them.
+struct Command {
+  const char* name;
+  int (Cli::*run)();
+};
+constexpr Command kCommands[] = {
+    {"split", &Cli::Split}, {"join", &Cli::Join}, {"info", &Cli::Info}, {"verify", &Cli::Verify}};
 
-int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err) {
-  std::string error;
-  const auto args = Parse(argc, argv, error);
+const Command* FindCommand(const std::string& name) {
+  for (const Command& c : kCommands) {
+    if (name == c.name) return &c;
+  }
+  return nullptr;
+}
+
+// What is answered before any command runs: a usage error, --help, --version, no command.
+std::optional<int> AnswerWithoutCommand(const std::optional<Args>& args, const std::string& error,
+                                        std::FILE* out, std::FILE* err) {
   if (!args) {
     std::fprintf(err, "parzello-cli: %s\n\n%s", error.c_str(), kUsage);
     return kExitUsage;
@@ -505,31 +549,23 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
     std::fprintf(out, "parzello-cli %s\n", PZ_PROGRAM_VERSION);
     return kExitOk;
   }
-  if (args->command != "split" && args->command != "join" && args->command != "info" &&
-      args->command != "verify") {
+  if (FindCommand(args->command) == nullptr) {
     std::fprintf(err, "%s", kUsage);
     return kExitUsage;
   }
+  return std::nullopt;
+}
 
-  const std::string programmPfad = ProgrammPfadErmitteln();
-  TPXLanguage lang;
-  CliLanguageUi langUi(err);
-  lang.SetUi(&langUi);
-  if (!LoadLanguage(lang, *args, programmPfad)) {
-    std::fprintf(err, "parzello-cli: no language file in %s\n", lang.Path().c_str());
-    return kExitFailed;
-  }
-
+// Runs the command with signals caught; a failure that no message covered is said here.
+int RunCommand(const Args& args, TPXLanguage& lang, std::FILE* in, std::FILE* out, std::FILE* err,
+               const std::string& programmPfad) {
   signals::Scope signalScope;
   signals::CancellableTerminal ui(lang, in, err, lang.GetText(tb::kCancelledBySignal));
-  ui.SetQuiet(args->flags.count("--quiet") != 0);
-  Cli cli(*args, lang, ui, out, programmPfad);
+  ui.SetQuiet(args.flags.count("--quiet") != 0);
+  Cli cli(args, lang, ui, out, programmPfad);
   int rc = kExitUsage;
   try {
-    if (args->command == "split") rc = cli.Split();
-    if (args->command == "join") rc = cli.Join();
-    if (args->command == "info") rc = cli.Info();
-    if (args->command == "verify") rc = cli.Verify();
+    rc = (cli.*FindCommand(args.command)->run)();
   } catch (const std::exception& e) {
     ui.ShowMessage(e.what(), MsgIcon::Error);
     return kExitFailed;
@@ -540,6 +576,24 @@ int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err)
   }
   if (rc == kExitUsage) std::fprintf(err, "%s", kUsage);
   return rc;
+}
+
+}  // namespace
+
+int RunCli(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err) {
+  std::string error;
+  const auto args = Parse(argc, argv, error);
+  if (const std::optional<int> rc = AnswerWithoutCommand(args, error, out, err)) return *rc;
+
+  const std::string programmPfad = ProgrammPfadErmitteln();
+  TPXLanguage lang;
+  CliLanguageUi langUi(err);
+  lang.SetUi(&langUi);
+  if (!LoadLanguage(lang, *args, programmPfad)) {
+    std::fprintf(err, "parzello-cli: no language file in %s\n", lang.Path().c_str());
+    return kExitFailed;
+  }
+  return RunCommand(*args, lang, in, out, err, programmPfad);
 }
 
 }  // namespace pz

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "cli/cli.h"
 #include "engine/engine.h"
 
 namespace pz::signals {
@@ -28,7 +29,7 @@ void Handler(int sig) {
   if (received != 0) {
     // Asked twice: the work did not stop in time, so its files go now.
     for (sig_atomic_t i = 0; i < used; ++i) ::unlink(paths[i]);
-    ::_exit(1);
+    ::_exit(kExitFailed);
   }
   received = sig;
   errno = savedErrno;

@@ -7,9 +7,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "lang/textblocks.h"
+#include "platform/filehandle.h"
 #include "platform/os.h"
 #include "zip/ziparchiver.h"
 
@@ -108,16 +110,18 @@ std::string RunTempArchive(const std::string& folder) {
 }
 
 void RemoveLeftoverArchives(const std::string& folder) {
-  DIR* d = ::opendir(folder.c_str());
+  struct DirCloser {
+    void operator()(DIR* d) const { ::closedir(d); }
+  };
+  const std::unique_ptr<DIR, DirCloser> d(::opendir(folder.c_str()));
   if (d == nullptr) return;
-  while (const dirent* e = ::readdir(d)) {
+  while (const dirent* e = ::readdir(d.get())) {
     const pid_t pid = RunOf(e->d_name);
     if (pid <= 0 || pid == ::getpid()) continue;
     // A process that still runs, perhaps as another user, keeps its files.
     if (::kill(pid, 0) == 0 || errno != ESRCH) continue;
     ::unlink(JoinPath(folder, e->d_name).c_str());
   }
-  ::closedir(d);
 }
 
 bool Komprimierung_Einleiten_Falls_Noetig(const CompressionRequest& request, EngineContext& ctx,
@@ -135,22 +139,17 @@ bool Komprimierung_Einleiten_Falls_Noetig(const CompressionRequest& request, Eng
 bool Datei_Komprimieren(const std::string& quelle, const std::string& archiv, int level,
                         EngineContext& ctx, TZipArchiver& zip) {
   HookScope hooks(zip, ctx);
-  ctx.ui.SetBusy(true);
+  BusyScope busy(ctx.ui);
   ctx.ui.Repaint();
   zip.SetAddCompLevel(level);
   zip.LoadZipEngine();
   // An engine that cannot be loaded has been reported; AddFiles would load and report it again.
-  if (!zip.ZipEngineLoaded()) {
-    ctx.ui.SetBusy(false);
-    ctx.ui.ShowMessage(ctx.Text(tb::kPackFailed), MsgIcon::Warning);
-    return false;
-  }
+  if (!zip.ZipEngineLoaded()) return busy.Refuse(ctx.Text(tb::kPackFailed), MsgIcon::Warning);
   zip.SetZipFilename(archiv);
   // The archive holds the user's data: it is created readable by its owner only, and the
   // engine keeps the mode of the file it replaces.
-  const int fd = ::open(archiv.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  const bool createdHere = fd >= 0;
-  if (createdHere) ::close(fd);
+  const bool createdHere =
+      FileHandle(::open(archiv.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600)).valid();
   zip.FSpecArgs().clear();
   zip.FSpecArgs().push_back(quelle);
   ctx.ui.StatusText(ctx.Text(tb::kPackBusy) + "...");
@@ -158,17 +157,15 @@ bool Datei_Komprimieren(const std::string& quelle, const std::string& archiv, in
   WaitWhileBusy(zip, ctx);
   ctx.ui.StatusText("");
   zip.UnloadZipEngine();
-  ctx.ui.SetBusy(false);
-  if (zip.SuccessCount() != 0) return true;
-  if (createdHere) DeleteFile(archiv);  // no empty archive is left behind
-  ctx.ui.ShowMessage(ctx.Text(tb::kPackFailed), MsgIcon::Warning);
-  return false;
+  const bool packed = zip.SuccessCount() != 0;
+  if (!packed && createdHere) DeleteFile(archiv);  // no empty archive is left behind
+  return packed || busy.Refuse(ctx.Text(tb::kPackFailed), MsgIcon::Warning);
 }
 
 bool Datei_Dekomprimieren(const std::string& archiv, const std::string& ordner, EngineContext& ctx,
                           TZipArchiver& zip, const std::string& member) {
   HookScope hooks(zip, ctx);
-  ctx.ui.SetBusy(true);
+  BusyScope busy(ctx.ui);
   ctx.ui.Repaint();
   zip.LoadUnzipEngine();
   bool ok = zip.UnzipEngineLoaded();  // a missing engine has been reported once already
@@ -186,10 +183,7 @@ bool Datei_Dekomprimieren(const std::string& archiv, const std::string& ordner, 
   }
   zip.FSpecArgs().clear();
   zip.UnloadUnzipEngine();
-  ctx.ui.SetBusy(false);
-  if (ok) return true;
-  ctx.ui.ShowMessage(ctx.Text(tb::kUnpackFailed), MsgIcon::Warning);
-  return false;
+  return ok || busy.Refuse(ctx.Text(tb::kUnpackFailed), MsgIcon::Warning);
 }
 
 bool Gepackte_Trennung_Pruefen(bool packen, bool komprimiert, const std::string& archiv,
@@ -209,10 +203,7 @@ bool Gepackte_Trennung_Pruefen(bool packen, bool komprimiert, const std::string&
          static_cast<std::int64_t>(contents[0]->LocalOffset + contents[0]->ComprSize64) <=
              zip.CentralOffset();
   }
-  if (ok) return true;
-  ctx.ui.SetBusy(false);
-  ctx.ui.ShowMessage(ctx.Text(tb::kTempArchiveInvalid), MsgIcon::Error);
-  return false;
+  return ok || Refuse(ctx.ui, ctx.Text(tb::kTempArchiveInvalid), MsgIcon::Error);
 }
 
 }  // namespace pz

@@ -42,9 +42,11 @@ bool VolumeFull(int err) {
   return err == ENOSPC || err == EFBIG || err == EDQUOT;
 }
 
+// The size of an open file; kSizeUnknown when it cannot be had.
+constexpr std::int64_t kSizeUnknown = -1;
 std::int64_t OpenSize(int fd) {
   struct stat st {};
-  if (fstat(fd, &st) != 0) return -1;
+  if (fstat(fd, &st) != 0) return kSizeUnknown;
   return st.st_size;
 }
 
@@ -92,10 +94,9 @@ class SplitChecksums {
       if (WriteChecksumFile(path, lines_)) return;
       err = errno;
     }
-    ctx_.ui.SetBusy(false);
     std::string text = ctx_.Text(tb::kChecksumWriteFailed) + Quoted(path);
     if (err != 0) text += ": " + ErrnoText(err);
-    ctx_.ui.ShowMessage(text, MsgIcon::Warning);
+    Refuse(ctx_.ui, text, MsgIcon::Warning);
   }
 
  private:
@@ -128,132 +129,183 @@ std::int64_t Dateigroesse_Ermitteln(const std::string& path, EngineContext& ctx)
   return 0;
 }
 
-bool Datei_Trennen(const SplitJob& job, EngineContext& ctx) {
-  Interaction& ui = ctx.ui;
-  const std::int64_t size = Dateigroesse_Ermitteln(job.quelle, ctx);
+namespace {
 
-  // Refuse what the format cannot hold before anything is asked, written or deleted.
-  if (!job.automatisch && job.trennGroesse <= static_cast<std::int64_t>(kHeaderSize)) {
-    ui.SetBusy(false);
-    ui.ShowMessage(ctx.Text(tb::kSegmentSizeTooSmall), MsgIcon::Error);
-    return false;
+// One split: the header, then segment after segment, each on the volume the user confirms.
+class Splitter {
+ public:
+  Splitter(const SplitJob& job, EngineContext& ctx)
+      : job_(job), ctx_(ctx), folder_(job.zielPfad), sums_(job, ctx) {}
+
+  bool Run() {
+    size_ = Dateigroesse_Ermitteln(job_.quelle, ctx_);
+    remaining_ = size_;
+    if (!BuildHeader()) return false;
+    in_ = FileHandle(::open(job_.quelle.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!in_.valid()) Fail(ctx_, tb::kReadFailed, job_.quelle, errno);
+    if (!CutSegments()) return false;
+    sums_.Write(folder_, data_);
+    return true;
   }
 
-  HeaderBytes header;
-  try {
-    Header_Aufbauen(header, size, {FileNamePart(job.quellName), job.komprimiert, job.passwort}, ui);
-  } catch (const HeaderError& e) {
-    ui.SetBusy(false);
-    ui.ShowMessage(ctx.Text(e.kind() == HeaderError::Kind::NameTooLong ? tb::kNameTooLong
-                                                                       : tb::kPasswordTooLong),
-                   MsgIcon::Error);
-    return false;
-  }
+ private:
+  // What a segment file got; its data is counted only when it was written whole.
+  struct Written {
+    bool ok = false;
+    std::int64_t copied = 0;
+    std::string hash;
+  };
 
-  FileHandle in(::open(job.quelle.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!in.valid()) Fail(ctx, tb::kReadFailed, job.quelle, errno);
-
-  std::string folder = job.zielPfad;
-  SplitChecksums sums(job, ctx);
-  Sha256 data;  // the data as cut, segment after segment
-  // One hashing thread for the whole split, so buffers and threads are not made per segment.
-  RangeHasher hasher;
-  std::int64_t remaining = size;
-  std::int64_t position = 0;  // where the next payload starts in the source
-  std::int64_t i = 1;
-  bool firstDone = false;  // an empty source still gets its header-only first segment
-  while (remaining > 0 || !firstDone) {
-    if (i - 1 > 0xFFFF) throw EngineError(ctx.Text(tb::kSplitFailed));
-
-    std::int64_t room;
-    if (job.automatisch) {
-      // A FAT volume with room for more still takes no file past 4 GiB - 1.
-      room = HasDrivePart(folder) ? std::min(ctx.freeSpace(folder), ctx.largestFile(folder)) : 0;
-      if (i == 1) room -= static_cast<std::int64_t>(kHeaderSize);
-    } else {
-      room = i == 1 ? job.trennGroesse - static_cast<std::int64_t>(kHeaderSize) : job.trennGroesse;
+  // Refuses what the format cannot hold before anything is asked, written or deleted.
+  bool BuildHeader() {
+    if (!job_.automatisch && job_.trennGroesse <= static_cast<std::int64_t>(kHeaderSize))
+      return Refuse(ctx_.ui, ctx_.Text(tb::kSegmentSizeTooSmall), MsgIcon::Error);
+    try {
+      Header_Aufbauen(header_, size_,
+                      {FileNamePart(job_.quellName), job_.komprimiert, job_.passwort}, ctx_.ui);
+    } catch (const HeaderError& e) {
+      return Refuse(ctx_.ui,
+                    ctx_.Text(e.kind() == HeaderError::Kind::NameTooLong ? tb::kNameTooLong
+                                                                         : tb::kPasswordTooLong),
+                    MsgIcon::Error);
     }
-    const std::int64_t payload = std::min(room, remaining);
-    const std::string segment =
-        SegmentDateiPfad(folder, job.zielName, static_cast<std::uint16_t>(i - 1));
+    return true;
+  }
 
-    // Truncating a segment file that is the source would destroy the data being cut.
-    if (SameFile(segment, job.quelle) || SameFile(segment, job.quellName)) {
-      ui.SetBusy(false);
-      ui.ShowMessage(ctx.Text(tb::kSegmentIsSource) + Quoted(segment), MsgIcon::Error);
+  bool CutSegments() {
+    bool firstDone = false;  // an empty source still gets its header-only first segment
+    for (std::int64_t i = 1; remaining_ > 0 || !firstDone;) {
+      if (i - 1 > kLastSegmentNumber) throw EngineError(ctx_.Text(tb::kSplitFailed));
+      const bool first = i == 1;
+      const std::int64_t payload = std::min(Room(first), remaining_);
+      const std::string segment =
+          SegmentDateiPfad(folder_, job_.zielName, static_cast<std::uint16_t>(i - 1));
+      // Truncating a segment file that is the source would destroy the data being cut.
+      if (SameFile(segment, job_.quelle) || SameFile(segment, job_.quellName))
+        return Refuse(ctx_.ui, ctx_.Text(tb::kSegmentIsSource) + Quoted(segment), MsgIcon::Error);
+
+      const Written w = WriteSegment(segment, first, payload);
+      if (!w.ok) {
+        // The same segment is written again in full on the confirmed volume.
+        if (!AnotherVolumeAfterFailure(segment)) return false;
+        continue;
+      }
+      remaining_ -= w.copied;
+      firstDone = true;
+      sums_.Add(segment, w.hash);
+      if (job_.automatisch && remaining_ > 0 && w.copied > 0 && !NextVolume()) return false;
+      ++i;
+    }
+    return true;
+  }
+
+  // The data the next segment may take: what the volume holds in the automatic mode, else the
+  // segment size; the first segment holds the header as well.
+  std::int64_t Room(bool first) const {
+    std::int64_t room = job_.trennGroesse;
+    if (job_.automatisch) {
+      // A FAT volume with room for more still takes no file past 4 GiB - 1.
+      room =
+          HasDrivePart(folder_) ? std::min(ctx_.freeSpace(folder_), ctx_.largestFile(folder_)) : 0;
+    }
+    return first ? room - static_cast<std::int64_t>(kHeaderSize) : room;
+  }
+
+  // Writes one segment file. One that fails counts nothing: the source position and the hash of
+  // the data are as before it.
+  Written WriteSegment(const std::string& segment, bool first, std::int64_t payload) {
+    sums_.ClearStale(folder_);
+    FileHandle out(::open(segment.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (!out.valid()) Fail(ctx_, tb::kSegmentCreateFailed, segment, errno);
+
+    const Sha256 dataBefore = data_;
+    Sha256 segmentHash;
+    if (first) segmentHash.Update(header_.data(), header_.size());
+    const RangeHasher::Scope hashing(hasher_);
+    Written w;
+    bool failed = first && !WriteHeader(out.get(), segment);
+    if (!failed && remaining_ > 0 && payload <= 0) failed = true;  // no room at all
+    if (!failed && payload > 0) failed = !CopyPayload(out.get(), payload, segmentHash, w.copied);
+    // A volume is swapped after each segment in the automatic mode: the data must be on it.
+    if (!failed && job_.automatisch && ::fsync(out.get()) != 0) failed = true;
+    if (!failed && !out.Close()) failed = true;
+    if (failed) {
+      position_ -= w.copied;
+      data_ = dataBefore;
+      return w;
+    }
+    w.ok = true;
+    w.hash = segmentHash.Hex();
+    return w;
+  }
+
+  // A full volume is the volume prompt's business; anything else ends the split.
+  bool WriteHeader(int out, const std::string& segment) {
+    if (WriteAll(out, header_.data(), header_.size())) return true;
+    if (!VolumeFull(errno)) Fail(ctx_, tb::kSegmentCreateFailed, segment, errno);
+    return false;
+  }
+
+  // Copies the next payload bytes of the source; false when writing them failed.
+  bool CopyPayload(int out, std::int64_t payload, Sha256& segmentHash, std::int64_t& copied) {
+    const std::int64_t done = size_ - remaining_;
+    const CopyResult r =
+        CopyAndHash(in_.get(), &position_, out, payload, hasher_, &segmentHash, &data_,
+                    [&](std::int64_t n) { ctx_.ui.Progress(done + n, size_); });
+    copied = r.copied;
+    int err = 0;
+    if (!hasher_.Drain(&err)) Fail(ctx_, tb::kReadFailed, job_.quelle, err);
+    if (r.status == CopyResult::Status::ReadError)
+      Fail(ctx_, tb::kReadFailed, job_.quelle, r.error);
+    if (r.status == CopyResult::Status::ShortSource) Fail(ctx_, tb::kReadFailed, job_.quelle, 0);
+    return r.status != CopyResult::Status::WriteError;
+  }
+
+  // After a failed write: the user offers another volume, or cancels and the part segment goes.
+  bool AnotherVolumeAfterFailure(const std::string& segment) {
+    Refuse(ctx_.ui,
+           ctx_.Text(tb::kSegmentWriteFailed1) + "\n" + ctx_.Text(tb::kSegmentWriteFailed2),
+           MsgIcon::Error);
+    std::string confirmed = folder_;
+    if (ctx_.ui.Datentraeger_Anfordern(confirmed) != Interaction::kOk) {
+      ctx_.ui.ShowMessage(ctx_.Text(tb::kSplitCancelled), MsgIcon::Information);
+      DeleteFile(segment);
       return false;
     }
-
-    sums.ClearStale(folder);
-    FileHandle out(::open(segment.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (!out.valid()) Fail(ctx, tb::kSegmentCreateFailed, segment, errno);
-
-    const Sha256 dataBefore = data;  // a segment written again must not count twice
-    Sha256 segmentHash;
-    if (i == 1) segmentHash.Update(header.data(), header.size());
-    const RangeHasher::Scope hashing(hasher);
-    bool failed = false;
-    std::int64_t copied = 0;
-    if (i == 1 && !WriteAll(out.get(), header.data(), header.size())) {
-      // A full volume is the volume prompt's business; anything else ends the split.
-      if (!VolumeFull(errno)) Fail(ctx, tb::kSegmentCreateFailed, segment, errno);
-      failed = true;
-    }
-    if (!failed && remaining > 0 && payload <= 0) failed = true;
-    if (!failed && payload > 0) {
-      const std::int64_t done = size - remaining;
-      const CopyResult r =
-          CopyAndHash(in.get(), &position, out.get(), payload, hasher, &segmentHash, &data,
-                      [&](std::int64_t n) { ui.Progress(done + n, size); });
-      copied = r.copied;
-      int err = 0;
-      if (!hasher.Drain(&err)) Fail(ctx, tb::kReadFailed, job.quelle, err);
-      if (r.status == CopyResult::Status::ReadError)
-        Fail(ctx, tb::kReadFailed, job.quelle, r.error);
-      if (r.status == CopyResult::Status::ShortSource) Fail(ctx, tb::kReadFailed, job.quelle, 0);
-      failed = r.status == CopyResult::Status::WriteError;
-    }
-    // A volume is swapped after each segment in the automatic mode: the data must be on it.
-    if (!failed && job.automatisch && ::fsync(out.get()) != 0) failed = true;
-    if (!failed && !out.Close()) failed = true;
-
-    if (failed) {
-      out.Close();
-      ui.SetBusy(false);
-      ui.ShowMessage(ctx.Text(tb::kSegmentWriteFailed1) + "\n" + ctx.Text(tb::kSegmentWriteFailed2),
-                     MsgIcon::Error);
-      std::string confirmed = folder;
-      if (ui.Datentraeger_Anfordern(confirmed) != Interaction::kOk) {
-        ui.ShowMessage(ctx.Text(tb::kSplitCancelled), MsgIcon::Information);
-        in.Close();
-        DeleteFile(segment);
-        return false;
-      }
-      // The same segment is written again in full on the confirmed volume.
-      folder = confirmed;
-      position -= copied;
-      data = dataBefore;
-      ui.SetBusy(true);
-      continue;
-    }
-
-    remaining -= copied;
-    firstDone = true;
-    sums.Add(segment, segmentHash.Hex());
-    if (job.automatisch && remaining > 0 && copied > 0) {
-      std::string confirmed = folder;
-      if (ui.Datentraeger_Anfordern(confirmed) != Interaction::kOk) {
-        ui.SetBusy(false);
-        ui.ShowMessage(ctx.Text(tb::kSplitCancelled), MsgIcon::Information);
-        return false;
-      }
-      folder = confirmed;
-      ui.Repaint();
-    }
-    ++i;
+    folder_ = confirmed;
+    ctx_.ui.SetBusy(true);  // the split goes on
+    return true;
   }
-  sums.Write(folder, data);
-  return true;
+
+  // The automatic mode asks for the next volume after each full one.
+  bool NextVolume() {
+    std::string confirmed = folder_;
+    if (ctx_.ui.Datentraeger_Anfordern(confirmed) != Interaction::kOk)
+      return Refuse(ctx_.ui, ctx_.Text(tb::kSplitCancelled), MsgIcon::Information);
+    folder_ = confirmed;
+    ctx_.ui.Repaint();
+    return true;
+  }
+
+  const SplitJob& job_;
+  EngineContext& ctx_;
+  std::string folder_;  // where the next segment goes
+  SplitChecksums sums_;
+  HeaderBytes header_{};
+  FileHandle in_;
+  std::int64_t size_ = 0;
+  std::int64_t remaining_ = 0;
+  std::int64_t position_ = 0;  // where the next payload starts in the source
+  Sha256 data_;                // the data as cut, segment after segment
+  // One hashing thread for the whole split, so buffers and threads are not made per segment;
+  // after the hashes it feeds.
+  RangeHasher hasher_;
+};
+
+}  // namespace
+
+bool Datei_Trennen(const SplitJob& job, EngineContext& ctx) {
+  return Splitter(job, ctx).Run();
 }
 
 bool Quelle_Loeschen(const std::string& quelle, EngineContext& ctx) {
@@ -304,7 +356,7 @@ namespace {
 bool OutputIsSegment(const std::string& output, const std::string& first) {
   if (SameFile(output, first)) return true;
   std::string path = first;
-  for (std::uint32_t n = 1; n <= 0xFFFF; ++n) {
+  for (std::uint32_t n = 1; n <= kLastSegmentNumber; ++n) {
     path = SegmentPfadAusVorgaenger(path, static_cast<std::uint16_t>(n));
     if (!FileExists(path)) return false;
     if (SameFile(output, path)) return true;
@@ -355,9 +407,13 @@ class Joiner {
   }
 
  private:
-  bool Refuse(const std::string& text, MsgIcon icon) {
+  bool Refuse(const std::string& text, MsgIcon icon) { return pz::Refuse(ctx_.ui, text, icon); }
+
+  // Ends the join on a hash the checksum file contradicts; the closing message names bad.
+  bool Contradicted(Verdict verdict, const std::string& bad) {
+    report_.verdict = verdict;
+    report_.bad = bad;
     ctx_.ui.SetBusy(false);
-    ctx_.ui.ShowMessage(text, icon);
     return false;
   }
 
@@ -408,7 +464,8 @@ class Joiner {
     std::int64_t written = 0;
     std::string path = job_.ersteSegment;
     for (std::int64_t i = 1; written < info_.dataSize; ++i) {
-      path = SegmentPfadAusVorgaenger(path, static_cast<std::uint16_t>((i - 1) & 0xFFFF));
+      path =
+          SegmentPfadAusVorgaenger(path, static_cast<std::uint16_t>((i - 1) & kLastSegmentNumber));
       if (!FindSegment(path)) return false;
 
       FileHandle segment;
@@ -416,10 +473,7 @@ class Joiner {
       std::int64_t offset = static_cast<std::int64_t>(kHeaderSize);
       std::int64_t available = firstData;
       if (i > 1) {
-        if (SameFile(path, outPath_) || SameFile(path, target_))
-          return Refuse(ctx_.Text(tb::kOutputIsSegment) + Quoted(path), MsgIcon::Error);
-        segment = FileHandle(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-        if (!segment.valid()) Fail(ctx_, tb::kReadFailed, path, errno);
+        if (!OpenLaterSegment(path, segment)) return false;
         source = segment.get();
         offset = 0;
         available = OpenSize(source);
@@ -436,14 +490,26 @@ class Joiner {
         return Refuse(ctx_.Text(tb::kSegmentsTooLong) + Quoted(path), MsgIcon::Error);
       if (!SegmentMatches(path, hash)) return false;
     }
-    if (info_.dataSize == 0 && firstData > 0)
-      return Refuse(ctx_.Text(tb::kSegmentsTooLong) + Quoted(job_.ersteSegment), MsgIcon::Error);
-    if (info_.dataSize == 0) {
-      Sha256 hash;  // a header-only first segment, which the loop never reads
-      hash.Update(header_.data(), header_.size());
-      if (!SegmentMatches(job_.ersteSegment, hash)) return false;
-    }
+    return HeaderOnlySetMatches(firstData);
+  }
+
+  // A segment after the first, which must not be the output being written.
+  bool OpenLaterSegment(const std::string& path, FileHandle& segment) {
+    if (SameFile(path, outPath_) || SameFile(path, target_))
+      return Refuse(ctx_.Text(tb::kOutputIsSegment) + Quoted(path), MsgIcon::Error);
+    segment = FileHandle(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!segment.valid()) Fail(ctx_, tb::kReadFailed, path, errno);
     return true;
+  }
+
+  // A set of no data is its first segment with the header alone, which the copy never reads.
+  bool HeaderOnlySetMatches(std::int64_t firstData) {
+    if (info_.dataSize != 0) return true;
+    if (firstData > 0)
+      return Refuse(ctx_.Text(tb::kSegmentsTooLong) + Quoted(job_.ersteSegment), MsgIcon::Error);
+    Sha256 hash;
+    hash.Update(header_.data(), header_.size());
+    return SegmentMatches(job_.ersteSegment, hash);
   }
 
   // Copies one segment's data into the output, hashing it as it goes; the bytes copied.
@@ -463,20 +529,13 @@ class Joiner {
   }
 
   bool SegmentMatches(const std::string& path, const Sha256& hash) {
-    if (check_->Segment(FileNamePart(path), hash.Hex())) return true;
-    report_.verdict = Verdict::SegmentDiffers;
-    report_.bad = check_->bad();
-    ctx_.ui.SetBusy(false);
-    return false;
+    return check_->Segment(FileNamePart(path), hash.Hex()) ||
+           Contradicted(Verdict::SegmentDiffers, check_->bad());
   }
 
   bool Commit() {
     report_.verdict = check_->Finish(data_.Hex());
-    if (report_.verdict == Verdict::WholeDiffers) {
-      report_.bad = target_;
-      ctx_.ui.SetBusy(false);
-      return false;
-    }
+    if (report_.verdict == Verdict::WholeDiffers) return Contradicted(report_.verdict, target_);
     if (!partial_.Commit()) Fail(ctx_, tb::kOutputWriteFailed, target_, errno);
     report_.partialRemoved = false;
     return true;
@@ -493,10 +552,8 @@ class Joiner {
     const std::string unpacked = JoinPath(job_.zielPfad, PlainFileName(info_.name));
     report_.verdict = check_->Finish(HashFile(unpacked));
     if (report_.verdict != Verdict::WholeDiffers) return true;
-    report_.bad = unpacked;
     report_.partialRemoved = DeleteFile(unpacked);
-    ctx_.ui.SetBusy(false);
-    return false;
+    return Contradicted(report_.verdict, unpacked);
   }
 
   const JoinJob& job_;
@@ -554,52 +611,73 @@ std::string JoinReportText(const JoinReport& report, bool done, const TextSource
   return text;
 }
 
-VerifyReport Trennsegmente_Pruefen(const std::string& ersteSegment, EngineContext& ctx) {
-  FileHandle first;
-  HeaderBytes header{};
-  HeaderInfo info;
-  if (!ReadFirstSegment(ersteSegment, ctx, first, header, info))
-    throw EngineError(ctx.Text(tb::kNotAFirstSegment) + Quoted(ersteSegment));
-  first.Close();
+namespace {
 
-  VerifyReport report;
-  SetCheck check(SetNameOfSegment(ersteSegment), PlainFileName(info.name));
-  check.LookIn(FolderPart(ersteSegment));
-  report.checksumPath = check.checksumPath();
-  Sha256 data;
+// Hashes a segment as the join reads it: a first segment's header, then the data the set still
+// lacks (into data too, unless the set is packed), then what lies beyond. The data taken.
+std::int64_t HashSegment(const std::string& path, bool first, std::int64_t needed,
+                         const HeaderInfo& info, Sha256& hash, Sha256& data, EngineContext& ctx) {
+  FileHandle f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!f.valid()) Fail(ctx, tb::kReadFailed, path, errno);
+  const std::int64_t size = OpenSize(f.get());
+  const std::int64_t skip = first ? static_cast<std::int64_t>(kHeaderSize) : 0;
+  const std::int64_t take = std::clamp<std::int64_t>(size - skip, 0, needed);
+  HashRange(f.get(), 0, skip, hash, nullptr, path, ctx);
+  HashRange(f.get(), skip, take, hash, info.compressed ? nullptr : &data, path, ctx);
+  HashRange(f.get(), skip + take, size - skip - take, hash, nullptr, path, ctx);
+  return take;
+}
+
+// Follows the name chain as the join does and judges each segment; the data the segments
+// cover.
+std::int64_t CheckSegmentChain(const std::string& ersteSegment, const HeaderInfo& info,
+                               SetCheck& check, Sha256& data, VerifyReport& report,
+                               EngineContext& ctx) {
+  using S = SegmentVerdict::Status;
   std::int64_t covered = 0;
   std::set<std::string> seen;
   std::string path = ersteSegment;
-  for (std::uint32_t n = 0; n <= 0xFFFF && (n == 0 || covered < info.dataSize); ++n) {
+  for (std::uint32_t n = 0; n <= kLastSegmentNumber && (n == 0 || covered < info.dataSize); ++n) {
     if (n > 0) path = SegmentPfadAusVorgaenger(path, static_cast<std::uint16_t>(n));
     seen.insert(FileNamePart(path));
     if (!FileExists(path)) {
-      report.segments.push_back({path, SegmentVerdict::Status::Missing});
+      report.segments.push_back({path, S::Missing});
       break;
     }
-    FileHandle f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!f.valid()) Fail(ctx, tb::kReadFailed, path, errno);
-    const std::int64_t size = OpenSize(f.get());
-    const std::int64_t skip = n == 0 ? static_cast<std::int64_t>(kHeaderSize) : 0;
-    const std::int64_t take = std::clamp<std::int64_t>(size - skip, 0, info.dataSize - covered);
     Sha256 hash;
-    HashRange(f.get(), 0, skip, hash, nullptr, path, ctx);
-    HashRange(f.get(), skip, take, hash, info.compressed ? nullptr : &data, path, ctx);
-    HashRange(f.get(), skip + take, size - skip - take, hash, nullptr, path, ctx);
-    covered += take;
+    covered += HashSegment(path, n == 0, info.dataSize - covered, info, hash, data, ctx);
     const std::string hex = hash.Hex();
     const std::string* listed = check.Listed(FileNamePart(path));
     check.Segment(FileNamePart(path), hex);
-    using S = SegmentVerdict::Status;
     report.segments.push_back(
         {path, listed == nullptr ? S::NotListed : (*listed == hex ? S::Matches : S::Differs)});
   }
   // Segments the checksum file lists that the name chain never reached.
   for (const std::string& name : check.ListedSegments()) {
     if (!seen.count(name))
-      report.segments.push_back(
-          {JoinPath(FolderPart(ersteSegment), name), SegmentVerdict::Status::Missing});
+      report.segments.push_back({JoinPath(FolderPart(ersteSegment), name), S::Missing});
   }
+  return covered;
+}
+
+}  // namespace
+
+VerifyReport Trennsegmente_Pruefen(const std::string& ersteSegment, EngineContext& ctx) {
+  HeaderInfo info;
+  {
+    FileHandle first;
+    HeaderBytes header{};
+    if (!ReadFirstSegment(ersteSegment, ctx, first, header, info))
+      throw EngineError(ctx.Text(tb::kNotAFirstSegment) + Quoted(ersteSegment));
+  }
+
+  VerifyReport report;
+  SetCheck check(SetNameOfSegment(ersteSegment), PlainFileName(info.name));
+  check.LookIn(FolderPart(ersteSegment));
+  report.checksumPath = check.checksumPath();
+  Sha256 data;
+  const std::int64_t covered = CheckSegmentChain(ersteSegment, info, check, data, report, ctx);
+
   report.complete = covered == info.dataSize;
   report.verdict =
       check.Finish(report.complete && !info.compressed ? std::optional(data.Hex()) : std::nullopt);

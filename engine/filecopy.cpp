@@ -12,6 +12,8 @@ namespace {
 
 // Large enough to keep the kernel busy, small enough for a smooth progress display.
 constexpr std::int64_t kKernelChunk = 8 * 1024 * 1024;
+// The buffered copy reports its progress after about this much.
+constexpr std::int64_t kProgressStep = 1 << 20;
 
 }  // namespace
 
@@ -33,11 +35,13 @@ bool WriteAll(int fd, const void* data, std::size_t size) {
   return true;
 }
 
-CopyResult CopyBytes(int inFd, std::int64_t* inOffset, int outFd, std::int64_t count,
-                     const std::function<void(std::int64_t)>& progress) {
-  CopyResult r;
-  bool kernel = true;
-  while (kernel && r.copied < count) {
+namespace {
+
+// The kernel copies as much as it will. True when the copy has ended here (all copied, or the
+// source ended); false leaves the rest to the buffered copy.
+bool CopyInKernel(int inFd, std::int64_t* inOffset, int outFd, std::int64_t count, CopyResult& r,
+                  const std::function<void(std::int64_t)>& progress) {
+  while (r.copied < count) {
     loff_t off = *inOffset;
     const auto want = static_cast<std::size_t>(std::min(kKernelChunk, count - r.copied));
     const ssize_t n = ::copy_file_range(inFd, &off, outFd, nullptr, want, 0);
@@ -47,19 +51,21 @@ CopyResult CopyBytes(int inFd, std::int64_t* inOffset, int outFd, std::int64_t c
       if (progress) progress(r.copied);
     } else if (n == 0) {
       r.status = CopyResult::Status::ShortSource;
-      return r;
-    } else if (errno == EINTR) {
-      continue;
-    } else {
+      return true;
+    } else if (errno != EINTR) {
       // Unsupported here, or an error whose side (read or write) the buffered copy tells.
-      kernel = false;
+      return false;
     }
   }
+  return true;
+}
 
-  std::vector<char> buffer;
+// Copies the rest through one buffer, reporting progress about once a megabyte.
+void CopyThroughBuffer(int inFd, std::int64_t* inOffset, int outFd, std::int64_t count,
+                       CopyResult& r, const std::function<void(std::int64_t)>& progress) {
+  std::vector<char> buffer(kCopyBufferSize);
   std::int64_t sinceReport = 0;
   while (r.copied < count) {
-    if (buffer.empty()) buffer.resize(kCopyBufferSize);
     const auto want = static_cast<std::size_t>(
         std::min<std::int64_t>(static_cast<std::int64_t>(buffer.size()), count - r.copied));
     const ssize_t n = ::pread(inFd, buffer.data(), want, *inOffset);
@@ -67,26 +73,35 @@ CopyResult CopyBytes(int inFd, std::int64_t* inOffset, int outFd, std::int64_t c
       if (errno == EINTR) continue;
       r.status = CopyResult::Status::ReadError;
       r.error = errno;
-      return r;
+      return;
     }
     if (n == 0) {
       r.status = CopyResult::Status::ShortSource;
-      return r;
+      return;
     }
     if (!WriteAll(outFd, buffer.data(), static_cast<std::size_t>(n))) {
       r.status = CopyResult::Status::WriteError;
       r.error = errno;
-      return r;
+      return;
     }
     r.copied += n;
     *inOffset += n;
     sinceReport += n;
-    if (progress && sinceReport >= (1 << 20)) {
+    if (progress && sinceReport >= kProgressStep) {
       progress(r.copied);
       sinceReport = 0;
     }
   }
   if (progress && sinceReport > 0) progress(r.copied);
+}
+
+}  // namespace
+
+CopyResult CopyBytes(int inFd, std::int64_t* inOffset, int outFd, std::int64_t count,
+                     const std::function<void(std::int64_t)>& progress) {
+  CopyResult r;
+  if (!CopyInKernel(inFd, inOffset, outFd, count, r, progress))
+    CopyThroughBuffer(inFd, inOffset, outFd, count, r, progress);
   return r;
 }
 

@@ -10,26 +10,48 @@ namespace pz {
 
 namespace {
 
-constexpr unsigned char kFill = '0';
+using hdr::kFill;
+
+// The key table: kKeyCount bytes of a linear-congruential generator, repeated over the text.
+constexpr std::size_t kKeyCount = 100;
+constexpr std::uint32_t kKeyMultiplier = 134775813u;
+constexpr std::uint32_t kKeyIncrement = 1u;
+constexpr std::uint64_t kKeyRange = 255u;        // a key byte is state * 255 / 2^32
+constexpr std::size_t kMaxScrambledBytes = 255;  // the rest of a longer text is cut off
 
 std::string ApplyKeyTable(const std::string& text, std::int32_t seed) {
   std::uint32_t state = static_cast<std::uint32_t>(seed);
-  unsigned char key[100];
+  unsigned char key[kKeyCount];
   for (unsigned char& k : key) {
-    state = state * 134775813u + 1u;
-    k = static_cast<unsigned char>((static_cast<std::uint64_t>(state) * 255u) >> 32);
+    state = state * kKeyMultiplier + kKeyIncrement;
+    k = static_cast<unsigned char>((static_cast<std::uint64_t>(state) * kKeyRange) >> 32);
   }
-  std::string out = text.substr(0, 255);
-  for (std::size_t j = 0; j < out.size(); ++j) out[j] = static_cast<char>(out[j] ^ key[j % 100]);
+  std::string out = text.substr(0, kMaxScrambledBytes);
+  for (std::size_t j = 0; j < out.size(); ++j)
+    out[j] = static_cast<char>(out[j] ^ key[j % kKeyCount]);
   return out;
 }
 
 // Writes the count of digits as the format does: "0" and the digit below 10, else the digits
 // cut to the field width.
-void WriteCount(HeaderBytes& b, std::size_t offset, std::size_t width, std::size_t value) {
+void WriteCount(HeaderBytes& b, const HeaderField& field, std::size_t value) {
   std::string digits = std::to_string(value);
-  while (digits.size() < width) digits.insert(digits.begin(), '0');
-  for (std::size_t k = 0; k < width; ++k) b[offset + k] = static_cast<unsigned char>(digits[k]);
+  while (digits.size() < field.width) digits.insert(digits.begin(), '0');
+  for (std::size_t k = 0; k < field.width; ++k)
+    b[field.offset + k] = static_cast<unsigned char>(digits[k]);
+}
+
+// Copies text (no longer than the field) to the start of the field.
+void WriteText(HeaderBytes& b, const HeaderField& field, const std::string& text) {
+  std::memcpy(&b[field.offset], text.data(), text.size());
+}
+
+std::string ReadText(const HeaderBytes& b, const HeaderField& field, std::size_t length) {
+  return std::string(reinterpret_cast<const char*>(&b[field.offset]), length);
+}
+
+unsigned char Flag(bool set) {
+  return set ? hdr::kFlagSet : hdr::kFlagClear;
 }
 
 int Digit(const HeaderBytes& b, std::size_t offset) {
@@ -39,6 +61,13 @@ int Digit(const HeaderBytes& b, std::size_t offset) {
                       "not a digit at offset " + std::to_string(offset));
   }
   return c - '0';
+}
+
+// The number a count field holds, read from the left.
+int ReadCount(const HeaderBytes& b, const HeaderField& field) {
+  int value = 0;
+  for (std::size_t k = 0; k < field.width; ++k) value = value * 10 + Digit(b, field.offset + k);
+  return value;
 }
 
 // The Windows-1252 form of a text where it has one; else the UTF-8 text and utf8 set.
@@ -79,70 +108,69 @@ void Header_Aufbauen(HeaderBytes& b, std::int64_t dataSize, const HeaderInput& i
   if (name.size() > kMaxStoredNameBytes) {
     throw HeaderError(HeaderError::Kind::NameTooLong, input.sourceName);
   }
-  WriteCount(b, 0, 3, name.size());
-  std::memcpy(&b[3], name.data(), name.size());
+  WriteCount(b, hdr::kNameLength, name.size());
+  WriteText(b, hdr::kName, name);
 
-  b[302] = 'P';
-  b[303] = 'X';
-  b[309] = input.compressed ? '1' : '0';
-  b[310] = input.protect ? '1' : '0';
+  std::memcpy(&b[hdr::kMarker.offset], hdr::kMarkerBytes, hdr::kMarker.width);
+  b[hdr::kCompressed.offset] = Flag(input.compressed);
+  b[hdr::kProtected.offset] = Flag(input.protect);
 
   bool utf8Password = false;
   if (input.protect) {
     const std::string typed = ForField(ui.Passwort_Abfragen(), utf8Password);
     ui.Repaint();
     if (typed.empty()) {
-      b[310] = '0';
+      b[hdr::kProtected.offset] = Flag(false);
     } else {
       if (typed.size() > kMaxPasswordChars) {
         throw HeaderError(HeaderError::Kind::PasswordTooLong, "");
       }
       const std::string scrambled = Passwort_Kodieren(typed, kPasswortSeed);
-      WriteCount(b, 317, 2, scrambled.size());
-      std::memcpy(&b[319], scrambled.data(), scrambled.size());
+      WriteCount(b, hdr::kPasswordLength, scrambled.size());
+      WriteText(b, hdr::kPassword, scrambled);
     }
   }
-  b[kEncodingMarkOffset] = EncodingMark(utf8Name, utf8Password && b[310] == '1');
+  b[kEncodingMarkOffset] =
+      EncodingMark(utf8Name, utf8Password && b[hdr::kProtected.offset] == hdr::kFlagSet);
 
   const std::string size = std::to_string(dataSize);
-  WriteCount(b, 350, 2, size.size());
-  std::memcpy(&b[352], size.data(), size.size());
+  WriteCount(b, hdr::kSizeLength, size.size());
+  WriteText(b, hdr::kSize, size);
 }
 
 bool Header_Rekonstruieren(HeaderBytes b, HeaderInfo& info) {
-  if (b[302] != 'P' || b[303] != 'X') return false;
+  if (std::memcmp(&b[hdr::kMarker.offset], hdr::kMarkerBytes, hdr::kMarker.width) != 0)
+    return false;
   HeaderInfo out;
-  const int nameLength = 100 * Digit(b, 0) + 10 * Digit(b, 1) + Digit(b, 2);
+  const int nameLength = ReadCount(b, hdr::kNameLength);
   out.nameLength = static_cast<std::uint16_t>(nameLength);
   // A builder stores at most the 296 bytes of the name field, whatever length it records.
   const int stored = std::min(nameLength, static_cast<int>(kMaxStoredNameBytes));
   const unsigned char mark = b[kEncodingMarkOffset];
   const bool utf8Name = mark == kMarkUtf8Name || mark == kMarkUtf8Both;
   const bool utf8Password = mark == kMarkUtf8Password || mark == kMarkUtf8Both;
-  const std::string name(reinterpret_cast<const char*>(&b[3]), static_cast<std::size_t>(stored));
+  const std::string name = ReadText(b, hdr::kName, static_cast<std::size_t>(stored));
   // Never guessed from the bytes: a Windows-1252 name may well be valid UTF-8 as well.
   out.name = utf8Name && IsValidUtf8(name) ? name : Cp1252ToUtf8(name);
-  out.compressed = b[309] == '1';
-  out.password = b[310] == '1';
-  const int passwordLength = 10 * Digit(b, 317) + Digit(b, 318);
+  out.compressed = b[hdr::kCompressed.offset] == hdr::kFlagSet;
+  out.password = b[hdr::kProtected.offset] == hdr::kFlagSet;
+  const int passwordLength = ReadCount(b, hdr::kPasswordLength);
   if (out.password) {
-    if (passwordLength > 31) {
+    if (passwordLength > static_cast<int>(hdr::kPassword.width)) {
       throw HeaderError(HeaderError::Kind::Damaged,
                         "password length " + std::to_string(passwordLength));
     }
-    const std::string plain =
-        Passwort_Dekodieren(std::string(reinterpret_cast<const char*>(&b[319]),
-                                        static_cast<std::size_t>(passwordLength)),
-                            kPasswortSeed);
+    const std::string plain = Passwort_Dekodieren(
+        ReadText(b, hdr::kPassword, static_cast<std::size_t>(passwordLength)), kPasswortSeed);
     out.passwort = utf8Password ? Utf8ToEightBit(plain) : plain;
   }
-  const int sizeLength = 10 * Digit(b, 350) + Digit(b, 351);
+  const int sizeLength = ReadCount(b, hdr::kSizeLength);
   if (sizeLength < 1 || sizeLength > static_cast<int>(kMaxSizeDigits)) {
     throw HeaderError(HeaderError::Kind::Damaged, "size digit count " + std::to_string(sizeLength));
   }
   std::int64_t size = 0;
   for (int k = 0; k < sizeLength; ++k) {
-    const int digit = Digit(b, 352 + static_cast<std::size_t>(k));
+    const int digit = Digit(b, hdr::kSize.offset + static_cast<std::size_t>(k));
     if (size > (kMaxDataSize - digit) / 10) {
       throw HeaderError(HeaderError::Kind::Damaged, "size beyond " + std::to_string(kMaxDataSize));
     }

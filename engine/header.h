@@ -3,7 +3,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -15,14 +17,55 @@ namespace pz {
 inline constexpr std::size_t kHeaderSize = 1024;
 using HeaderBytes = std::array<unsigned char, kHeaderSize>;
 
+// Where each field of the header lies. Writer and reader take the offsets from here only. Count
+// fields hold decimal digits; every byte no field claims is filler ('0').
+struct HeaderField {
+  std::size_t offset;
+  std::size_t width;
+  constexpr std::size_t end() const { return offset + width; }
+};
+namespace hdr {
+inline constexpr HeaderField kNameLength{0, 3};        // digits: bytes of the name as recorded
+inline constexpr HeaderField kName{3, 296};            // the name, Windows-1252 or UTF-8
+inline constexpr HeaderField kEncodingMark{299, 1};    // see kEncodingMarkOffset
+inline constexpr HeaderField kMarker{302, 2};          // "PX": this is a first segment
+inline constexpr HeaderField kCompressed{309, 1};      // flag: the set holds an archive
+inline constexpr HeaderField kProtected{310, 1};       // flag: the join asks for a password
+inline constexpr HeaderField kPasswordLength{317, 2};  // digits: bytes of the password
+inline constexpr HeaderField kPassword{319, 31};       // the scrambled password
+inline constexpr HeaderField kSizeLength{350, 2};      // digits: digits of the data size
+inline constexpr HeaderField kSize{352, 19};           // the data size in decimal digits
+
+inline constexpr unsigned char kMarkerBytes[] = {'P', 'X'};
+inline constexpr unsigned char kFlagSet = '1';
+inline constexpr unsigned char kFlagClear = '0';
+inline constexpr unsigned char kFill = '0';
+
+// In the order they lie, for the checks below.
+inline constexpr HeaderField kFields[] = {kNameLength, kName,      kEncodingMark,   kMarker,
+                                          kCompressed, kProtected, kPasswordLength, kPassword,
+                                          kSizeLength, kSize};
+constexpr bool FieldsInOrderWithoutOverlap() {
+  for (std::size_t i = 1; i < std::size(kFields); ++i) {
+    if (kFields[i - 1].end() > kFields[i].offset) return false;
+  }
+  return true;
+}
+static_assert(FieldsInOrderWithoutOverlap(), "header fields overlap");
+static_assert(kFields[std::size(kFields) - 1].end() <= kHeaderSize, "header fields fit");
+static_assert(std::size(kMarkerBytes) == kMarker.width);
+}  // namespace hdr
+
 // Room for the file name (offsets 3 to 298) and the longest password that the entry takes.
-inline constexpr std::size_t kMaxStoredNameBytes = 296;
+inline constexpr std::size_t kMaxStoredNameBytes = hdr::kName.width;
 inline constexpr std::size_t kMaxPasswordChars = 30;
+static_assert(kMaxPasswordChars <= hdr::kPassword.width);
 // Byte 299, which other writers of the format leave unassigned and other readers ignore, tells
 // which of name and password are stored as UTF-8; without one of these marks both are
 // Windows-1252. Names and passwords that fit Windows-1252 are stored so and leave the byte as
 // it was.
-inline constexpr std::size_t kEncodingMarkOffset = 299;
+inline constexpr std::size_t kEncodingMarkOffset = hdr::kEncodingMark.offset;
+static_assert(kEncodingMarkOffset == 299 && hdr::kName.end() == kEncodingMarkOffset);
 inline constexpr unsigned char kMarkUtf8Name = 'N';
 inline constexpr unsigned char kMarkUtf8Password = 'P';
 inline constexpr unsigned char kMarkUtf8Both = 'U';
@@ -31,6 +74,9 @@ inline constexpr unsigned char kMarkUtf8Both = 'U';
 inline constexpr std::int64_t kMaxDataSize = std::numeric_limits<std::int64_t>::max();
 inline constexpr std::int64_t kClassicMaxDataSize = 2147483647;
 inline constexpr std::size_t kMaxSizeDigits = 19;  // digits of kMaxDataSize
+static_assert(kMaxSizeDigits == hdr::kSize.width);
+static_assert(kMaxDataSize / 1000000000000000000 >= 1 && kMaxDataSize / 1000000000000000000 < 10,
+              "kMaxSizeDigits digits hold kMaxDataSize");
 
 // Seed of the password scrambling; the same on both sides of every split.
 inline constexpr std::int32_t kPasswortSeed = 73;
@@ -42,8 +88,8 @@ std::string Passwort_Dekodieren(const std::string& text, std::int32_t seed);
 
 struct HeaderInput {
   std::string sourceName;   // file name without folder (UTF-8), as the user chose it
-  bool compressed = false;  // byte 309
-  bool protect = false;     // byte 310: ask for a password
+  bool compressed = false;  // hdr::kCompressed
+  bool protect = false;     // hdr::kProtected: ask for a password
 };
 
 // The builder refuses input it cannot store, before anything is written.

@@ -37,4 +37,33 @@ class Interaction {
   static constexpr int kCancel = 2;
 };
 
+// How a step that cannot go on ends: the hourglass goes first, so the message is not shown under
+// it, then the message; false for the step to return.
+inline bool Refuse(Interaction& ui, const std::string& text, MsgIcon icon) {
+  ui.SetBusy(false);
+  ui.ShowMessage(text, icon);
+  return false;
+}
+
+// The hourglass of a step that turns it on itself: on from here, off when the step refuses or
+// ends, on every path.
+class BusyScope {
+ public:
+  explicit BusyScope(Interaction& ui) : ui_(ui) { ui_.SetBusy(true); }
+  ~BusyScope() {
+    if (on_) ui_.SetBusy(false);
+  }
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+
+  bool Refuse(const std::string& text, MsgIcon icon) {
+    on_ = false;
+    return pz::Refuse(ui_, text, icon);
+  }
+
+ private:
+  Interaction& ui_;
+  bool on_ = true;
+};
+
 }  // namespace pz

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <random>
+#include <utility>
 
 #include "platform/os.h"
 
@@ -16,10 +17,12 @@ namespace pz {
 namespace {
 
 constexpr const char* kPartialMark = ".partial-";
+constexpr std::size_t kRandomLetters = 6;  // after the mark
+constexpr int kAttempts = 100;             // names to try before giving up
 
 // The name cut so that the mark still fits a file name, never inside a UTF-8 sequence.
 std::string Shortened(std::string name) {
-  const std::size_t room = NAME_MAX - std::char_traits<char>::length(kPartialMark) - 6;
+  const std::size_t room = NAME_MAX - std::char_traits<char>::length(kPartialMark) - kRandomLetters;
   if (name.size() <= room) return name;
   std::size_t cut = room;
   while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
@@ -45,13 +48,14 @@ PartialFile PartialFile::Create(const std::string& finalPath) {
       JoinPath(FolderPart(finalPath), Shortened(FileNamePart(finalPath)) + kPartialMark);
   static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   std::random_device entropy;
-  for (int attempt = 0; attempt < 100; ++attempt) {
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
     std::string path = stem;
-    for (int i = 0; i < 6; ++i) path += kLetters[entropy() % (sizeof(kLetters) - 1)];
+    for (std::size_t i = 0; i < kRandomLetters; ++i)
+      path += kLetters[entropy() % (sizeof(kLetters) - 1)];
     // Exclusive: never a file that is there already, nor one a link points to.
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-      f.fd_ = FileHandle(fd);
+    FileHandle fd(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (fd.valid()) {
+      f.fd_ = std::move(fd);
       f.path_ = path;
       return f;
     }

@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "engine/header.h"
 #include "platform/os.h"
 
 namespace pz {
@@ -30,7 +31,7 @@ std::string SegmentPfadAusVorgaenger(const std::string& path, std::uint16_t numm
 
 std::int64_t Anzahl_Trennungen_Berechnen(std::int64_t trennGroesse, std::int64_t datenGroesse) {
   if (trennGroesse <= 0) return 0;
-  const std::int64_t total = datenGroesse + 1024;
+  const std::int64_t total = datenGroesse + static_cast<std::int64_t>(kHeaderSize);
   return total / trennGroesse + (total % trennGroesse != 0 ? 1 : 0);
 }
 

@@ -20,6 +20,9 @@ std::string SegmentDateiPfad(const std::string& folder, const std::string& name,
 // replaced by Segment_Endung(nummer); a file name without a dot gets one appended.
 std::string SegmentPfadAusVorgaenger(const std::string& path, std::uint16_t nummer);
 
+// Segment numbers are 16 bits wide: PZX000 to PZX65535.
+inline constexpr std::uint32_t kLastSegmentNumber = 0xFFFF;
+
 // Segments a fixed-size split may produce at most.
 inline constexpr std::int64_t kMaxSegments = 1000;
 
