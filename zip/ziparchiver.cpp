@@ -74,7 +74,6 @@ TZipArchiver::~TZipArchiver() {
   // Whoever loads an engine unloads it; one still held is released rather than leaked.
   UnloadEngine(zipEngine_);
   UnloadEngine(unzipEngine_);
-  CloseInput();
   while (!contents_.empty()) contents_.pop_back();
 }
 

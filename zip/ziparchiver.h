@@ -13,7 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/filehandle.h"
 #include "zip/engine_abi.h"
+#include "zip/zipformat.h"
 
 namespace pz {
 
@@ -359,14 +361,27 @@ class TZipArchiver {
   int CopySfx(const std::string& stub, const std::string& archive, const std::string& exe);
 
   // Directory reading.
-  bool FindEndRecord(std::uint8_t (&buf)[22], EndMode mode);
+  // Where the end record puts the directory, and where it was read from.
+  struct DirectoryPlace {
+    int diskNumber = 0;
+    std::int64_t entries = 0;
+    std::int64_t recordedOffset = 0;
+    std::int64_t start = 0;
+  };
+  bool TryReadDirectory(DirectoryPlace& place);
+  void LocateDirectory(DirectoryPlace& place);
+  std::unique_ptr<ZipDirEntry> ReadCentralEntry();
+  bool FindEndRecord(std::uint8_t (&buf)[zipfmt::kEndRecordSize], EndMode mode);
+  bool OpenInput(EndMode mode);
+  bool StartsSpannedSet();
+  bool EndRecordAtEnd(std::uint8_t (&buf)[zipfmt::kEndRecordSize], std::int64_t end);
+  bool SearchEndRecord(std::uint8_t (&buf)[zipfmt::kEndRecordSize], std::int64_t end, EndMode mode);
   void ReadZip64End(std::int64_t& entries, std::int64_t& size, std::int64_t& offset,
                     std::int64_t& directoryEnd);
   bool CheckDrive();
   void ReadDiskSpace(int which);
   std::string ConvertName(const std::string& raw) const;
   void AskForVolume(int k);
-  void CloseInput();
 
   bool verbose_ = false;
   bool trace_ = false;
@@ -421,7 +436,7 @@ class TZipArchiver {
   std::int64_t realFileSize_ = 0;
   bool directoryMismatch_ = false;
   std::string inputName_;
-  int inFile_ = -1;
+  FileHandle inFile_;
   int hostSystem_ = 0;
   int madeByVersion_ = 0;
   bool isMultiVolume_ = false;
