@@ -353,9 +353,26 @@ class TZipArchiver {
   void SetBusy(bool b) {
     if (BusyHook) BusyHook(b);
   }
+  // Reports a refusal and hands its result back.
+  int Refuse(int number, int result) {
+    ReportMessage(number, "");
+    return result;
+  }
   std::string TempArchiveName(std::string& tempDir);
+
+  // Spanned sets.
+  struct SpanSource;
+  struct SpanDisks;
   std::string DiskPromptText(int diskNo, const std::string& folder) const;
   bool PromptForDisk(int diskNo, std::string& folder);
+  int OpenSpanSource(const std::string& archive, SpanSource& src);
+  int NextSpanDisk(SpanDisks& disks, std::int64_t startsAt);
+  int WriteSpannedEntries(const SpanSource& src, SpanDisks& disks);
+  int WriteSpannedDirectory(const SpanSource& src, SpanDisks& disks);
+  int OpenSpannedPart(int diskNo, std::string& folder, const std::string& name, FileHandle& in);
+  int AppendPart(int in, std::int64_t from, int out, std::int64_t& written);
+  int GatherSpannedParts(const std::string& archive, int out, std::vector<std::int64_t>& diskBase);
+
   std::string FindStub() const;
   int WriteEmptySfx(const std::string& exe);
   int CopySfx(const std::string& stub, const std::string& archive, const std::string& exe);

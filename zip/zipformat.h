@@ -120,14 +120,14 @@ inline constexpr int kHeaderSize = 4;  // the data follows
 inline constexpr int kZip64ValueSize = 8;
 }  // namespace extrafield
 
-// Results of the archive copies (self-extractor and spanned sets); 0 is success.
+// Results of the archive copies (self-extractor, spanned sets); 0 is success.
 enum CopyResult : int {
   kCopyDone = 0,
   kCopyNotCreated = -1,  // the target file could not be created
   kCopyWriteFailed = -2,
   kCopyReadFailed = -3,
-  kCopyCancelled = -7,        // a disk prompt was cancelled
-  kCopyDiskWriteFailed = -8,  // a disk of a spanned set could not be written
+  kSpanCancelled = -7,    // a disk prompt was cancelled
+  kSpanWriteFailed = -8,  // a part of a spanned set, or the copy gathered from one, not written
   // Anything else: no archive, offsets that cannot be moved (ZIP64 records, a damaged or
   // inconsistent directory), sizes that do not add up, a refusal already reported.
   kCopyFailed = -9,
