@@ -144,10 +144,16 @@ inline constexpr int kHostUnix = 3;
 inline constexpr int kHostHpfs = 6;
 inline constexpr int kHostNtfs = 11;
 
-// The block between a self-extractor stub and its archive.
+// The block between a self-extractor stub and its archive: the magic, a flag byte, the lengths
+// of the three texts (caption, default folder, command line), then the texts.
 inline constexpr int kSfxBlockSize = 256;
 inline constexpr std::uint8_t kSfxMagic[3] = {80, 90, 83};  // "PZS"
-inline constexpr int kSfxTextRoom = kSfxBlockSize - 7;      // 249 bytes for the three texts
+inline constexpr int kSfxFlagsAt = 3;
+inline constexpr int kSfxLengthsAt = 4;  // one byte per text
+inline constexpr int kSfxTextsAt = 7;
+inline constexpr int kSfxTextRoom = kSfxBlockSize - kSfxTextsAt;  // 249 bytes for the three texts
+static_assert(kSfxFlagsAt == sizeof kSfxMagic && kSfxLengthsAt == kSfxFlagsAt + 1 &&
+              kSfxTextsAt == kSfxLengthsAt + 3);
 enum SfxFlag : std::uint8_t {
   kSfxAskCmdLine = 1,
   kSfxAskFiles = 2,
