@@ -353,12 +353,29 @@ class TZipArchiver {
   void SetBusy(bool b) {
     if (BusyHook) BusyHook(b);
   }
-  // Reports a refusal and hands its result back.
-  int Refuse(int number, int result) {
-    ReportMessage(number, "");
+  // Reports a refusal and hands the caller's result back.
+  template <typename R>
+  R Refuse(int number, R result, const std::string& extra = "") {
+    ReportMessage(number, extra);
     return result;
   }
-  std::string TempArchiveName(std::string& tempDir);
+  // The temporary folder, with a trailing "/" (TempDir gets one too).
+  std::string TempFolder();
+  std::string TempArchiveName();
+
+  // Engine calls.
+  bool LoadIfNeeded(Engine& e, bool zip);
+  // Whether the engine is loaded with both entry points; loadedHere tells whether this call
+  // loaded it.
+  bool EngineReady(Engine& e, bool zip, bool& loadedHere);
+  void FillZipHead(zipabi::ZipBlockHead& head) const;
+  void FillUnzipHead(zipabi::UnzipBlockHead& head) const;
+  bool PackAllowed();
+  // Names the temporary archive that a spanned set is packed into first.
+  bool PrepareSpanning(std::string& temp);
+  void RunZipEngine(const std::string& target, bool spanning);
+  bool UnpackAllowed();
+  void RunUnzipEngine(const std::string& source);
 
   // Spanned sets.
   struct SpanSource;
