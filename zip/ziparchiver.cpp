@@ -74,7 +74,6 @@ TZipArchiver::~TZipArchiver() {
   // Whoever loads an engine unloads it; one still held is released rather than leaked.
   UnloadEngine(zipEngine_);
   UnloadEngine(unzipEngine_);
-  CloseInput();
   while (!contents_.empty()) contents_.pop_back();
 }
 
@@ -168,14 +167,7 @@ void TZipArchiver::UnloadUnzipEngine() {
 }
 
 int TZipArchiver::EngineVersion(Engine& e, bool zip) {
-  bool loadedHere = false;
-  if (e.handle == nullptr) {
-    if (zip)
-      LoadZipEngine();
-    else
-      LoadUnzipEngine();
-    loadedHere = e.handle != nullptr;
-  }
+  const bool loadedHere = LoadIfNeeded(e, zip);
   int version = (e.version != nullptr) ? e.version() : 0;
   if (loadedHere) UnloadEngine(e);
   return version;
@@ -246,24 +238,47 @@ void TZipArchiver::Callback(const zipabi::CallbackRecord& r) {
 
 // ---------------------------------------------------------------- AddFiles
 
-std::string TZipArchiver::TempArchiveName(std::string& tempDir) {
-  std::string folder;
-  if (!tempDir.empty()) {
-    if (tempDir.back() != '/') tempDir += '/';
-    folder = tempDir;
-  } else {
+std::string TZipArchiver::TempFolder() {
+  std::string folder = tempDir_;
+  if (folder.empty()) {
     const char* env = ::getenv("TMPDIR");
-    folder = (env != nullptr && *env != '\0') ? std::string(env) + "/" : "/tmp/";
+    folder = (env != nullptr && *env != '\0') ? env : "/tmp";
   }
-  std::string templ = folder + "zipXXXXXX";
+  if (folder.back() != '/') folder += '/';
+  if (!tempDir_.empty()) tempDir_ = folder;
+  return folder;
+}
+
+std::string TZipArchiver::TempArchiveName() {
+  std::string templ = TempFolder() + "zipXXXXXX";
   std::vector<char> buf(templ.begin(), templ.end());
   buf.push_back('\0');
-  int fd = ::mkstemp(buf.data());
-  if (fd < 0) throw EZipArchiver(zipmsg::kZipException, true);
-  ::close(fd);
+  FileHandle fd(::mkstemp(buf.data()));
+  if (!fd.valid()) throw EZipArchiver(zipmsg::kZipException, true);
   // The empty file stays: it holds the unique name (readable by its owner only) until the
   // engine fills it, so nobody can put a file or link there in between.
   return std::string(buf.data());
+}
+
+bool TZipArchiver::LoadIfNeeded(Engine& e, bool zip) {
+  if (e.handle != nullptr) return false;
+  if (zip)
+    LoadZipEngine();
+  else
+    LoadUnzipEngine();
+  return e.handle != nullptr;
+}
+
+bool TZipArchiver::EngineReady(Engine& e, bool zip, bool& loadedHere) {
+  loadedHere = LoadIfNeeded(e, zip);
+  if (e.handle != nullptr && e.exec != nullptr && e.version != nullptr) return true;
+  // A library without its entry points is treated as one that did not load.
+  if (e.handle != nullptr) {
+    const int noExec = zip ? zipmsg::kZipNoExec : zipmsg::kUnzipNoExec;
+    const int noVersion = zip ? zipmsg::kZipNoVersion : zipmsg::kUnzipNoVersion;
+    ReportMessage(e.exec == nullptr ? noExec : noVersion, "");
+  }
+  return false;
 }
 
 namespace {
@@ -284,6 +299,9 @@ struct BlockStrings {
     std::size_t n = std::min<std::size_t>(pw.size(), zipabi::kPasswordBufferSize - 1);
     std::memcpy(password, pw.data(), n);
   }
+  BlockStrings() = default;
+  BlockStrings(const BlockStrings&) = delete;
+  BlockStrings& operator=(const BlockStrings&) = delete;
   ~BlockStrings() {
     while (!specs.empty()) specs.pop_back();  // last to first
   }
@@ -293,113 +311,130 @@ zipabi::Addr AddrOf(const void* p) {
   return reinterpret_cast<zipabi::Addr>(p);
 }
 
+// The command block of one engine call in the old or the new layout, with everything it
+// points into. Built in place: the block holds addresses of its own members.
+template <typename Head, typename OldBlock, typename NewBlock, typename Spec>
+struct Command {
+  BlockStrings strings;
+  std::unique_ptr<Spec[]> records;
+  std::unique_ptr<OldBlock> oldBlock;  // value-initialised: all zero
+  std::unique_ptr<NewBlock> newBlock;
+  Head* head = nullptr;
+  void* block = nullptr;
+
+  Command(const std::vector<std::string>& specs, const std::string& archive,
+          const std::string& password, bool oldLayout) {
+    for (const auto& line : specs) strings.specs.push_back(BlockStrings::Copy(line));
+    strings.archive = BlockStrings::Copy(archive);
+    strings.SetPassword(password);
+    const std::size_t count = specs.size();
+    if (oldLayout) {
+      oldBlock = std::make_unique<OldBlock>();
+      head = &oldBlock->head;
+      oldBlock->trailer = zipabi::kBlockTrailer;
+      for (std::size_t i = 0; i < count; ++i) oldBlock->specs[i] = AddrOf(strings.specs[i].get());
+      block = oldBlock.get();
+    } else {
+      newBlock = std::make_unique<NewBlock>();
+      head = &newBlock->head;
+      records = std::make_unique<Spec[]>(count);
+      for (std::size_t i = 0; i < count; ++i) records[i].fileSpec = AddrOf(strings.specs[i].get());
+      newBlock->specArray = AddrOf(records.get());
+      newBlock->trailer = zipabi::kBlockTrailer;
+      block = newBlock.get();
+    }
+    head->password = AddrOf(strings.password);
+    head->count = static_cast<std::int32_t>(count);
+    head->archive = AddrOf(strings.archive.get());
+  }
+  Command(const Command&) = delete;
+  Command& operator=(const Command&) = delete;
+};
+
+using ZipCommand =
+    Command<zipabi::ZipBlockHead, zipabi::ZipBlockOld, zipabi::ZipBlockNew, zipabi::ZipSpec>;
+using UnzipCommand = Command<zipabi::UnzipBlockHead, zipabi::UnzipBlockOld, zipabi::UnzipBlockNew,
+                             zipabi::UnzipSpec>;
+
+// The fields both heads share: who calls, how to call back, how much to tell.
+template <typename Head>
+void SetCaller(Head& head, std::uintptr_t window, const TZipArchiver* caller, std::int32_t version,
+               bool trace, bool verbose) {
+  head.ownerWindow = window;
+  head.caller = AddrOf(caller);
+  head.version = version;
+  head.callback = reinterpret_cast<zipabi::Addr>(&TZipArchiver::EngineCallback);
+  head.trace = zipabi::Flag(trace);
+  head.verbose = zipabi::Flag(verbose || trace);
+}
+
 }  // namespace
 
-void TZipArchiver::AddFiles() {
+void TZipArchiver::FillZipHead(zipabi::ZipBlockHead& head) const {
   using namespace zipabi;
-  successCount_ = 0;
-  if (fSpecArgs_.empty()) return ReportMessage(zipmsg::kNothingToAdd, "");
-  if (zipFilename_.empty()) return ReportMessage(zipmsg::kNoArchive, "");
+  SetCaller(head, unattended_ ? 0 : ownerWindow_, this, kZipInterfaceVersion, trace_, verbose_);
+  head.encrypt = Flag(addOptions_.Has(AddEncrypt));
+  head.hiddenFiles = Flag(addOptions_.Has(AddHiddenFiles));
+  head.noSeparateDirs = Flag(!addOptions_.Has(AddSeparateDirs));
+  head.always56 = kTrue;
+  head.level = addCompLevel_;
+  head.noDirNames = Flag(!addOptions_.Has(AddDirNames));
+  head.recurse = addOptions_.Has(AddRecurseDirs) ? 0xFFFF : 0;
+  head.always80 = kTrue;
+  head.forceDos = Flag(addOptions_.Has(AddForceDOS));
+  head.move = Flag(addOptions_.Has(AddMove));
+  head.update = Flag(addOptions_.Has(AddUpdate));
+  head.freshen = Flag(addOptions_.Has(AddFreshen) && !addOptions_.Has(AddUpdate));
+  head.zipTime = Flag(addOptions_.Has(AddZipTime));
+}
+
+void TZipArchiver::FillUnzipHead(zipabi::UnzipBlockHead& head) const {
+  using namespace zipabi;
+  SetCaller(head, unattended_ ? 0 : ownerWindow_, this, kUnzipInterfaceVersion, trace_, verbose_);
+  head.test = Flag(extrOptions_.Has(ExtrTest));
+  head.always40 = kTrue;
+  head.update = Flag(extrOptions_.Has(ExtrUpdate));
+  head.freshen = Flag(extrOptions_.Has(ExtrFreshen) && !extrOptions_.Has(ExtrUpdate));
+  head.dirNames = Flag(extrOptions_.Has(ExtrDirNames));
+  head.overwrite = Flag(extrOptions_.Has(ExtrOverWrite));
+}
+
+bool TZipArchiver::PackAllowed() {
+  if (fSpecArgs_.empty()) return Refuse(zipmsg::kNothingToAdd, false);
+  if (zipFilename_.empty()) return Refuse(zipmsg::kNoArchive, false);
   if (unattended_ && addOptions_.Has(AddEncrypt) && password_.empty())
-    return ReportMessage(zipmsg::kNoPassword, "");
-  const bool spanning = addOptions_.Has(AddDiskSpan) || addOptions_.Has(AddDiskSpanErase);
-  std::string target = zipFilename_;
-  // The temporary archive of a spanned set goes whichever way AddFiles ends.
-  struct TempFile {
-    std::string path;
-    ~TempFile() {
-      if (!path.empty()) ::unlink(path.c_str());
-    }
-  } temp;
-  if (spanning) {
-    if (addOptions_.Has(AddFreshen) || addOptions_.Has(AddUpdate))
-      return ReportMessage(zipmsg::kSpanFreshen, "");
-    if (UpperExtension(zipFilename_) == ".EXE") return ReportMessage(zipmsg::kSpanExe, "");
-    try {
-      target = temp.path = TempArchiveName(tempDir_);
-    } catch (const EZipArchiver& e) {
-      return ReportException(e);
-    }
-    if (verbose_ && OnMessage) OnMessage(*this, 0, "Temporary zipfile: " + target);
-  }
-  if (zipActive_) return;
-  zipActive_ = true;
-  cancelRequested_ = false;
+    return Refuse(zipmsg::kNoPassword, false);
+  return true;
+}
 
-  if (UpperExtension(zipFilename_) == ".EXE" && firstEntryOffset_ == 0 && !FileExists(zipFilename_))
-    WriteEmptySfx(zipFilename_);
-
-  bool loadedHere = false;
-  if (zipEngine_.handle == nullptr) {
-    LoadZipEngine();
-    loadedHere = zipEngine_.handle != nullptr;
-  }
-  if (zipEngine_.handle == nullptr || zipEngine_.exec == nullptr || zipEngine_.version == nullptr) {
-    // A library without its entry points is treated as one that did not load.
-    if (zipEngine_.handle != nullptr)
-      ReportMessage(zipEngine_.exec == nullptr ? zipmsg::kZipNoExec : zipmsg::kZipNoVersion, "");
-    if (loadedHere) UnloadZipEngine();
-    zipActive_ = false;
-    return;
-  }
-  const int version = zipEngine_.version();
-
+bool TZipArchiver::PrepareSpanning(std::string& temp) {
+  if (addOptions_.Has(AddFreshen) || addOptions_.Has(AddUpdate))
+    return Refuse(zipmsg::kSpanFreshen, false);
+  if (UpperExtension(zipFilename_) == ".EXE") return Refuse(zipmsg::kSpanExe, false);
   try {
-    const bool oldLayout = version < kZipNewLayoutVersion;
-    const std::size_t count = fSpecArgs_.size();
-    if (oldLayout && count > static_cast<std::size_t>(kOldSpecTableSize))
+    temp = TempArchiveName();
+  } catch (const EZipArchiver& e) {
+    ReportException(e);
+    return false;
+  }
+  if (verbose_ && OnMessage) OnMessage(*this, 0, "Temporary zipfile: " + temp);
+  return true;
+}
+
+void TZipArchiver::RunZipEngine(const std::string& target, bool spanning) {
+  using namespace zipabi;
+  try {
+    const bool oldLayout = zipEngine_.version() < kZipNewLayoutVersion;
+    if (oldLayout && fSpecArgs_.size() > static_cast<std::size_t>(kOldSpecTableSize))
       throw EZipArchiver(zipmsg::kZipException, true);  // the old table has no more room
-    BlockStrings s;
-    for (const auto& line : fSpecArgs_) s.specs.push_back(BlockStrings::Copy(line));
-    s.archive = BlockStrings::Copy(target);
-    if (!tempDir_.empty()) s.tempDir = BlockStrings::Copy(tempDir_);
-    s.SetPassword(password_);
-
-    std::unique_ptr<ZipSpec[]> records;
-    std::unique_ptr<ZipBlockOld> oldBlock;
-    std::unique_ptr<ZipBlockNew> newBlock;
-    ZipBlockHead* head;
-    if (oldLayout) {
-      oldBlock = std::make_unique<ZipBlockOld>();  // value-initialised: all zero
-      head = &oldBlock->head;
-      oldBlock->trailer = kBlockTrailer;
-      for (std::size_t i = 0; i < count; ++i) oldBlock->specs[i] = AddrOf(s.specs[i].get());
-      commandBlock_ = oldBlock.get();
-    } else {
-      newBlock = std::make_unique<ZipBlockNew>();
-      head = &newBlock->head;
-      records = std::make_unique<ZipSpec[]>(count);
-      for (std::size_t i = 0; i < count; ++i) records[i].fileSpec = AddrOf(s.specs[i].get());
-      newBlock->tempDir = s.tempDir ? AddrOf(s.tempDir.get()) : 0;
-      newBlock->specArray = AddrOf(records.get());
-      newBlock->trailer = kBlockTrailer;
-      commandBlock_ = newBlock.get();
+    ZipCommand c(fSpecArgs_, target, password_, oldLayout);
+    if (!oldLayout && !tempDir_.empty()) {
+      c.strings.tempDir = BlockStrings::Copy(tempDir_);
+      c.newBlock->tempDir = AddrOf(c.strings.tempDir.get());
     }
-    head->ownerWindow = unattended_ ? 0 : ownerWindow_;
-    head->caller = AddrOf(this);
-    head->version = kZipInterfaceVersion;
-    head->callback = reinterpret_cast<Addr>(&TZipArchiver::EngineCallback);
-    head->trace = Flag(trace_);
-    head->password = AddrOf(s.password);
-    head->encrypt = Flag(addOptions_.Has(AddEncrypt));
-    head->hiddenFiles = Flag(addOptions_.Has(AddHiddenFiles));
-    head->noSeparateDirs = Flag(!addOptions_.Has(AddSeparateDirs));
-    head->verbose = Flag(verbose_ || trace_);
-    head->always56 = kTrue;
-    head->level = addCompLevel_;
-    head->noDirNames = Flag(!addOptions_.Has(AddDirNames));
-    head->recurse = addOptions_.Has(AddRecurseDirs) ? 0xFFFF : 0;
-    head->always80 = kTrue;
-    head->forceDos = Flag(addOptions_.Has(AddForceDOS));
-    head->move = Flag(addOptions_.Has(AddMove));
-    head->update = Flag(addOptions_.Has(AddUpdate));
-    head->freshen = Flag(addOptions_.Has(AddFreshen) && !addOptions_.Has(AddUpdate));
-    head->zipTime = Flag(addOptions_.Has(AddZipTime));
-    head->count = static_cast<std::int32_t>(count);
-    head->archive = AddrOf(s.archive.get());
-
-    successCount_ = zipEngine_.exec(commandBlock_);
-    if (successCount_ < 0) successCount_ = 0;
+    FillZipHead(*c.head);
+    commandBlock_ = c.block;
+    successCount_ = std::max(0, zipEngine_.exec(commandBlock_));
     if (spanning) {
       if (successCount_ > 0 && WriteSpannedArchive(target, zipFilename_) != 0) successCount_ = 0;
       // The disk in place now is the last one: its part holds the directory.
@@ -412,125 +447,68 @@ void TZipArchiver::AddFiles() {
     successCount_ = 0;
     ReportMessage(zipmsg::kZipException, "");
   }
-  fSpecArgs_.clear();
-  commandBlock_ = nullptr;
-  if (loadedHere) UnloadZipEngine();
+}
+
+void TZipArchiver::AddFiles() {
+  successCount_ = 0;
+  if (!PackAllowed()) return;
+  const bool spanning = addOptions_.Has(AddDiskSpan) || addOptions_.Has(AddDiskSpanErase);
+  std::string target = zipFilename_;
+  // The temporary archive of a spanned set goes whichever way AddFiles ends.
+  std::string temp;
+  ScopeGuard removeTemp([&temp] {
+    if (!temp.empty()) ::unlink(temp.c_str());
+  });
+  if (spanning) {
+    if (!PrepareSpanning(temp)) return;
+    target = temp;
+  }
+  if (zipActive_) return;
+  zipActive_ = true;
   cancelRequested_ = false;
-  zipActive_ = false;
+
+  if (UpperExtension(zipFilename_) == ".EXE" && firstEntryOffset_ == 0 && !FileExists(zipFilename_))
+    WriteEmptySfx(zipFilename_);
+  {
+    bool loadedHere = false;
+    ScopeGuard finish([&] {
+      if (loadedHere) UnloadZipEngine();
+      cancelRequested_ = false;
+      zipActive_ = false;
+    });
+    if (!EngineReady(zipEngine_, true, loadedHere)) return;
+    RunZipEngine(target, spanning);
+    fSpecArgs_.clear();
+    commandBlock_ = nullptr;
+  }
   if (successCount_ > 0) ReadDirectory();
 }
 
 // ---------------------------------------------------------------- ExtractFiles
 
-void TZipArchiver::ExtractFiles() {
-  using namespace zipabi;
-  successCount_ = 0;
-  if (!FileExists(zipFilename_)) return ReportMessage(zipmsg::kNoArchive, "");
-  if (unzipActive_) return;
+bool TZipArchiver::UnpackAllowed() {
+  if (!FileExists(zipFilename_)) return Refuse(zipmsg::kNoArchive, false);
+  if (unzipActive_) return false;
   if (unattended_ && addOptions_.Has(AddEncrypt) && password_.empty()) {
     password_ = PlaceholderPassword();
     ReportMessage(zipmsg::kPasswordPlaceholder, "");
   }
   // Unpacking into whatever the current folder happens to be is never what was asked for.
   if (!extrBaseDir_.empty() && !FolderExists(extrBaseDir_))
-    return ReportMessage(zipmsg::kNoTargetFolder, extrBaseDir_);
-  unzipActive_ = true;
-  cancelRequested_ = false;
+    return Refuse(zipmsg::kNoTargetFolder, false, extrBaseDir_);
+  return true;
+}
 
-  bool loadedHere = false;
-  if (unzipEngine_.handle == nullptr) {
-    LoadUnzipEngine();
-    loadedHere = unzipEngine_.handle != nullptr;
-  }
-  if (unzipEngine_.handle == nullptr || unzipEngine_.exec == nullptr ||
-      unzipEngine_.version == nullptr) {
-    if (unzipEngine_.handle != nullptr)
-      ReportMessage(unzipEngine_.exec == nullptr ? zipmsg::kUnzipNoExec : zipmsg::kUnzipNoVersion,
-                    "");
-    if (loadedHere) UnloadUnzipEngine();
-    unzipActive_ = false;
-    return;
-  }
-
-  std::string source = zipFilename_;
-  std::string gathered;
-  if (endRecordDisk_ != 0) {
-    std::string folder = tempDir_;
-    if (folder.empty()) {
-      const char* env = ::getenv("TMPDIR");
-      folder = (env != nullptr && *env != '\0') ? env : "/tmp";
-    }
-    if (folder.back() != '/') folder += '/';
-    if (!tempDir_.empty()) tempDir_ = folder;
-    if (ReadSpannedArchive(zipFilename_, folder, gathered) != 0) {
-      if (loadedHere) UnloadUnzipEngine();
-      cancelRequested_ = false;
-      unzipActive_ = false;
-      return;
-    }
-    source = gathered;
-  }
-
-  if (!extrBaseDir_.empty() && FolderExists(extrBaseDir_)) {
-    if (::chdir(extrBaseDir_.c_str()) != 0) {
-      // Never unpack into a folder other than the one asked for.
-      ReportMessage(zipmsg::kNoTargetFolder, extrBaseDir_);
-      if (!gathered.empty()) ::unlink(gathered.c_str());
-      if (loadedHere) UnloadUnzipEngine();
-      cancelRequested_ = false;
-      unzipActive_ = false;
-      return;
-    }
-  }
-
+void TZipArchiver::RunUnzipEngine(const std::string& source) {
+  using namespace zipabi;
   try {
-    const int version = unzipEngine_.version();
-    const bool oldLayout = version < kUnzipNewLayoutVersion;
-    const std::size_t count = fSpecArgs_.size();
-    if (oldLayout && count > static_cast<std::size_t>(kOldSpecTableSize))
+    const bool oldLayout = unzipEngine_.version() < kUnzipNewLayoutVersion;
+    if (oldLayout && fSpecArgs_.size() > static_cast<std::size_t>(kOldSpecTableSize))
       throw EZipArchiver(zipmsg::kUnzipException, true);
-    BlockStrings s;
-    for (const auto& line : fSpecArgs_) s.specs.push_back(BlockStrings::Copy(line));
-    s.archive = BlockStrings::Copy(source);
-    s.SetPassword(password_);
-
-    std::unique_ptr<UnzipSpec[]> records;
-    std::unique_ptr<UnzipBlockOld> oldBlock;
-    std::unique_ptr<UnzipBlockNew> newBlock;
-    UnzipBlockHead* head;
-    if (oldLayout) {
-      oldBlock = std::make_unique<UnzipBlockOld>();
-      head = &oldBlock->head;
-      oldBlock->trailer = kBlockTrailer;
-      for (std::size_t i = 0; i < count; ++i) oldBlock->specs[i] = AddrOf(s.specs[i].get());
-      commandBlock_ = oldBlock.get();
-    } else {
-      newBlock = std::make_unique<UnzipBlockNew>();
-      head = &newBlock->head;
-      records = std::make_unique<UnzipSpec[]>(count);
-      for (std::size_t i = 0; i < count; ++i) records[i].fileSpec = AddrOf(s.specs[i].get());
-      newBlock->specArray = AddrOf(records.get());
-      newBlock->trailer = kBlockTrailer;
-      commandBlock_ = newBlock.get();
-    }
-    head->ownerWindow = unattended_ ? 0 : ownerWindow_;
-    head->caller = AddrOf(this);
-    head->version = kUnzipInterfaceVersion;
-    head->callback = reinterpret_cast<Addr>(&TZipArchiver::EngineCallback);
-    head->trace = Flag(trace_);
-    head->password = AddrOf(s.password);
-    head->test = Flag(extrOptions_.Has(ExtrTest));
-    head->always40 = kTrue;
-    head->verbose = Flag(verbose_ || trace_);
-    head->update = Flag(extrOptions_.Has(ExtrUpdate));
-    head->freshen = Flag(extrOptions_.Has(ExtrFreshen) && !extrOptions_.Has(ExtrUpdate));
-    head->dirNames = Flag(extrOptions_.Has(ExtrDirNames));
-    head->overwrite = Flag(extrOptions_.Has(ExtrOverWrite));
-    head->count = static_cast<std::int32_t>(count);
-    head->archive = AddrOf(s.archive.get());
-
-    successCount_ = unzipEngine_.exec(commandBlock_);
-    if (successCount_ < 0) successCount_ = 0;
+    UnzipCommand c(fSpecArgs_, source, password_, oldLayout);
+    FillUnzipHead(*c.head);
+    commandBlock_ = c.block;
+    successCount_ = std::max(0, unzipEngine_.exec(commandBlock_));
   } catch (const EZipArchiver& e) {
     successCount_ = 0;
     ReportException(e);
@@ -538,12 +516,33 @@ void TZipArchiver::ExtractFiles() {
     successCount_ = 0;
     ReportMessage(zipmsg::kUnzipException, "");
   }
-  if (!gathered.empty()) ::unlink(gathered.c_str());
+}
+
+void TZipArchiver::ExtractFiles() {
+  successCount_ = 0;
+  if (!UnpackAllowed()) return;
+  unzipActive_ = true;
+  cancelRequested_ = false;
+  bool loadedHere = false;
+  std::string gathered;  // the parts of a spanned set copied into one archive
+  ScopeGuard finish([&] {
+    if (!gathered.empty()) ::unlink(gathered.c_str());
+    if (loadedHere) UnloadUnzipEngine();
+    cancelRequested_ = false;
+    unzipActive_ = false;
+  });
+  if (!EngineReady(unzipEngine_, false, loadedHere)) return;
+  std::string source = zipFilename_;
+  if (endRecordDisk_ != 0) {
+    if (ReadSpannedArchive(zipFilename_, TempFolder(), gathered) != 0) return;
+    source = gathered;
+  }
+  // Never unpack into a folder other than the one asked for.
+  if (!extrBaseDir_.empty() && FolderExists(extrBaseDir_) && ::chdir(extrBaseDir_.c_str()) != 0)
+    return ReportMessage(zipmsg::kNoTargetFolder, extrBaseDir_);
+  RunUnzipEngine(source);
   fSpecArgs_.clear();
   commandBlock_ = nullptr;
-  if (loadedHere) UnloadUnzipEngine();
-  cancelRequested_ = false;
-  unzipActive_ = false;
 }
 
 }  // namespace pz

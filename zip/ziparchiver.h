@@ -13,7 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/filehandle.h"
 #include "zip/engine_abi.h"
+#include "zip/zipformat.h"
 
 namespace pz {
 
@@ -351,22 +353,69 @@ class TZipArchiver {
   void SetBusy(bool b) {
     if (BusyHook) BusyHook(b);
   }
-  std::string TempArchiveName(std::string& tempDir);
+  // Reports a refusal and hands the caller's result back.
+  template <typename R>
+  R Refuse(int number, R result, const std::string& extra = "") {
+    ReportMessage(number, extra);
+    return result;
+  }
+  // The temporary folder, with a trailing "/" (TempDir gets one too).
+  std::string TempFolder();
+  std::string TempArchiveName();
+
+  // Engine calls.
+  bool LoadIfNeeded(Engine& e, bool zip);
+  // Whether the engine is loaded with both entry points; loadedHere tells whether this call
+  // loaded it.
+  bool EngineReady(Engine& e, bool zip, bool& loadedHere);
+  void FillZipHead(zipabi::ZipBlockHead& head) const;
+  void FillUnzipHead(zipabi::UnzipBlockHead& head) const;
+  bool PackAllowed();
+  // Names the temporary archive that a spanned set is packed into first.
+  bool PrepareSpanning(std::string& temp);
+  void RunZipEngine(const std::string& target, bool spanning);
+  bool UnpackAllowed();
+  void RunUnzipEngine(const std::string& source);
+
+  // Spanned sets.
+  struct SpanSource;
+  struct SpanDisks;
   std::string DiskPromptText(int diskNo, const std::string& folder) const;
   bool PromptForDisk(int diskNo, std::string& folder);
+  int OpenSpanSource(const std::string& archive, SpanSource& src);
+  int NextSpanDisk(SpanDisks& disks, std::int64_t startsAt);
+  int WriteSpannedEntries(const SpanSource& src, SpanDisks& disks);
+  int WriteSpannedDirectory(const SpanSource& src, SpanDisks& disks);
+  int OpenSpannedPart(int diskNo, std::string& folder, const std::string& name, FileHandle& in);
+  int AppendPart(int in, std::int64_t from, int out, std::int64_t& written);
+  int GatherSpannedParts(const std::string& archive, int out, std::vector<std::int64_t>& diskBase);
+
   std::string FindStub() const;
   int WriteEmptySfx(const std::string& exe);
   int CopySfx(const std::string& stub, const std::string& archive, const std::string& exe);
 
   // Directory reading.
-  bool FindEndRecord(std::uint8_t (&buf)[22], EndMode mode);
+  // Where the end record puts the directory, and where it was read from.
+  struct DirectoryPlace {
+    int diskNumber = 0;
+    std::int64_t entries = 0;
+    std::int64_t recordedOffset = 0;
+    std::int64_t start = 0;
+  };
+  bool TryReadDirectory(DirectoryPlace& place);
+  void LocateDirectory(DirectoryPlace& place);
+  std::unique_ptr<ZipDirEntry> ReadCentralEntry();
+  bool FindEndRecord(std::uint8_t (&buf)[zipfmt::kEndRecordSize], EndMode mode);
+  bool OpenInput(EndMode mode);
+  bool StartsSpannedSet();
+  bool EndRecordAtEnd(std::uint8_t (&buf)[zipfmt::kEndRecordSize], std::int64_t end);
+  bool SearchEndRecord(std::uint8_t (&buf)[zipfmt::kEndRecordSize], std::int64_t end, EndMode mode);
   void ReadZip64End(std::int64_t& entries, std::int64_t& size, std::int64_t& offset,
                     std::int64_t& directoryEnd);
   bool CheckDrive();
   void ReadDiskSpace(int which);
   std::string ConvertName(const std::string& raw) const;
   void AskForVolume(int k);
-  void CloseInput();
 
   bool verbose_ = false;
   bool trace_ = false;
@@ -421,7 +470,7 @@ class TZipArchiver {
   std::int64_t realFileSize_ = 0;
   bool directoryMismatch_ = false;
   std::string inputName_;
-  int inFile_ = -1;
+  FileHandle inFile_;
   int hostSystem_ = 0;
   int madeByVersion_ = 0;
   bool isMultiVolume_ = false;

@@ -26,6 +26,113 @@ inline constexpr int kEndRecordSize = 22;
 inline constexpr int kCentralHeaderSize = 46;
 inline constexpr int kLocalHeaderSize = 30;
 inline constexpr std::uint16_t kZip64ExtraId = 0x0001;
+inline constexpr int kDataDescriptorSize = 16;  // with its signature (the spanning signature)
+inline constexpr int kSignatureSize = 4;
+inline constexpr int kMaxCommentLength = 65535;
+// A 32-bit size or offset holding this stands for a value kept in a ZIP64 record or field.
+inline constexpr std::uint32_t kSaturated32 = 0xFFFFFFFF;
+inline constexpr std::uint32_t kLargestOffset32 = kSaturated32 - 1;
+
+// Field offsets, counted from the start of each record (its signature). The checks at the end
+// of this header tie every record's fields, with their widths (the numbers in the comments),
+// to the record's size.
+
+// End of central directory, kEndRecordSize bytes and then its comment
+namespace endrec {
+inline constexpr int kDisk = 4;            // 2: number of this disk
+inline constexpr int kCentralDisk = 6;     // 2: disk on which the directory starts
+inline constexpr int kDiskEntries = 8;     // 2: directory entries on this disk
+inline constexpr int kEntries = 10;        // 2: directory entries in all
+inline constexpr int kCentralSize = 12;    // 4
+inline constexpr int kCentralOffset = 16;  // 4: on the disk where the directory starts
+inline constexpr int kCommentLength = 20;  // 2
+}  // namespace endrec
+
+// ZIP64 end of central directory, kZip64EndSize bytes
+namespace zip64end {
+inline constexpr int kRecordSize = 4;      // 8: size of the record after this field
+inline constexpr int kMadeBy = 12;         // 2
+inline constexpr int kNeeded = 14;         // 2
+inline constexpr int kDisk = 16;           // 4
+inline constexpr int kCentralDisk = 20;    // 4
+inline constexpr int kDiskEntries = 24;    // 8
+inline constexpr int kEntries = 32;        // 8
+inline constexpr int kCentralSize = 40;    // 8
+inline constexpr int kCentralOffset = 48;  // 8
+}  // namespace zip64end
+
+// ZIP64 end locator, kZip64LocatorSize bytes, right before the end record
+namespace zip64loc {
+inline constexpr int kEndDisk = 4;    // 4: disk holding the ZIP64 end record
+inline constexpr int kEndOffset = 8;  // 8: its position
+inline constexpr int kDisks = 16;     // 4
+}  // namespace zip64loc
+
+// Central header, kCentralHeaderSize bytes, then name, extra, comment
+namespace centralhdr {
+inline constexpr int kMadeBy = 4;          // 1: format version
+inline constexpr int kHost = 5;            // 1: host system
+inline constexpr int kNeeded = 6;          // 2
+inline constexpr int kFlags = 8;           // 2
+inline constexpr int kMethod = 10;         // 2
+inline constexpr int kTime = 12;           // 2
+inline constexpr int kDate = 14;           // 2
+inline constexpr int kCrc = 16;            // 4
+inline constexpr int kComprSize = 20;      // 4
+inline constexpr int kSize = 24;           // 4
+inline constexpr int kNameLength = 28;     // 2
+inline constexpr int kExtraLength = 30;    // 2
+inline constexpr int kCommentLength = 32;  // 2
+inline constexpr int kStartDisk = 34;      // 2
+inline constexpr int kIntAttrib = 36;      // 2
+inline constexpr int kExtAttrib = 38;      // 4
+inline constexpr int kLocalOffset = 42;    // 4: on the disk where the entry starts
+}  // namespace centralhdr
+
+// Local header, kLocalHeaderSize bytes, then name and extra
+namespace localhdr {
+inline constexpr int kNeeded = 4;        // 2
+inline constexpr int kFlags = 6;         // 2
+inline constexpr int kMethod = 8;        // 2
+inline constexpr int kTime = 10;         // 2
+inline constexpr int kDate = 12;         // 2
+inline constexpr int kCrc = 14;          // 4
+inline constexpr int kComprSize = 18;    // 4
+inline constexpr int kSize = 22;         // 4
+inline constexpr int kNameLength = 26;   // 2
+inline constexpr int kExtraLength = 28;  // 2
+}  // namespace localhdr
+
+// Data descriptor, kDataDescriptorSize bytes
+namespace descriptor {
+inline constexpr int kCrc = 4;        // 4
+inline constexpr int kComprSize = 8;  // 4
+inline constexpr int kSize = 12;      // 4
+}  // namespace descriptor
+
+// One field of an extra field block: id, data length, data
+namespace extrafield {
+inline constexpr int kId = 0;          // 2
+inline constexpr int kLength = 2;      // 2
+inline constexpr int kHeaderSize = 4;  // the data follows
+// The ZIP64 field's data: 8-byte values for exactly the saturated fields, in the order
+// size, compressed size, local header offset.
+inline constexpr int kZip64ValueSize = 8;
+}  // namespace extrafield
+
+// Results of the archive copies (self-extractor, spanned sets); 0 is success.
+enum CopyResult : int {
+  kCopyDone = 0,
+  kCopyNotCreated = -1,  // the target file could not be created
+  kCopyWriteFailed = -2,
+  kCopyReadFailed = -3,
+  kSpanCancelled = -7,    // a disk prompt was cancelled
+  kSpanWriteFailed = -8,  // a part of a spanned set, or the copy gathered from one, not written
+  // Anything else: no archive, offsets that cannot be moved (ZIP64 records, a damaged or
+  // inconsistent directory), sizes that do not add up, a refusal already reported.
+  kCopyFailed = -9,
+};
+
 // Extended timestamp as Info-ZIP writes it: a flag byte (bit 0: modification time follows),
 // then the times as 32-bit Unix seconds.
 inline constexpr std::uint16_t kTimestampExtraId = 0x5455;
@@ -37,10 +144,16 @@ inline constexpr int kHostUnix = 3;
 inline constexpr int kHostHpfs = 6;
 inline constexpr int kHostNtfs = 11;
 
-// The block between a self-extractor stub and its archive.
+// The block between a self-extractor stub and its archive: the magic, a flag byte, the lengths
+// of the three texts (caption, default folder, command line), then the texts.
 inline constexpr int kSfxBlockSize = 256;
 inline constexpr std::uint8_t kSfxMagic[3] = {80, 90, 83};  // "PZS"
-inline constexpr int kSfxTextRoom = kSfxBlockSize - 7;      // 249 bytes for the three texts
+inline constexpr int kSfxFlagsAt = 3;
+inline constexpr int kSfxLengthsAt = 4;  // one byte per text
+inline constexpr int kSfxTextsAt = 7;
+inline constexpr int kSfxTextRoom = kSfxBlockSize - kSfxTextsAt;  // 249 bytes for the three texts
+static_assert(kSfxFlagsAt == sizeof kSfxMagic && kSfxLengthsAt == kSfxFlagsAt + 1 &&
+              kSfxTextsAt == kSfxLengthsAt + 3);
 enum SfxFlag : std::uint8_t {
   kSfxAskCmdLine = 1,
   kSfxAskFiles = 2,
@@ -75,19 +188,25 @@ inline void Put32(std::uint8_t* p, std::uint32_t v) {
   Put16(p + 2, v >> 16);
 }
 
+// Bytes of a central header's name, extra field and comment, which follow its fixed part.
+inline std::int64_t CentralVariableSize(const std::uint8_t* h) {
+  return std::int64_t{Le16(h + centralhdr::kNameLength)} + Le16(h + centralhdr::kExtraLength) +
+         Le16(h + centralhdr::kCommentLength);
+}
+
 // The data of the first extra field with this id in an extra field block; nullptr when none.
 inline const std::uint8_t* FindExtra(const std::uint8_t* extra, std::size_t len, std::uint16_t id,
                                      std::uint16_t& dataLen) {
   std::size_t pos = 0;
-  while (pos + 4 <= len) {
-    const std::uint16_t fieldId = Le16(extra + pos);
-    const std::uint16_t n = Le16(extra + pos + 2);
-    if (pos + 4 + n > len) return nullptr;
+  while (pos + extrafield::kHeaderSize <= len) {
+    const std::uint16_t fieldId = Le16(extra + pos + extrafield::kId);
+    const std::uint16_t n = Le16(extra + pos + extrafield::kLength);
+    if (pos + extrafield::kHeaderSize + n > len) return nullptr;
     if (fieldId == id) {
       dataLen = n;
-      return extra + pos + 4;
+      return extra + pos + extrafield::kHeaderSize;
     }
-    pos += 4 + n;
+    pos += extrafield::kHeaderSize + n;
   }
   return nullptr;
 }
@@ -101,10 +220,10 @@ inline void ApplyZip64Extra(const std::uint8_t* extra, std::size_t len, std::uin
   if (p == nullptr) return;
   std::size_t at = 0;
   for (std::uint64_t* v : {&size, &comprSize, &offset}) {
-    if (*v != 0xFFFFFFFF) continue;
-    if (at + 8 > n) return;
+    if (*v != kSaturated32) continue;
+    if (at + extrafield::kZip64ValueSize > n) return;
     *v = Le64(p + at);
-    at += 8;
+    at += extrafield::kZip64ValueSize;
   }
 }
 
@@ -128,18 +247,19 @@ inline std::string ReadVolumeLabel(const std::string& folder) {
 }
 
 // Position of the end record whose comment ends within the file, searched from the end over
-// the last 22 + 65535 bytes; the record is copied to rec. -1 when there is none.
+// the last kEndRecordSize + kMaxCommentLength bytes; the record is copied to rec. -1 when
+// there is none.
 inline std::int64_t LocateEndRecord(int fd, std::uint8_t (&rec)[kEndRecordSize]) {
   struct stat st {};
   if (::fstat(fd, &st) != 0) return -1;
   const std::int64_t size = st.st_size;
-  const std::int64_t n = std::min<std::int64_t>(size, kEndRecordSize + 65535);
+  const std::int64_t n = std::min<std::int64_t>(size, kEndRecordSize + kMaxCommentLength);
   if (n < kEndRecordSize) return -1;
   std::vector<std::uint8_t> tail(static_cast<std::size_t>(n));
   if (::pread(fd, tail.data(), tail.size(), size - n) != static_cast<ssize_t>(n)) return -1;
   for (std::int64_t i = n - kEndRecordSize; i >= 0; --i) {
     const std::uint8_t* e = tail.data() + i;
-    if (Le32(e) != kEndSig || i + kEndRecordSize + Le16(e + 20) > n) continue;
+    if (Le32(e) != kEndSig || i + kEndRecordSize + Le16(e + endrec::kCommentLength) > n) continue;
     std::copy(e, e + kEndRecordSize, rec);
     return size - n + i;
   }
@@ -149,12 +269,82 @@ inline std::int64_t LocateEndRecord(int fd, std::uint8_t (&rec)[kEndRecordSize])
 bool WriteAll(int fd, const void* data, std::size_t n);
 
 // Copies the archive in `in` to `out` with every local-header offset and the directory offset
-// moved by delta (data placed in front of it). 0, or -2 write failed, -3 read failed,
-// -9 the offsets cannot be moved (ZIP64 records, damaged or inconsistent directory).
+// moved by delta (data placed in front of it): kCopyDone, kCopyWriteFailed, kCopyReadFailed,
+// or kCopyFailed when the offsets cannot be moved.
 int CopyWithMovedOffsets(int in, int out, std::int64_t delta, const std::function<void()>& tick);
 
 // Position of the first entry's local header as the directory records it (the directory's
 // position for an empty archive); -1 when the file holds no archive.
 std::int64_t FirstEntryPosition(int fd);
+
+namespace layout_check {
+struct Field {
+  int at;
+  int width;
+};
+// True when the fields follow the signature (or start at `from`) without gap or overlap and
+// end at the record's end.
+template <std::size_t N>
+constexpr bool Tiles(const Field (&fields)[N], int recordSize, int from = kSignatureSize) {
+  int next = from;
+  for (const Field& f : fields) {
+    if (f.at != next) return false;
+    next += f.width;
+  }
+  return next == recordSize;
+}
+static_assert(Tiles({{endrec::kDisk, 2},
+                     {endrec::kCentralDisk, 2},
+                     {endrec::kDiskEntries, 2},
+                     {endrec::kEntries, 2},
+                     {endrec::kCentralSize, 4},
+                     {endrec::kCentralOffset, 4},
+                     {endrec::kCommentLength, 2}},
+                    kEndRecordSize));
+static_assert(Tiles({{zip64end::kRecordSize, 8},
+                     {zip64end::kMadeBy, 2},
+                     {zip64end::kNeeded, 2},
+                     {zip64end::kDisk, 4},
+                     {zip64end::kCentralDisk, 4},
+                     {zip64end::kDiskEntries, 8},
+                     {zip64end::kEntries, 8},
+                     {zip64end::kCentralSize, 8},
+                     {zip64end::kCentralOffset, 8}},
+                    kZip64EndSize));
+static_assert(Tiles({{zip64loc::kEndDisk, 4}, {zip64loc::kEndOffset, 8}, {zip64loc::kDisks, 4}},
+                    kZip64LocatorSize));
+static_assert(Tiles({{centralhdr::kMadeBy, 1},
+                     {centralhdr::kHost, 1},
+                     {centralhdr::kNeeded, 2},
+                     {centralhdr::kFlags, 2},
+                     {centralhdr::kMethod, 2},
+                     {centralhdr::kTime, 2},
+                     {centralhdr::kDate, 2},
+                     {centralhdr::kCrc, 4},
+                     {centralhdr::kComprSize, 4},
+                     {centralhdr::kSize, 4},
+                     {centralhdr::kNameLength, 2},
+                     {centralhdr::kExtraLength, 2},
+                     {centralhdr::kCommentLength, 2},
+                     {centralhdr::kStartDisk, 2},
+                     {centralhdr::kIntAttrib, 2},
+                     {centralhdr::kExtAttrib, 4},
+                     {centralhdr::kLocalOffset, 4}},
+                    kCentralHeaderSize));
+static_assert(Tiles({{localhdr::kNeeded, 2},
+                     {localhdr::kFlags, 2},
+                     {localhdr::kMethod, 2},
+                     {localhdr::kTime, 2},
+                     {localhdr::kDate, 2},
+                     {localhdr::kCrc, 4},
+                     {localhdr::kComprSize, 4},
+                     {localhdr::kSize, 4},
+                     {localhdr::kNameLength, 2},
+                     {localhdr::kExtraLength, 2}},
+                    kLocalHeaderSize));
+static_assert(Tiles({{descriptor::kCrc, 4}, {descriptor::kComprSize, 4}, {descriptor::kSize, 4}},
+                    kDataDescriptorSize));
+static_assert(Tiles({{extrafield::kId, 2}, {extrafield::kLength, 2}}, extrafield::kHeaderSize, 0));
+}  // namespace layout_check
 
 }  // namespace pz::zipfmt

@@ -3,11 +3,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 
 #include "platform/os.h"
 #include "zip/ziparchiver.h"
@@ -18,21 +20,6 @@ namespace pz {
 namespace {
 
 constexpr std::size_t kCopyChunk = 8192;
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  bool ok() const { return fd_ >= 0; }
-
- private:
-  int fd_;
-};
 
 using zipfmt::WriteAll;
 
@@ -109,62 +96,76 @@ bool CopyInto(int in, int out, std::int64_t count, bool& readFailed) {
   return true;
 }
 
-// Moves a file into the user's trash (freedesktop.org layout); 0 on success, an errno else.
-int MoveToTrash(const std::string& path) {
+// The user's trash folder (freedesktop.org layout); "" when there is no home to put it in.
+std::string TrashFolder() {
   const char* xdg = ::getenv("XDG_DATA_HOME");
   const char* home = ::getenv("HOME");
-  std::string dataHome;
-  if (xdg != nullptr && *xdg == '/')
-    dataHome = xdg;
-  else if (home != nullptr && *home != '\0')
-    dataHome = std::string(home) + "/.local/share";
-  else
-    return ENOENT;
-  const std::string files = dataHome + "/Trash/files";
-  const std::string info = dataHome + "/Trash/info";
+  if (xdg != nullptr && *xdg == '/') return std::string(xdg) + "/Trash";
+  if (home != nullptr && *home != '\0') return std::string(home) + "/.local/share/Trash";
+  return "";
+}
+
+std::string TrashInfoText(const std::string& path) {
+  char date[32];
+  std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  ::localtime_r(&now, &tm);
+  std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &tm);
+  return "[Trash Info]\nPath=" + PercentEncode(path) + "\nDeletionDate=" + date + "\n";
+}
+
+// Another file system: copies into the trash, then removes the original. 0 or an errno.
+int CopyToTrash(const std::string& path, const std::string& target) {
+  FileHandle in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  FileHandle out(::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  struct stat st {};
+  bool readFailed = false;
+  if (in.valid() && out.valid() && ::fstat(in.get(), &st) == 0 &&
+      CopyInto(in.get(), out.get(), st.st_size, readFailed) && ::unlink(path.c_str()) == 0)
+    return 0;
+  const int err = errno != 0 ? errno : EIO;
+  if (out.valid()) ::unlink(target.c_str());
+  return err;
+}
+
+// Moves the file to target once its info file is written; when that fails, the info file goes.
+// 0 or an errno.
+int MoveIntoTrash(const std::string& path, const std::string& target, const std::string& infoPath,
+                  bool infoWritten) {
+  if (infoWritten && ::rename(path.c_str(), target.c_str()) == 0) return 0;
+  int err = infoWritten ? errno : EIO;
+  if (infoWritten && err == EXDEV) err = CopyToTrash(path, target);
+  if (err != 0) ::unlink(infoPath.c_str());
+  return err;
+}
+
+// Moves a file into the user's trash; 0 on success, an errno else.
+int MoveToTrash(const std::string& path) {
+  const std::string trash = TrashFolder();
+  if (trash.empty()) return ENOENT;
+  const std::string files = trash + "/files";
+  const std::string info = trash + "/info";
   if (!MakeFolders(files) || !MakeFolders(info)) return errno != 0 ? errno : EIO;
 
   const std::string base = FileNamePart(path);
   for (int n = 1; n < 10000; ++n) {
-    std::string name = n == 1 ? base : base + "." + std::to_string(n);
-    std::string infoPath = info + "/" + name + ".trashinfo";
+    const std::string name = n == 1 ? base : base + "." + std::to_string(n);
+    const std::string infoPath = info + "/" + name + ".trashinfo";
     // Creating the info file exclusively claims the name.
-    int fd = ::open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) {
+    FileHandle fd(::open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!fd.valid()) {
       if (errno == EEXIST) continue;
       return errno;
     }
     if (FileExists(files + "/" + name)) {
-      ::close(fd);
+      fd.reset();
       ::unlink(infoPath.c_str());
       continue;
     }
-    char date[32];
-    std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    ::localtime_r(&now, &tm);
-    std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &tm);
-    std::string text =
-        "[Trash Info]\nPath=" + PercentEncode(path) + "\nDeletionDate=" + date + "\n";
-    bool written = WriteAll(fd, text.data(), text.size());
-    ::close(fd);
-    std::string target = files + "/" + name;
-    if (written && ::rename(path.c_str(), target.c_str()) == 0) return 0;
-    int err = written ? errno : EIO;
-    if (written && err == EXDEV) {
-      // Another file system: copy into the trash, then remove the original.
-      Fd in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-      Fd out(::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-      struct stat st {};
-      bool readFailed = false;
-      if (in.ok() && out.ok() && ::fstat(in.get(), &st) == 0 &&
-          CopyInto(in.get(), out.get(), st.st_size, readFailed) && ::unlink(path.c_str()) == 0)
-        return 0;
-      err = errno != 0 ? errno : EIO;
-      if (out.ok()) ::unlink(target.c_str());
-    }
-    ::unlink(infoPath.c_str());
-    return err;
+    const std::string text = TrashInfoText(path);
+    const bool written = WriteAll(fd.get(), text.data(), text.size());
+    fd.reset();
+    return MoveIntoTrash(path, files + "/" + name, infoPath, written);
   }
   return EEXIST;
 }
@@ -205,9 +206,7 @@ std::array<std::uint8_t, zipfmt::kSfxBlockSize> SfxBlock(SFXOpts opts, OvrOpts o
                                                          const std::string& cmd) {
   using namespace zipfmt;
   std::array<std::uint8_t, kSfxBlockSize> b{};
-  b[0] = kSfxMagic[0];
-  b[1] = kSfxMagic[1];
-  b[2] = kSfxMagic[2];
+  std::copy(std::begin(kSfxMagic), std::end(kSfxMagic), b.begin());
   std::uint8_t f = 0;
   if (opts.Has(SFXAskCmdLine)) f |= kSfxAskCmdLine;
   if (opts.Has(SFXAskFiles)) f |= kSfxAskFiles;
@@ -216,12 +215,13 @@ std::array<std::uint8_t, zipfmt::kSfxBlockSize> SfxBlock(SFXOpts opts, OvrOpts o
   if (ovr == OvrNever) f |= kSfxOverwriteNever;
   if (!opts.Has(SFXCheckSize)) f |= kSfxNoCheckSize;
   if (opts.Has(SFXAutoRun)) f |= kSfxAutoRun;
-  b[3] = f;
-  b[4] = static_cast<std::uint8_t>(caption.size());
-  b[5] = static_cast<std::uint8_t>(dir.size());
-  b[6] = static_cast<std::uint8_t>(cmd.size());
-  std::string texts = caption + dir + cmd;  // the caller keeps this under kSfxTextRoom + 1
-  std::memcpy(b.data() + 7, texts.data(), std::min<std::size_t>(texts.size(), kSfxTextRoom));
+  b[kSfxFlagsAt] = f;
+  b[kSfxLengthsAt] = static_cast<std::uint8_t>(caption.size());
+  b[kSfxLengthsAt + 1] = static_cast<std::uint8_t>(dir.size());
+  b[kSfxLengthsAt + 2] = static_cast<std::uint8_t>(cmd.size());
+  std::string texts = caption + dir + cmd;  // the caller keeps this within kSfxTextRoom
+  std::memcpy(b.data() + kSfxTextsAt, texts.data(),
+              std::min<std::size_t>(texts.size(), kSfxTextRoom));
   return b;
 }
 
@@ -230,96 +230,81 @@ std::array<std::uint8_t, zipfmt::kSfxBlockSize> SfxBlock(SFXOpts opts, OvrOpts o
 int TZipArchiver::WriteEmptySfx(const std::string& exe) {
   using namespace zipfmt;
   std::string stub = FindStub();
-  if (stub.empty()) {
-    ReportMessage(zipmsg::kSfxNoStub, "");
-    return -9;
-  }
-  Fd in(::open(stub.c_str(), O_RDONLY | O_CLOEXEC));
+  if (stub.empty()) return Refuse(zipmsg::kSfxNoStub, kCopyFailed);
+  FileHandle in(::open(stub.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat st {};
-  if (!in.ok() || ::fstat(in.get(), &st) != 0) return -3;
-  Fd out(::open(exe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0755));
-  if (!out.ok()) return -1;
+  if (!in.valid() || ::fstat(in.get(), &st) != 0) return kCopyReadFailed;
+  FileHandle out(::open(exe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0755));
+  if (!out.valid()) return kCopyNotCreated;
+  ScopeGuard removeExe([&exe] { ::unlink(exe.c_str()); });
   bool readFailed = false;
-  if (!CopyInto(in.get(), out.get(), st.st_size, readFailed)) {
-    ::unlink(exe.c_str());
-    return readFailed ? -3 : -2;
-  }
+  if (!CopyInto(in.get(), out.get(), st.st_size, readFailed))
+    return readFailed ? kCopyReadFailed : kCopyWriteFailed;
   auto block =
       SfxBlock(sfxOptions_, sfxOverWriteMode_, sfxCaption_, sfxDefaultDir_, sfxCommandLine_);
   std::uint8_t end[kEndRecordSize] = {};
   Put32(end, kEndSig);
-  Put32(end + 16, static_cast<std::uint32_t>(st.st_size + kSfxBlockSize));
-  if (!WriteAll(out.get(), block.data(), block.size()) || !WriteAll(out.get(), end, sizeof end)) {
-    ::unlink(exe.c_str());
-    return -2;
-  }
-  return 0;
+  Put32(end + endrec::kCentralOffset, static_cast<std::uint32_t>(st.st_size + kSfxBlockSize));
+  if (!WriteAll(out.get(), block.data(), block.size()) || !WriteAll(out.get(), end, sizeof end))
+    return kCopyWriteFailed;
+  removeExe.Dismiss();
+  return kCopyDone;
 }
 
 int TZipArchiver::CopySfx(const std::string& stub, const std::string& archive,
                           const std::string& exe) {
   using namespace zipfmt;
-  Fd stubIn(::open(stub.c_str(), O_RDONLY | O_CLOEXEC));
-  Fd zipIn(::open(archive.c_str(), O_RDONLY | O_CLOEXEC));
+  FileHandle stubIn(::open(stub.c_str(), O_RDONLY | O_CLOEXEC));
+  FileHandle zipIn(::open(archive.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat stubSt {};
   struct stat zipSt {};
-  if (!stubIn.ok() || !zipIn.ok() || ::fstat(stubIn.get(), &stubSt) != 0 ||
+  if (!stubIn.valid() || !zipIn.valid() || ::fstat(stubIn.get(), &stubSt) != 0 ||
       ::fstat(zipIn.get(), &zipSt) != 0)
-    return -3;
-  Fd out(::open(exe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0755));
-  if (!out.ok()) return -1;
+    return kCopyReadFailed;
+  FileHandle out(::open(exe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0755));
+  if (!out.valid()) return kCopyNotCreated;
+  ScopeGuard removeExe([&exe] { ::unlink(exe.c_str()); });
   const std::int64_t delta = stubSt.st_size + kSfxBlockSize;
 
-  auto fail = [&](int code) {
-    ::unlink(exe.c_str());
-    return code;
-  };
   bool readFailed = false;
   if (!CopyInto(stubIn.get(), out.get(), stubSt.st_size, readFailed))
-    return fail(readFailed ? -3 : -2);
+    return readFailed ? kCopyReadFailed : kCopyWriteFailed;
   auto block =
       SfxBlock(sfxOptions_, sfxOverWriteMode_, sfxCaption_, sfxDefaultDir_, sfxCommandLine_);
-  if (!WriteAll(out.get(), block.data(), block.size())) return fail(-2);
+  if (!WriteAll(out.get(), block.data(), block.size())) return kCopyWriteFailed;
   if (directoryMismatch_) {
     // Offsets that are already off are not moved further: the archive is copied unchanged.
     if (!CopyInto(zipIn.get(), out.get(), zipSt.st_size, readFailed))
-      return fail(readFailed ? -3 : -2);
+      return readFailed ? kCopyReadFailed : kCopyWriteFailed;
   } else if (int r =
                  CopyWithMovedOffsets(zipIn.get(), out.get(), delta, [this] { ProcessMessages(); });
-             r != 0) {
-    return fail(r);
+             r != kCopyDone) {
+    return r;
   }
   struct stat outSt {};
-  if (::fstat(out.get(), &outSt) != 0 || outSt.st_size != delta + zipSt.st_size) return fail(-9);
-  return 0;
+  if (::fstat(out.get(), &outSt) != 0 || outSt.st_size != delta + zipSt.st_size) return kCopyFailed;
+  removeExe.Dismiss();
+  return kCopyDone;
 }
 
 int TZipArchiver::ConvertToSfx() {
-  if (!FileExists(zipFilename_)) {
-    ReportMessage(zipmsg::kNoArchive, "");
-    return -9;
-  }
-  if (UpperExt(zipFilename_) != ".ZIP") {
-    ReportMessage(zipmsg::kSfxNotZip, "");
-    return -9;
-  }
+  using namespace zipfmt;
+  if (!FileExists(zipFilename_)) return Refuse(zipmsg::kNoArchive, kCopyFailed);
+  if (UpperExt(zipFilename_) != ".ZIP") return Refuse(zipmsg::kSfxNotZip, kCopyFailed);
   const std::size_t textLen = sfxCaption_.size() + sfxDefaultDir_.size() + sfxCommandLine_.size();
-  if (textLen >= 250) {
+  if (textLen > static_cast<std::size_t>(kSfxTextRoom)) {
     ReportMessage(zipmsg::kSfxTextsTooLong,
                   "\r\nSFXCaption + SFXDefaultDir + SFXCommandLine = " + std::to_string(textLen));
-    return -9;
+    return kCopyFailed;
   }
   const std::string stub = FindStub();
-  if (stub.empty()) {
-    ReportMessage(zipmsg::kSfxNoStub, "");
-    return -9;
-  }
+  if (stub.empty()) return Refuse(zipmsg::kSfxNoStub, kCopyFailed);
   const std::string exe = WithExtension(zipFilename_, ".exe");
   if (FileExists(exe)) DeleteArchiveFile(exe, howToDelete_);
-  if (int r = CopySfx(stub, zipFilename_, exe); r != 0) return r;
+  if (int r = CopySfx(stub, zipFilename_, exe); r != kCopyDone) return r;
   DeleteArchiveFile(zipFilename_, howToDelete_);
   SetZipFilename(exe);
-  return 0;
+  return kCopyDone;
 }
 
 }  // namespace pz

@@ -305,9 +305,9 @@ TEST_F(DirectoryTest, Zip64RecordsInFrontOfAnUnsaturatedEndRecord) {
   const std::string plain = BuildArchive({RawEntry("a.txt"), RawEntry("b.txt")});
   const std::size_t endAt = plain.size() - zipfmt::kEndRecordSize;
   std::string end = plain.substr(endAt);
-  const std::uint32_t cdSize = zipfmt::Le32(reinterpret_cast<const std::uint8_t*>(end.data()) + 12);
-  const std::uint32_t cdOffset =
-      zipfmt::Le32(reinterpret_cast<const std::uint8_t*>(end.data()) + 16);
+  const auto* endBytes = reinterpret_cast<const std::uint8_t*>(end.data());
+  const std::uint32_t cdSize = zipfmt::Le32(endBytes + zipfmt::endrec::kCentralSize);
+  const std::uint32_t cdOffset = zipfmt::Le32(endBytes + zipfmt::endrec::kCentralOffset);
   std::string z64;
   Le(z64, zipfmt::kZip64EndSig, 4);
   Le(z64, 44, 4);  // record size after this field (8 bytes)
