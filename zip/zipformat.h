@@ -137,6 +137,10 @@ enum CopyResult : int {
 // then the times as 32-bit Unix seconds.
 inline constexpr std::uint16_t kTimestampExtraId = 0x5455;
 inline constexpr std::uint8_t kTimestampHasMtime = 1;
+inline constexpr std::uint8_t kTimestampHasAtime = 2;
+inline constexpr std::size_t kTimestampTimeSize = sizeof(std::uint32_t);
+// A Unix host's mode sits in the high half of a member's external attributes.
+inline constexpr int kUnixModeShift = 16;
 
 // Host systems in the high byte of "version made by".
 inline constexpr int kHostFat = 0;

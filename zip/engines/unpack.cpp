@@ -275,7 +275,7 @@ Next Unpacker::Admit(MemberJob& m) {
   zip_uint8_t opsys = 0;
   zip_uint32_t attr = 0;
   zip_file_get_external_attributes(za_, m.index, 0, &opsys, &attr);
-  m.unixMode = static_cast<mode_t>(attr >> kUnixModeShift);
+  m.unixMode = static_cast<mode_t>(attr >> pz::zipfmt::kUnixModeShift);
   m.hasUnixMode = opsys == ZIP_OPSYS_UNIX && m.unixMode != 0;
   // A mode without file-type bits (as Python's zipfile writes it) is an ordinary file.
   const bool typed = (m.unixMode & S_IFMT) != 0;

@@ -27,9 +27,6 @@ inline constexpr std::int32_t kErrCancelled = 0x0508;  // stopped at the caller'
 inline constexpr std::int32_t kErrSource = 0x0609;     // a file to pack cannot be read
 inline constexpr std::int32_t kErrPack = 0x060A;       // the archive cannot be written
 
-// A member's Unix mode sits in the high half of its external attributes.
-inline constexpr int kUnixModeShift = 16;
-
 enum class Verdict { Ok, Reduced, Refused };
 
 struct SafeName {

@@ -32,9 +32,6 @@ constexpr std::int64_t kProgressStep = 1 << 20;
 constexpr int kMaxLevel = 9;                     // deflate's levels; 0 stores
 constexpr zip_uint16_t kLevelFlagMask = 0x0006;  // general purpose bits 1-2: the level class
 constexpr int kMaxFolderDepth = 64;
-// Extended timestamp: bit 1 of the flag byte says an access time follows the modification time.
-constexpr std::uint8_t kTimestampHasAtime = 2;
-constexpr std::size_t kTimeSize = sizeof(std::uint32_t);
 
 struct Job {
   CallbackReporter* rep;
@@ -306,10 +303,10 @@ void Collect(const std::string& path, const CollectOptions& o, std::vector<Membe
 void AddTimestampField(zip_t* za, zip_uint64_t index, const struct stat& st) {
   using namespace pz::zipfmt;
   constexpr std::uint8_t kFlags = kTimestampHasMtime | kTimestampHasAtime;
-  zip_uint8_t local[1 + 2 * kTimeSize] = {kFlags};
+  zip_uint8_t local[1 + 2 * kTimestampTimeSize] = {kFlags};
   Put32(local + 1, static_cast<std::uint32_t>(st.st_mtime));
-  Put32(local + 1 + kTimeSize, static_cast<std::uint32_t>(st.st_atime));
-  zip_uint8_t central[1 + kTimeSize] = {kFlags};
+  Put32(local + 1 + kTimestampTimeSize, static_cast<std::uint32_t>(st.st_atime));
+  zip_uint8_t central[1 + kTimestampTimeSize] = {kFlags};
   Put32(central + 1, static_cast<std::uint32_t>(st.st_mtime));
   zip_file_extra_field_set(za, index, kTimestampExtraId, ZIP_EXTRA_FIELD_NEW, local, sizeof local,
                            ZIP_FL_LOCAL);
@@ -348,12 +345,12 @@ bool RestorePrefix(const std::string& archive, const std::string& prefix) {
   pz::FileHandle out(::mkstemp(temp.data()));
   if (!out.valid()) return false;
   pz::ScopeGuard removeTemp([&temp] { ::unlink(temp.c_str()); });
-  const bool written =
-      ::fchmod(out.get(), st.st_mode & ALLPERMS) == 0 &&
-      pz::zipfmt::WriteAll(out.get(), prefix.data(), prefix.size()) &&
-      pz::zipfmt::CopyWithMovedOffsets(in.get(), out.get(),
-                                       static_cast<std::int64_t>(prefix.size()), nullptr) == 0 &&
-      ::fsync(out.get()) == 0;
+  const bool written = ::fchmod(out.get(), st.st_mode & ALLPERMS) == 0 &&
+                       pz::zipfmt::WriteAll(out.get(), prefix.data(), prefix.size()) &&
+                       pz::zipfmt::CopyWithMovedOffsets(in.get(), out.get(),
+                                                        static_cast<std::int64_t>(prefix.size()),
+                                                        nullptr) == pz::zipfmt::kCopyDone &&
+                       ::fsync(out.get()) == 0;
   out.reset();
   if (!written || ::rename(temp.c_str(), archive.c_str()) != 0) return false;
   removeTemp.Dismiss();
@@ -461,7 +458,7 @@ void DescribeMember(zip_t* za, zip_uint64_t i, const Member& m, int level) {
   zip_file_set_mtime(za, i, m.st.st_mtime, 0);
   AddTimestampField(za, i, m.st);
   const auto mode = static_cast<zip_uint32_t>((m.st.st_mode & ACCESSPERMS) | S_IFREG);
-  zip_file_set_external_attributes(za, i, 0, ZIP_OPSYS_UNIX, mode << pz::unpack::kUnixModeShift);
+  zip_file_set_external_attributes(za, i, 0, ZIP_OPSYS_UNIX, mode << pz::zipfmt::kUnixModeShift);
 }
 
 enum class Added { Yes, No, Stop };

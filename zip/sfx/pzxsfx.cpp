@@ -41,12 +41,6 @@ class ConsoleReporter : public up::Reporter {
 // failed, 2 no usable archive or target folder.
 enum Exit : int { kExitDone = 0, kExitFailed = 1, kExitBroken = 2 };
 
-// The block: the magic, a flag byte, the lengths of the three texts, then the texts.
-constexpr std::size_t kFlagsAt = sizeof kSfxMagic;
-constexpr std::size_t kLengthsAt = kFlagsAt + 1;  // caption, default folder, command
-constexpr std::size_t kTextsAt = kLengthsAt + 3;
-static_assert(kTextsAt + kSfxTextRoom == kSfxBlockSize);
-
 struct SfxBlock {
   std::uint8_t flags = 0;
   std::string caption, defaultDir, command;
@@ -92,13 +86,14 @@ bool ReadBlock(const char* self, SfxBlock& out) {
       return false;
     }
   }
-  out.flags = block[kFlagsAt];
-  const std::size_t lc = block[kLengthsAt], ld = block[kLengthsAt + 1], lx = block[kLengthsAt + 2];
+  out.flags = block[kSfxFlagsAt];
+  const std::size_t lc = block[kSfxLengthsAt], ld = block[kSfxLengthsAt + 1],
+                    lx = block[kSfxLengthsAt + 2];
   if (lc + ld + lx > static_cast<std::size_t>(kSfxTextRoom)) {
     std::fprintf(stderr, "The self-extractor block is damaged.\n");
     return false;
   }
-  const char* texts = reinterpret_cast<const char*>(block + kTextsAt);
+  const char* texts = reinterpret_cast<const char*>(block + kSfxTextsAt);
   out.caption.assign(texts, lc);
   out.defaultDir.assign(texts + lc, ld);
   out.command.assign(texts + lc + ld, lx);
