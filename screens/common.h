@@ -53,7 +53,7 @@ void FillLogo(std::initializer_list<TShadowLabel*> letters, bool show, const TFo
 // "PX-Parzello" or "Parzello".
 QString ProgramNameCaption(bool showShort, const QString& companyShort, const QString& program);
 
-// A fixed-size dialog with a caption and only the close box, centred on its screen.
+// A fixed-size dialog with a caption and only the close box (RunModal centres it).
 void SetUpFixedDialog(QDialog& dialog, const QString& caption, int width, int height,
                       const TFont& font);
 void CenterOnScreen(QWidget& window);
