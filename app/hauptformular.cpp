@@ -24,15 +24,16 @@
 #include "engine/header.h"
 #include "engine/segments.h"
 #include "lang/textblocks.h"
+#include "platform/filehandle.h"
 #include "platform/os.h"
+#include "screens/common.h"
 
 namespace pz {
 
 namespace {
 
+// Navy and silver come with screens/common.h.
 const QColor kMaroon(128, 0, 0);
-const QColor kNavy(0, 0, 128);
-const QColor kSilver(192, 192, 192);
 const QColor kWhite(255, 255, 255);
 const QColor kBlack(0, 0, 0);
 
@@ -197,8 +198,16 @@ void THauptformular::BuildControls() {
   client->setObjectName("ClientArea");
   client->setFixedSize(574, 354);
   setCentralWidget(client);
+  BuildActionBar(client);
+  BuildSourceArea(client);
+  BuildTargetArea(client);
+  BuildButtonBar(client);
+  BuildStatusBar(client);
+  Formulardarstellung_Anpassen();
+}
 
-  // Action bar, 25 px.
+void THauptformular::BuildActionBar(QWidget* client) {
+  // 25 px: the heading and the two modes.
   PanelAktion = new QWidget(client);
   PanelAktion->setObjectName("PanelAktion");
   PanelAktion->setGeometry(0, 0, 574, 25);
@@ -212,8 +221,10 @@ void THauptformular::BuildControls() {
   SetTextColor(RadioTrennen, kWhite);
   SetTextColor(RadioZusammenfuehren, kWhite);
   RadioTrennen->setChecked(true);
+}
 
-  // Source area, from below the action bar to the target area.
+void THauptformular::BuildSourceArea(QWidget* client) {
+  // From below the action bar to the target area: the source row, the two groups, the sizes.
   PanelQuelle = new QWidget(client);
   PanelQuelle->setObjectName("PanelQuelle");
   PanelQuelle->setGeometry(0, 25, 574, 201);
@@ -223,7 +234,12 @@ void THauptformular::BuildControls() {
   EditTrennDatei->setGeometry(8, 22, 540, 22);
   ButtonTrennDatei = Make<QPushButton>(PanelQuelle, "ButtonTrennDatei", "...");
   ButtonTrennDatei->setGeometry(550, 22, 22, 22);
+  BuildSizeGroup();
+  BuildOptionsGroup();
+  BuildSizeLabels();
+}
 
+void THauptformular::BuildSizeGroup() {
   GroupTrennGroesse = new QGroupBox(Utf8("Größe der Trennsegmente"), PanelQuelle);
   GroupTrennGroesse->setObjectName("GroupTrennGroesse");
   GroupTrennGroesse->setFont(GroupFont());
@@ -248,7 +264,9 @@ void THauptformular::BuildControls() {
   Label1 = Make<QLabel>(GroupTrennGroesse, "Label1", "Bytes");
   Label1->move(240, 64);
   Radio144->setChecked(true);
+}
 
+void THauptformular::BuildOptionsGroup() {
   GroupOptionen = new QGroupBox("Optionen", PanelQuelle);
   GroupOptionen->setObjectName("GroupOptionen");
   GroupOptionen->setFont(GroupFont());
@@ -267,7 +285,9 @@ void THauptformular::BuildControls() {
   CheckPasswort =
       Make<QCheckBox>(GroupOptionen, "CheckPasswort", Utf8("Trennung mit Paßwort schützen"));
   CheckPasswort->setGeometry(10, 90, 260, 18);
+}
 
+void THauptformular::BuildSizeLabels() {
   LabelDateiGroesse = Make<QLabel>(PanelQuelle, "LabelDateiGroesse", Utf8("Dateigröße in Byte :"));
   LabelDateiGroesse->move(8, 176);
   LabelDateiGroesse2 = Make<QLabel>(PanelQuelle, "LabelDateiGroesse2");
@@ -278,8 +298,10 @@ void THauptformular::BuildControls() {
   LabelTrennungen2->setGeometry(440, 176, 126, 16);
   SetTextColor(LabelDateiGroesse2, kNavy);
   SetTextColor(LabelTrennungen2, kNavy);
+}
 
-  // Target area, 74 px.
+void THauptformular::BuildTargetArea(QWidget* client) {
+  // 74 px: the heading, the folder row and the name row.
   PanelZiel = new QFrame(client);
   PanelZiel->setObjectName("PanelZiel");
   PanelZiel->setGeometry(0, 226, 574, 74);
@@ -294,8 +316,10 @@ void THauptformular::BuildControls() {
   LabelZielName->move(8, 52);
   EditZielName = Make<QLineEdit>(PanelZiel, "EditZielName");
   EditZielName->setGeometry(104, 48, 280, 22);
+}
 
-  // Button bar, 35 px.
+void THauptformular::BuildButtonBar(QWidget* client) {
+  // 35 px.
   PanelAusfuehren = new QWidget(client);
   PanelAusfuehren->setObjectName("PanelAusfuehren");
   PanelAusfuehren->setGeometry(0, 300, 574, 35);
@@ -305,8 +329,10 @@ void THauptformular::BuildControls() {
   ButtonBeenden = Make<QPushButton>(PanelAusfuehren, "ButtonBeenden", "Beenden");
   ButtonBeenden->setGeometry(446, 4, 120, 27);
   ButtonBeenden->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+}
 
-  // Status bar, 19 px: three panels, or one busy text across the whole bar.
+void THauptformular::BuildStatusBar(QWidget* client) {
+  // 19 px: three panels, or one busy text across the whole bar.
   StatusBar = new QFrame(client);
   StatusBar->setObjectName("StatusBar");
   StatusBar->setGeometry(0, 335, 574, 19);
@@ -328,8 +354,6 @@ void THauptformular::BuildControls() {
   StatusSimple->setGeometry(0, 0, 574, 19);
   StatusSimple->setFont(WindowFont());
   StatusSimple->hide();
-
-  Formulardarstellung_Anpassen();
 }
 
 void THauptformular::Connect() {
@@ -732,57 +756,70 @@ void THauptformular::ButtonAusfuehrenClick() {
   // Progress lets paint events through while the work runs; never start a second command.
   if (running_) return;
   running_ = true;
-  struct Reset {
-    bool& flag;
-    ~Reset() { flag = false; }
-  } reset{running_};
+  const ScopeGuard idle([this] { running_ = false; });
 
-  const bool split = RadioTrennen->isChecked();
+  CheckInput in = EingabenLesen();
+  if (!EingabenPruefen(in)) return;
+  ui_.StatusText(language_.GetText(in.split ? tb::kSplitBusy : tb::kJoinBusy) + "...");
+  const ScopeGuard clearStatus([this] { ui_.StatusText(""); });
+  JoinReport joinReport;
+  const bool done = AuftragAusfuehren(in, joinReport);
+  ErgebnisMelden(in.split, done, joinReport);
+  // The source itself, never the temporary archive; a failure is shown as a warning.
+  if (done && in.split && CheckLoeschen->isChecked()) Quelle_Loeschen(in.source, ctx_);
+}
+
+CheckInput THauptformular::EingabenLesen() const {
   CheckInput in;
-  in.split = split;
+  in.split = RadioTrennen->isChecked();
   in.source = EditTrennDatei->text().toStdString();
   bool counted = false;
   const qlonglong shown = LabelTrennungen2->text().toLongLong(&counted);
-  in.segmentCount = split && counted ? shown : 0;
+  in.segmentCount = in.split && counted ? shown : 0;
   in.targetFolder = EditZielPfad->text().toStdString();
   in.targetName = EditZielName->text().toStdString();
+  return in;
+}
+
+bool THauptformular::EingabenPruefen(CheckInput& in) {
   const std::optional<CheckFailure> failure = CheckInputs(in);
   // The folder loses one trailing separator once it has passed its checks. The root keeps its
   // "/" in the field: an empty field would be refused by the next run.
   if (!in.targetFolder.empty())
     SetTextIfDifferent(EditZielPfad, QString::fromStdString(in.targetFolder));
-  if (failure) {
-    pz::ShowMessage(this, Text(language_, failure->block), failure->icon);
-    if (failure->focus == InputField::Source) EditTrennDatei->setFocus();
-    if (failure->focus == InputField::TargetFolder) EditZielPfad->setFocus();
-    if (failure->focus == InputField::TargetName) EditZielName->setFocus();
-    return;
-  }
+  if (!failure) return true;
+  pz::ShowMessage(this, Text(language_, failure->block), failure->icon);
+  if (failure->focus == InputField::Source) EditTrennDatei->setFocus();
+  if (failure->focus == InputField::TargetFolder) EditZielPfad->setFocus();
+  if (failure->focus == InputField::TargetName) EditZielName->setFocus();
+  return false;
+}
 
+bool THauptformular::AuftragAusfuehren(const CheckInput& in, JoinReport& joinReport) {
+  // The hourglass ends with the work, before its result is shown.
   ui_.SetBusy(true);
-  ui_.StatusText(language_.GetText(split ? tb::kSplitBusy : tb::kJoinBusy) + "...");
+  const ScopeGuard idle([this] { ui_.SetBusy(false); });
   ui_.Repaint();
-  bool done = false;
-  JoinReport joinReport;
-  if (split) {
-    SplitJob job;
-    job.quelle = komprimiert_ ? TempArchivPfad(programmPfad_) : in.source;
-    job.quellName = in.source;
-    job.komprimiert = komprimiert_;
-    job.passwort = CheckPasswort->isChecked();
-    job.zielPfad = in.targetFolder;
-    job.zielName = in.targetName;
-    job.trennGroesse = trennGroesse_;
-    job.automatisch = RadioAuto->isChecked();
-    // The archive is read back before it is cut: only a checked split may delete the source.
-    done = Gepackte_Trennung_Pruefen(CheckKomprimieren->isChecked(), komprimiert_,
-                                     TempArchivPfad(programmPfad_), in.source, ctx_, zip_) &&
-           Datei_Trennen(job, ctx_);
-  } else {
-    done = Trennsegmente_Zusammenfuehren({in.source, in.targetFolder, in.targetName}, ctx_,
+  if (!in.split) {
+    return Trennsegmente_Zusammenfuehren({in.source, in.targetFolder, in.targetName}, ctx_,
                                          &joinReport);
   }
-  ui_.SetBusy(false);
+  SplitJob job;
+  job.quelle = komprimiert_ ? TempArchivPfad(programmPfad_) : in.source;
+  job.quellName = in.source;
+  job.komprimiert = komprimiert_;
+  job.passwort = CheckPasswort->isChecked();
+  job.zielPfad = in.targetFolder;
+  job.zielName = in.targetName;
+  job.trennGroesse = trennGroesse_;
+  job.automatisch = RadioAuto->isChecked();
+  // The archive is read back before it is cut: only a checked split may delete the source.
+  return Gepackte_Trennung_Pruefen(CheckKomprimieren->isChecked(), komprimiert_,
+                                   TempArchivPfad(programmPfad_), in.source, ctx_, zip_) &&
+         Datei_Trennen(job, ctx_);
+}
+
+void THauptformular::ErgebnisMelden(bool split, bool done, const JoinReport& joinReport) {
   const tb::Block result =
       split ? (done ? tb::kSplitDone : tb::kSplitFailed) : (done ? tb::kJoinDone : tb::kJoinFailed);
   // A join says how far its result was verified, and what became of an unfinished one.
@@ -790,9 +827,6 @@ void THauptformular::ButtonAusfuehrenClick() {
   const std::string detail = split ? "" : JoinReportText(joinReport, done, language_);
   if (!detail.empty()) text += "\n" + QString::fromStdString(detail);
   pz::ShowMessage(this, text, done ? MsgIcon::Information : MsgIcon::Warning);
-  // The source itself, never the temporary archive; a failure is shown as a warning.
-  if (done && split && CheckLoeschen->isChecked()) Quelle_Loeschen(in.source, ctx_);
-  ui_.StatusText("");
 }
 
 void THauptformular::ButtonBeendenClick() {

@@ -34,6 +34,8 @@
 
 namespace pz {
 
+struct CheckInput;
+
 inline constexpr const char* kApplicationTitle = "Parzello";
 inline constexpr const char* kWindowCaption = " Tarnwick - Parzello " PZ_PROGRAM_VERSION;
 inline constexpr const char* kVersionPanel = "Version " PZ_PROGRAM_VERSION;
@@ -182,7 +184,22 @@ class THauptformular : public QMainWindow {
   void dropEvent(QDropEvent* event) override;
 
  private:
+  // The client area, top to bottom; the source area holds the two groups and the size labels.
   void BuildControls();
+  void BuildActionBar(QWidget* client);
+  void BuildSourceArea(QWidget* client);
+  void BuildSizeGroup();
+  void BuildOptionsGroup();
+  void BuildSizeLabels();
+  void BuildTargetArea(QWidget* client);
+  void BuildButtonBar(QWidget* client);
+  void BuildStatusBar(QWidget* client);
+  // The steps of ButtonAusfuehrenClick: the fields as they are, their checks (a refusal is
+  // shown and focuses its field), the split or join under the hourglass, and its result.
+  CheckInput EingabenLesen() const;
+  bool EingabenPruefen(CheckInput& in);
+  bool AuftragAusfuehren(const CheckInput& in, JoinReport& joinReport);
+  void ErgebnisMelden(bool split, bool done, const JoinReport& joinReport);
   void BuildMenu();
   void Connect();
   void SetStatusText(const QString& text);

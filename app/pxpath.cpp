@@ -43,7 +43,16 @@ TPXPathDialog::TPXPathDialog(bool german, QWidget* parent) : QDialog(parent, kDi
   setFont(f);
   setFixedSize(535, 322);
   setWindowTitle(german ? QString::fromUtf8("Verzeichnis auswählen") : "Choose folder");
+  BuildFolderList(german);
+  BuildDriveSelector(german);
+  BuildButtons(german);
+  ConnectControls();
+  // The list starts in the process's current folder.
+  if (!ShowFolder(QDir::currentPath())) ChooseDrive(0);
+  PfadDriveComboBox->setFocus();
+}
 
+void TPXPathDialog::BuildFolderList(bool german) {
   VerzeichnisseLabel = new QLabel(german ? "Verzeichnisse :" : "Folders :", this);
   VerzeichnisseLabel->setObjectName("VerzeichnisseLabel");
   VerzeichnisseLabel->move(10, 10);
@@ -64,7 +73,9 @@ TPXPathDialog::TPXPathDialog(bool german, QWidget* parent) : QDialog(parent, kDi
   for (int c = 1; c < model_.columnCount(); ++c) PfadDirectoryListBox->hideColumn(c);
   PfadDirectoryListBox->setUniformRowHeights(true);
   PfadDirectoryListBox->setStyleSheet("QTreeView::item { height: 16px; }");
+}
 
+void TPXPathDialog::BuildDriveSelector(bool german) {
   LaufwerkeLabel = new QLabel(german ? "Laufwerk :" : "Drive :", this);
   LaufwerkeLabel->setObjectName("LaufwerkeLabel");
   LaufwerkeLabel->move(10, 245);
@@ -77,7 +88,9 @@ TPXPathDialog::TPXPathDialog(bool german, QWidget* parent) : QDialog(parent, kDi
     PfadDriveComboBox->addItem(name.isEmpty() || name == root ? root : root + "  [" + name + "]",
                                root);
   }
+}
 
+void TPXPathDialog::BuildButtons(bool german) {
   OKButton = new QPushButton("OK", this);
   OKButton->setObjectName("OKButton");
   OKButton->setGeometry(165, 290, 100, 30);
@@ -87,6 +100,9 @@ TPXPathDialog::TPXPathDialog(bool german, QWidget* parent) : QDialog(parent, kDi
   CancelButton->setObjectName("CancelButton");
   CancelButton->setGeometry(270, 290, 100, 30);
   CancelButton->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+}
+
+void TPXPathDialog::ConnectControls() {
   connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
   connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -101,10 +117,6 @@ TPXPathDialog::TPXPathDialog(bool german, QWidget* parent) : QDialog(parent, kDi
   connect(&model_, &QFileSystemModel::directoryLoaded, this, &TPXPathDialog::RevealCurrent);
   connect(&model_, &QFileSystemModel::layoutChanged, this, &TPXPathDialog::RevealCurrent,
           Qt::QueuedConnection);
-
-  // The list starts in the process's current folder.
-  if (!ShowFolder(QDir::currentPath())) ChooseDrive(0);
-  PfadDriveComboBox->setFocus();
 }
 
 void TPXPathDialog::ChooseDrive(int i) {

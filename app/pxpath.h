@@ -41,6 +41,11 @@ class TPXPathDialog : public QDialog {
   void showEvent(QShowEvent* event) override;
 
  private:
+  // The controls from top to bottom, then their signals and tab order.
+  void BuildFolderList(bool german);
+  void BuildDriveSelector(bool german);
+  void BuildButtons(bool german);
+  void ConnectControls();
   void SelectionChanged();
   // Folders are read in the background: expand and scroll to the selected one as they arrive.
   void RevealCurrent();

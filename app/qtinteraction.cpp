@@ -20,9 +20,16 @@ constexpr qint64 kProgressIntervalMs = 100;
 TQtInteraction::TQtInteraction(QWidget* window, const TextSource& texts)
     : window_(window), texts_(texts) {}
 
-TQtInteraction::~TQtInteraction() {
-  if (busy_) QApplication::restoreOverrideCursor();
+void WaitCursor::Set(bool on) {
+  if (on == on_) return;
+  on_ = on;
+  if (on)
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  else
+    QApplication::restoreOverrideCursor();
 }
+
+TQtInteraction::~TQtInteraction() = default;
 
 std::string TQtInteraction::Passwort_Abfragen() {
   ShowProgressNow();
@@ -47,12 +54,7 @@ void TQtInteraction::ShowMessage(const std::string& text, MsgIcon icon) {
 }
 
 void TQtInteraction::SetBusy(bool busy) {
-  if (busy == busy_) return;
-  busy_ = busy;
-  if (busy)
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-  else
-    QApplication::restoreOverrideCursor();
+  busy_.Set(busy);
 }
 
 void TQtInteraction::Repaint() {
@@ -100,10 +102,7 @@ void TQtInteraction::LanguageError(const std::string& text) {
 }
 
 void TQtInteraction::LanguageBusy(bool busy) {
-  if (busy)
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-  else
-    QApplication::restoreOverrideCursor();
+  languageBusy_.Set(busy);
 }
 
 bool TQtInteraction::RunLanguageDialog(TPXLanguage& language) {

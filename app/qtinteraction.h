@@ -13,6 +13,21 @@
 
 namespace pz {
 
+// Owns one level of the application's override cursor (the hourglass): set at most once,
+// restored when switched off or when the owner goes, whatever path it leaves by.
+class WaitCursor {
+ public:
+  WaitCursor() = default;
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+  ~WaitCursor() { Set(false); }
+  void Set(bool on);
+  bool On() const { return on_; }
+
+ private:
+  bool on_ = false;
+};
+
 class TQtInteraction : public Interaction, public LanguageUi {
  public:
   TQtInteraction(QWidget* window, const TextSource& texts);
@@ -32,7 +47,7 @@ class TQtInteraction : public Interaction, public LanguageUi {
   void LanguageBusy(bool busy) override;
   bool RunLanguageDialog(TPXLanguage& language) override;
 
-  bool Busy() const { return busy_; }
+  bool Busy() const { return busy_.On(); }
   // Where the status bar shows a busy text ("" brings back its panels).
   std::function<void(const QString&)> onStatusText;
 
@@ -42,7 +57,9 @@ class TQtInteraction : public Interaction, public LanguageUi {
 
   QPointer<QWidget> window_;
   const TextSource& texts_;
-  bool busy_ = false;
+  // The engine's hourglass and the language component's each have their own level.
+  WaitCursor busy_;
+  WaitCursor languageBusy_;
   QString busyText_;
   int shownPercent_ = -1;
   int percent_ = -1;  // the latest progress, shown or not

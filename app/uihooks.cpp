@@ -14,11 +14,6 @@ MessageHook& messageHook() {
   return hook;
 }
 
-DialogHook& dialogHook() {
-  static DialogHook hook;
-  return hook;
-}
-
 QMessageBox::Icon BoxIcon(MsgIcon icon) {
   switch (icon) {
     case MsgIcon::Information:
@@ -38,9 +33,6 @@ QMessageBox::Icon BoxIcon(MsgIcon icon) {
 void SetMessageHook(MessageHook hook) {
   messageHook() = std::move(hook);
 }
-void SetDialogHook(DialogHook hook) {
-  dialogHook() = std::move(hook);
-}
 
 void ShowMessage(QWidget* parent, const QString& text, MsgIcon icon) {
   if (MessageHook hook = messageHook()) {
@@ -49,28 +41,14 @@ void ShowMessage(QWidget* parent, const QString& text, MsgIcon icon) {
   }
   QMessageBox box(BoxIcon(icon), QApplication::applicationDisplayName(), text, QMessageBox::Ok,
                   parent);
-  box.exec();
+  RunModal(box, DialogPlacement::OverParent);
 }
 
 bool AskYesNo(QWidget* parent, const QString& text) {
   if (MessageHook hook = messageHook()) return hook(text, MsgIcon::Question);
   QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(), text,
                   QMessageBox::Yes | QMessageBox::No, parent);
-  return box.exec() == QMessageBox::Yes;
-}
-
-int RunModal(QDialog& dialog) {
-  // Centred on the screen, not over the main window.
-  if (!dialog.testAttribute(Qt::WA_Resized)) dialog.adjustSize();
-  CenterOnScreen(dialog);
-  // A copy, so that a hook may replace itself or open a nested dialog.
-  DialogHook hook = dialogHook();
-  if (!hook) return dialog.exec();
-  dialog.setResult(QDialog::Rejected);
-  dialog.show();
-  hook(dialog);
-  dialog.hide();
-  return dialog.result();
+  return RunModal(box, DialogPlacement::OverParent) == QMessageBox::Yes;
 }
 
 }  // namespace pz

@@ -1,10 +1,6 @@
-// Message boxes and modal dialogs of the desktop program go through here, so that tests can
-// answer them instead of a person.
-//
-// Tests install a MessageHook to record each message (text and icon) and to answer questions,
-// and a DialogHook that receives every modal dialog in place of exec(): the dialog is shown
-// (not run in a nested event loop), the hook fills its fields and clicks its buttons, and the
-// dialog's result is whatever done() it reached (Rejected when the hook closes nothing).
+// Message boxes of the desktop program go through here, so that tests can answer them instead
+// of a person: a MessageHook records each message (text and icon) and answers questions.
+// Modal dialogs are run by RunModal, whose DialogHook tests answer dialogs through.
 #pragma once
 
 #include <QDialog>
@@ -13,22 +9,19 @@
 
 #include "engine/interaction.h"
 #include "lang/language.h"
+#include "screens/common.h"
 
 namespace pz {
 
 // Returns true for "Yes" when asked a question; the value is ignored for plain messages.
 using MessageHook = std::function<bool(const QString& text, MsgIcon icon)>;
-using DialogHook = std::function<void(QDialog& dialog)>;
 
 void SetMessageHook(MessageHook hook);
-void SetDialogHook(DialogHook hook);
 
 // A message box with one OK button and the icon.
 void ShowMessage(QWidget* parent, const QString& text, MsgIcon icon);
 // A question box with Yes and No; true for Yes.
 bool AskYesNo(QWidget* parent, const QString& text);
-// Runs a dialog modally and returns its result code.
-int RunModal(QDialog& dialog);
 
 // Sets a field's text only when it differs, so that its change signal fires only for a change.
 template <typename Field>

@@ -113,7 +113,6 @@ TPXAwardDialog::TPXAwardDialog() {
   disconnect(ButtonOK, &QPushButton::clicked, this, &QDialog::accept);
   connect(ButtonOK, &QPushButton::clicked, this, &TPXAwardDialog::ButtonOKClick);
   ButtonOK->setFocus();
-  CenterOnScreen(*this);
 }
 
 QString TPXAwardDialog::FilePath(const QString& name) const {
@@ -143,65 +142,20 @@ int TPXAwardDialog::ZeileAufbauen(int y, int k, const QString& letter, const Ini
   TAwardItem item;
   const std::string section = std::to_string(k);
   const std::string l = letter.toStdString();
+  // A named file that exists in the folder; "" otherwise.
   auto existing = [&](const std::string& key) {
     const QString name = QString::fromStdString(ini.ReadString(section, key));
     return !name.isEmpty() && QFileInfo(FilePath(name)).isFile() ? name : QString();
   };
 
   const QString title = QString::fromStdString(ini.ReadString(section, "TEXT1_" + l));
-  if (!title.isEmpty()) {
-    item.TitleLabel = NewLabel(ScrollContent, "TitleLabel", QRect(5, y, 0, 0), " " + title);
-    QPalette pal = item.TitleLabel->palette();
-    pal.setColor(QPalette::Window, kBlack);
-    pal.setColor(QPalette::WindowText, QColor(255, 255, 0));
-    item.TitleLabel->setPalette(pal);
-    item.TitleLabel->setAutoFillBackground(true);
-    item.TitleLabel->show();
-    y += 20;
-  }
-
+  if (!title.isEmpty()) y = AddTitle(item, y, title);
   const QString picture = existing("GRAFIK");
-  if (!picture.isEmpty()) {
-    item.Picture =
-        NewLabel(ScrollContent, "Picture", QRect(5, y, kEmptyPictureSize, kEmptyPictureSize));
-    QPixmap pm;
-    if (pm.load(FilePath(picture))) {
-      item.Picture->setPixmap(pm);
-      item.Picture->resize(pm.size());
-    }
-    item.Picture->show();
-    y += item.Picture->height() + 10;
-  }
-
+  if (!picture.isEmpty()) y = AddPicture(item, y, picture);
   const QString text = existing("DIRECTSHOWTEXTFILE_" + l);
-  if (!text.isEmpty()) {
-    item.TextView = new QTextEdit(ScrollContent);
-    item.TextView->setObjectName("TextView");
-    item.TextView->setGeometry(5, y, 380, 90);
-    QPalette pal = item.TextView->palette();
-    pal.setColor(QPalette::Base, kSilver);
-    item.TextView->setPalette(pal);
-    item.TextView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    item.TextView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    item.TextView->setReadOnly(true);
-    item.TextView->setFrameShape(QFrame::NoFrame);
-    LoadDocument(*item.TextView, FilePath(text), letter);
-    item.TextView->show();
-    y += item.TextView->height() + 10;
-  }
-
+  if (!text.isEmpty()) y = AddTextView(item, y, text, letter);
   const QString info = existing("TEXTFILE_" + l);
-  if (!info.isEmpty()) {
-    // Beside the last 20 pixels of what the entry has shown so far.
-    item.InfoButton = new QPushButton("Info...", ScrollContent);
-    item.InfoButton->setObjectName("InfoButton");
-    item.InfoButton->setGeometry(395, y - 20, 70, 20);
-    item.InfoButton->setProperty("Tag", k);
-    item.InfoButton->setAutoDefault(false);
-    connect(item.InfoButton, &QPushButton::clicked, this, &TPXAwardDialog::ButtonClick);
-    item.InfoButton->show();
-    item.InfoFile = info.left(kMaxInfoFileChars);
-  }
+  if (!info.isEmpty()) AddInfoButton(item, y, k, info);
 
   // The last entry shown gets no separator, also when the file asks for more than are read.
   if (k < std::min(ini.ReadInteger("COUNT", "COUNT", 0), kMaxAwardEntries)) {
@@ -212,6 +166,58 @@ int TPXAwardDialog::ZeileAufbauen(int y, int k, const QString& letter, const Ini
 
   items_.push_back(item);
   return y;
+}
+
+int TPXAwardDialog::AddTitle(TAwardItem& item, int y, const QString& title) {
+  item.TitleLabel = NewLabel(ScrollContent, "TitleLabel", QRect(5, y, 0, 0), " " + title);
+  QPalette pal = item.TitleLabel->palette();
+  pal.setColor(QPalette::Window, kBlack);
+  pal.setColor(QPalette::WindowText, QColor(255, 255, 0));
+  item.TitleLabel->setPalette(pal);
+  item.TitleLabel->setAutoFillBackground(true);
+  item.TitleLabel->show();
+  return y + 20;
+}
+
+int TPXAwardDialog::AddPicture(TAwardItem& item, int y, const QString& picture) {
+  item.Picture =
+      NewLabel(ScrollContent, "Picture", QRect(5, y, kEmptyPictureSize, kEmptyPictureSize));
+  QPixmap pm;
+  if (pm.load(FilePath(picture))) {
+    item.Picture->setPixmap(pm);
+    item.Picture->resize(pm.size());
+  }
+  item.Picture->show();
+  return y + item.Picture->height() + 10;
+}
+
+int TPXAwardDialog::AddTextView(TAwardItem& item, int y, const QString& text,
+                                const QString& letter) {
+  item.TextView = new QTextEdit(ScrollContent);
+  item.TextView->setObjectName("TextView");
+  item.TextView->setGeometry(5, y, 380, 90);
+  QPalette pal = item.TextView->palette();
+  pal.setColor(QPalette::Base, kSilver);
+  item.TextView->setPalette(pal);
+  item.TextView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  item.TextView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  item.TextView->setReadOnly(true);
+  item.TextView->setFrameShape(QFrame::NoFrame);
+  LoadDocument(*item.TextView, FilePath(text), letter);
+  item.TextView->show();
+  return y + item.TextView->height() + 10;
+}
+
+void TPXAwardDialog::AddInfoButton(TAwardItem& item, int y, int k, const QString& info) {
+  // Beside the last 20 pixels of what the entry has shown so far.
+  item.InfoButton = new QPushButton("Info...", ScrollContent);
+  item.InfoButton->setObjectName("InfoButton");
+  item.InfoButton->setGeometry(395, y - 20, 70, 20);
+  item.InfoButton->setProperty("Tag", k);
+  item.InfoButton->setAutoDefault(false);
+  connect(item.InfoButton, &QPushButton::clicked, this, &TPXAwardDialog::ButtonClick);
+  item.InfoButton->show();
+  item.InfoFile = info.left(kMaxInfoFileChars);
 }
 
 void TPXAwardDialog::ButtonClick() {
@@ -231,7 +237,6 @@ void TPXAwardDialog::ButtonOKClick() {
 
 TPXAwardDialog2::TPXAwardDialog2() {
   setObjectName("PXAwardDialog2");
-  setAttribute(Qt::WA_DeleteOnClose);
   SetUpFixedDialog(*this, QString(), 626, 329, PixelFont("Arial", 11, true, false, kBlack));
   Panel2 = NewPanel(this, "Panel2", QRect(0, 0, 626, 289));
   RichEdit = new QTextEdit(Panel2);
@@ -252,7 +257,6 @@ TPXAwardDialog2::TPXAwardDialog2() {
   ButtonPrint->setGeometry(530, 5, 90, 30);
   ButtonPrint->setAutoDefault(false);
   connect(ButtonPrint, &QPushButton::clicked, this, &TPXAwardDialog2::ButtonPrintClick);
-  CenterOnScreen(*this);
 }
 
 void TPXAwardDialog2::showEvent(QShowEvent* event) {
@@ -266,17 +270,11 @@ void TPXAwardDialog2::FormShow() {
 }
 
 void TPXAwardDialog2::ButtonPrintClick() {
-  switch (PrintDocument(*RichEdit->document(), g_viewerTitle)) {
-    case PrintResult::Printed:
-      break;
-    case PrintResult::NoPrinter:
-      QMessageBox::warning(this, g_viewerTitle,
-                           PrintMessage(PrintResult::NoPrinter, g_viewerLetter));
-      break;
-    case PrintResult::Failed:
-      QMessageBox::warning(this, g_viewerTitle, PrintMessage(PrintResult::Failed, g_viewerLetter));
-      break;
-  }
+  const PrintResult result = PrintDocument(*RichEdit->document(), g_viewerTitle);
+  if (result == PrintResult::Printed) return;
+  QMessageBox box(QMessageBox::Warning, g_viewerTitle, PrintMessage(result, g_viewerLetter),
+                  QMessageBox::Ok, this);
+  RunModal(box, DialogPlacement::OverParent);
 }
 
 void ShowAwardInfo(const QString& filePath, const QString& title, TColor captionBegin,
@@ -286,9 +284,10 @@ void ShowAwardInfo(const QString& filePath, const QString& title, TColor caption
   g_viewerTitle = title;
   g_viewerCaptionBegin = captionBegin;
   g_viewerCaptionEnd = captionEnd;
-  auto* viewer = new TPXAwardDialog2();
-  g_awardDialog2 = viewer;
-  viewer->exec();  // deletes itself once closed
+  // Freed also when the modal loop ends by an exception.
+  auto viewer = std::make_unique<TPXAwardDialog2>();
+  g_awardDialog2 = viewer.get();
+  RunModal(*viewer);
 }
 
 void TPXAward::SetPath(const QString& path) {
@@ -305,7 +304,7 @@ void TPXAward::Execute() {
   dialog->SetPath(path_);
   dialog->SetCaptionColors(CaptionBeginColor(), CaptionEndColor());
   dialog->AnzeigeAufbauen("info.ini", QString::fromStdString(LanguageCodeLetter()));
-  dialog->exec();
+  RunModal(*dialog);
 }
 
 }  // namespace pz

@@ -72,6 +72,11 @@ class TPXAwardDialog : public QDialog {
  private:
   QString FilePath(const QString& name) const;
   void GrowContent(int bottom);
+  // The parts of an entry, each placed at y; the placing ones return the position after them.
+  int AddTitle(TAwardItem& item, int y, const QString& title);
+  int AddPicture(TAwardItem& item, int y, const QString& picture);
+  int AddTextView(TAwardItem& item, int y, const QString& text, const QString& letter);
+  void AddInfoButton(TAwardItem& item, int y, int k, const QString& info);
 
   QString path_;
   QString letter_ = "E";  // the language code letter of the list being shown

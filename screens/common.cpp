@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <utility>
 
 #include "controls/shadowlabel.h"
 
@@ -82,6 +83,18 @@ void FillShadowLabel(TShadowLabel& label, const QString& caption, const TFont& f
   ApplyFont(label, font);
 }
 
+void FillLogo(std::initializer_list<TShadowLabel*> letters, bool show, const TFont& font,
+              const QColor& shadowColor, std::uint8_t deep) {
+  for (TShadowLabel* letter : letters) {
+    if (show) {
+      FillShadowLabel(*letter, letter->Caption(), font, shadowColor, deep);
+      letter->show();
+    } else {
+      letter->hide();
+    }
+  }
+}
+
 QString ProgramNameCaption(bool showShort, const QString& companyShort, const QString& program) {
   return showShort ? companyShort + "-" + program : program;
 }
@@ -104,6 +117,35 @@ void CenterOnScreen(QWidget& window) {
   QRect frame = window.frameGeometry();
   frame.moveCenter(screen->availableGeometry().center());
   window.move(frame.topLeft());
+}
+
+namespace {
+
+DialogHook& dialogHook() {
+  static DialogHook hook;
+  return hook;
+}
+
+}  // namespace
+
+void SetDialogHook(DialogHook hook) {
+  dialogHook() = std::move(hook);
+}
+
+int RunModal(QDialog& dialog, DialogPlacement placement) {
+  if (placement == DialogPlacement::ScreenCentre) {
+    // Centred on the screen, not over the main window.
+    if (!dialog.testAttribute(Qt::WA_Resized)) dialog.adjustSize();
+    CenterOnScreen(dialog);
+  }
+  // A copy, so that a hook may replace itself or open a nested dialog.
+  DialogHook hook = dialogHook();
+  if (!hook) return dialog.exec();
+  dialog.setResult(QDialog::Rejected);
+  dialog.show();
+  hook(dialog);
+  dialog.hide();
+  return dialog.result();
 }
 
 }  // namespace pz

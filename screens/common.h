@@ -1,11 +1,14 @@
-// Building blocks the maker's screens share: fixed-layout controls, the relief captions and
-// the dialog frame with only a close box.
+// Building blocks the maker's screens and the program's window share: fixed-layout controls,
+// the relief captions, the dialog frame with only a close box, and the one way a modal dialog
+// is run.
 #pragma once
 
 #include <QColor>
 #include <QRect>
 #include <QString>
 #include <cstdint>
+#include <functional>
+#include <initializer_list>
 
 #include "controls/font.h"
 
@@ -43,12 +46,30 @@ QPushButton* NewOkButton(QDialog* dialog, QWidget* parent, const QRect& geometry
 void FillShadowLabel(TShadowLabel& label, const QString& caption, const TFont& font,
                      const QColor& shadowColor, std::uint8_t deep);
 
+// The logo's letters in relief with the font, or hidden.
+void FillLogo(std::initializer_list<TShadowLabel*> letters, bool show, const TFont& font,
+              const QColor& shadowColor, std::uint8_t deep);
+
 // "PX-Parzello" or "Parzello".
 QString ProgramNameCaption(bool showShort, const QString& companyShort, const QString& program);
 
-// A fixed-size dialog with a caption and only the close box, centred on its screen.
+// A fixed-size dialog with a caption and only the close box (RunModal centres it).
 void SetUpFixedDialog(QDialog& dialog, const QString& caption, int width, int height,
                       const TFont& font);
 void CenterOnScreen(QWidget& window);
+
+// Where a modal dialog appears: centred on its screen, or where the window system puts it over
+// its parent (the message boxes).
+enum class DialogPlacement { ScreenCentre, OverParent };
+
+// Tests install a hook that receives every modal dialog in place of exec(): the dialog is shown
+// (not run in a nested event loop), the hook fills its fields and clicks its buttons, and the
+// dialog's result is whatever done() it reached (Rejected when the hook closes nothing).
+using DialogHook = std::function<void(QDialog& dialog)>;
+void SetDialogHook(DialogHook hook);
+
+// Every modal dialog of the program is run through here: placed, run (or handed to the hook),
+// and its result code returned. The caller owns the dialog.
+int RunModal(QDialog& dialog, DialogPlacement placement = DialogPlacement::ScreenCentre);
 
 }  // namespace pz

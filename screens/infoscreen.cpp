@@ -5,6 +5,7 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
+#include <memory>
 
 #include "controls/linklabel.h"
 #include "controls/shadowlabel.h"
@@ -46,23 +47,37 @@ TInfoScreenFormular* InfoScreenFormular() {
 
 TInfoScreenFormular::TInfoScreenFormular() {
   setObjectName("InfoScreenFormular");
-  setAttribute(Qt::WA_DeleteOnClose);
   SetUpFixedDialog(*this, "Infos", 500, 300, PixelFont("Arial", 13, true, false, kBlack));
   internalInfo_ = nullptr;
+  BuildBackground();
+  BuildTextLines();
+  BuildLinks();
+  BuildProgramName();
+  BuildButtons();
+  // The window does not switch hints on: the links carry their address as hint unseen.
+  URLLabelWeb->installEventFilter(this);
+  URLLabelMail->installEventFilter(this);
+  ButtonOK->setFocus();
+}
 
+void TInfoScreenFormular::BuildBackground() {
   Image = NewLabel(this, "Image", QRect(0, 0, 500, 300));
   QPixmap background;
   if (background.load(QString::fromStdString(
           JoinPath(DataFolder(ProgrammPfadErmitteln(), kGraphicsFolder), kInfoBackgroundFile))))
     Image->setPixmap(background);
+}
 
+void TInfoScreenFormular::BuildTextLines() {
   LabelVersion = NewLabel(this, "LabelVersion", QRect(65, 98, 290, 20), "Version");
   LabelVersion->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
   ApplyFont(*LabelVersion, PixelFont("Arial", 13, true, false, kNavy));
   LabelCopyright = NewLabel(this, "LabelCopyright", QRect(65, 119, 290, 20), "(c)");
   LabelCopyright->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
   ApplyFont(*LabelCopyright, PixelFont("Arial", 13, false, false, kBlack));
+}
 
+void TInfoScreenFormular::BuildLinks() {
   const TFont captionFont = PixelFont("Arial", 11, true, false, kBlack);
   URLLabelWeb = NewLinkLabel(this, "URLLabelWeb", QRect(342, 225, 112, 14), TLinkType::http);
   LabelURLBez = NewLabel(this, "LabelURLBez", QRect(287, 225, 0, 0), "Internet :");
@@ -72,29 +87,28 @@ TInfoScreenFormular::TInfoScreenFormular() {
   ApplyFont(*LabelMailBez, captionFont);
   LabelMailBez->adjustSize();
   URLLabelMail = NewLinkLabel(this, "URLLabelMail", QRect(342, 245, 134, 14), TLinkType::mailto);
+}
 
+void TInfoScreenFormular::BuildProgramName() {
   LabelProgramName = NewShadowLabel(this, "LabelProgramName", QRect(65, 45, 290, 45));
   LabelProgramName->setAlignment(Qt::AlignHCenter);
   LabelProgramName->SetShadowColor(kGray);
   LabelProgramName->SetDeep(1);
-  const TFont logoFont = PixelFont("Times New Roman", 48, true, false, kGray);
   LabelPXLogo1 = NewShadowLabel(this, "LabelPXLogo1", QRect(435, 20, 0, 0), "P");
   LabelPXLogo2 = NewShadowLabel(this, "LabelPXLogo2", QRect(455, 30, 0, 0), "X");
+  const TFont logoFont = PixelFont("Times New Roman", 48, true, false, kGray);
   for (TShadowLabel* logo : {LabelPXLogo1, LabelPXLogo2}) {
     FillShadowLabel(*logo, logo->Caption(), logoFont, kBlack, 1);
   }
+}
 
+void TInfoScreenFormular::BuildButtons() {
   ButtonOK = NewOkButton(this, this, QRect(200, 260, 100, 35));
   ButtonInternal = new QPushButton("Internal", this);
   ButtonInternal->setObjectName("ButtonInternal");
   ButtonInternal->setGeometry(415, 270, 75, 25);
   ButtonInternal->setAutoDefault(false);
   connect(ButtonInternal, &QPushButton::clicked, this, &TInfoScreenFormular::ButtonInternalClick);
-
-  // The window does not switch hints on: the links carry their address as hint unseen.
-  URLLabelWeb->installEventFilter(this);
-  URLLabelMail->installEventFilter(this);
-  ButtonOK->setFocus();
 }
 
 void TInfoScreenFormular::ButtonInternalClick() {
@@ -113,64 +127,51 @@ TPXInfoScreenA::TPXInfoScreenA(QObject* owner)
       versionFont_(PointFont("Arial", 10, true, false, kBlack)) {}
 
 void TPXInfoScreenA::Execute() {
-  g_infoScreen = nullptr;
-  auto* form = new TInfoScreenFormular();
-  g_infoScreen = form;
-
+  // Freed also when the modal loop ends by an exception.
+  auto form = std::make_unique<TInfoScreenFormular>();
+  g_infoScreen = form.get();
   form->SetInternalInfo(internalInfo_);
   form->ButtonInternal->setVisible(internalInfo_ != nullptr);
-
-  for (TShadowLabel* logo : {form->LabelPXLogo1, form->LabelPXLogo2}) {
-    if (showLogo_) {
-      FillShadowLabel(*logo, logo->Caption(), logoFont_, logoShadowColor_, logoShadowDeep_);
-      logo->show();
-    } else {
-      logo->hide();
-    }
-  }
-
+  FillLogo({form->LabelPXLogo1, form->LabelPXLogo2}, showLogo_, logoFont_, logoShadowColor_,
+           logoShadowDeep_);
   FillShadowLabel(*form->LabelProgramName,
                   ProgramNameCaption(showCompanyNameShort_, companyNameShort_, programName_),
                   programNameFont_, programNameShadowColor_, programNameShadowDeep_);
+  FillTextLines(*form);
+  FillLink(*form->URLLabelWeb, *form->LabelURLBez, showURL_, url_);
+  FillLink(*form->URLLabelMail, *form->LabelMailBez, showMail_, mail_);
+  RunModal(*form);
+}
 
+void TPXInfoScreenA::FillTextLines(TInfoScreenFormular& form) const {
   if (showVersion_) {
-    form->LabelVersion->setText("Version " + versionPrg_);
-    ApplyFont(*form->LabelVersion, versionFont_);
-    form->LabelVersion->show();
+    form.LabelVersion->setText("Version " + versionPrg_);
+    ApplyFont(*form.LabelVersion, versionFont_);
+    form.LabelVersion->show();
   } else {
-    form->LabelVersion->hide();
+    form.LabelVersion->hide();
   }
-
   if (showYear_) {
-    form->LabelCopyright->setText("(c) " + year_ + " by " + companyNameLong_);
-    form->LabelCopyright->show();
+    form.LabelCopyright->setText("(c) " + year_ + " by " + companyNameLong_);
+    form.LabelCopyright->show();
   } else {
-    form->LabelCopyright->hide();
+    form.LabelCopyright->hide();
   }
+}
 
+void TPXInfoScreenA::FillLink(TLinkLabel& link, QLabel& caption, bool show,
+                              const QString& address) {
+  if (!show) {
+    link.hide();
+    caption.hide();
+    return;
+  }
   // Caption first: it keeps the address as given, while the label's own address drops the
   // scheme and takes its link type from the address.
-  if (showURL_) {
-    form->URLLabelWeb->SetCaption(url_);
-    form->URLLabelWeb->setToolTip(url_);
-    form->URLLabelWeb->SetURL(url_);
-    form->URLLabelWeb->show();
-  } else {
-    form->URLLabelWeb->hide();
-    form->LabelURLBez->hide();
-  }
-  if (showMail_) {
-    form->URLLabelMail->SetCaption(mail_);
-    form->URLLabelMail->setToolTip(mail_);
-    form->URLLabelMail->SetURL(mail_);
-    form->URLLabelMail->show();
-  } else {
-    form->URLLabelMail->hide();
-    form->LabelMailBez->hide();
-  }
-
-  CenterOnScreen(*form);
-  form->exec();  // the window deletes itself once closed
+  link.SetCaption(address);
+  link.setToolTip(address);
+  link.SetURL(address);
+  link.show();
 }
 
 }  // namespace pz

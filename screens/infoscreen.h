@@ -54,6 +54,12 @@ class TInfoScreenFormular : public QDialog {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void BuildBackground();
+  void BuildTextLines();
+  void BuildLinks();
+  void BuildProgramName();
+  void BuildButtons();
+
   TPXInternalInfo* internalInfo_ = nullptr;
 };
 
@@ -117,6 +123,11 @@ class TPXInfoScreenA : public QObject, public TPXComponent {
   void Execute();
 
  private:
+  // The version and copyright lines, each shown or hidden.
+  void FillTextLines(TInfoScreenFormular& form) const;
+  // A link with its address, or hidden with its caption.
+  static void FillLink(TLinkLabel& link, QLabel& caption, bool show, const QString& address);
+
   QString companyNameLong_ = "Pellimorex";
   QString companyNameShort_ = "PX";
   TPXInternalInfo* internalInfo_ = nullptr;

@@ -66,7 +66,6 @@ TPXInternalInfoDialog::TPXInternalInfoDialog() {
   Panel1 = NewPanel(this, "Panel1", QRect(0, kHeight - 35, kWidth, 35));
   NewBevel(Panel1, "Bevel2", QRect(0, 0, kWidth, 4));
   ButtonOK = NewOkButton(this, Panel1, QRect(201, 5, 90, 30));
-  CenterOnScreen(*this);
 }
 
 QLabel* TPXInternalInfoDialog::AddRow(const QString& name, const QRect& geometry,
@@ -118,7 +117,7 @@ void TPXInternalInfo::Execute() {
                               : "The following components are included in this application :");
   dialog->Label1->adjustSize();
   dialog->AssembleDisplay(ciKeyPath_);
-  dialog->exec();
+  RunModal(*dialog);
 }
 
 }  // namespace pz

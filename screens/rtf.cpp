@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdio>
 #include <iterator>
+#include <optional>
+#include <utility>
 
 #include "lang/codepage.h"
 
@@ -67,6 +69,34 @@ constexpr std::string_view kSkipped[] = {"fonttbl",
                                          "mmathPr"};
 
 constexpr long kNumberLimit = 1000000000L;
+
+// The underline styles; each is shown as a plain underline.
+constexpr std::string_view kUnderlines[] = {"ul", "uld", "uldb", "ulw", "uldash", "ulth", "ulwave"};
+// Words that end the paragraph.
+constexpr std::string_view kParagraphEnds[] = {"par", "sect", "page", "row"};
+
+// Words that set the paragraph's alignment ("pard" resets it).
+constexpr std::pair<std::string_view, Align> kAlignWords[] = {{"pard", Align::Left},
+                                                              {"ql", Align::Left},
+                                                              {"qc", Align::Center},
+                                                              {"qr", Align::Right},
+                                                              {"qj", Align::Justify}};
+
+// Words that stand for one character (a table cell becomes a tab).
+constexpr std::pair<std::string_view, std::string_view> kCharacterWords[] = {
+    {"line", "\n"},          {"tab", "\t"},          {"cell", "\t"},       {"emdash", "\u2014"},
+    {"endash", "\u2013"},    {"bullet", "\u2022"},   {"lquote", "\u2018"}, {"rquote", "\u2019"},
+    {"ldblquote", "\u201C"}, {"rdblquote", "\u201D"}};
+
+// The value that word w maps to in a table of pairs; empty for a word not in it.
+template <typename Value, std::size_t N>
+std::optional<Value> Lookup(const std::pair<std::string_view, Value> (&table)[N],
+                            const std::string& w) {
+  for (const auto& [word, value] : table) {
+    if (word == w) return value;
+  }
+  return std::nullopt;
+}
 
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -215,31 +245,53 @@ class Parser {
 
   void ControlWord(const std::string& w, bool hasParam, long param) {
     State& s = Cur();
+    if (DestinationWord(w, s)) return;
+    if (s.dest == Dest::ColorTable) return ColorWord(w, param);
+    if (s.dest == Dest::Skip) return;
+    if (FormatWord(w, s, hasParam, param)) return;
+    if (std::find(std::begin(kParagraphEnds), std::end(kParagraphEnds), w) !=
+        std::end(kParagraphEnds)) {
+      return EndParagraph();
+    }
+    if (const auto align = Lookup(kAlignWords, w)) {
+      s.align = *align;
+    } else if (const auto text = Lookup(kCharacterWords, w)) {
+      Text(std::string(*text));
+    }
+  }
+
+  // A word that starts a group the text does not come from; true when w was one.
+  bool DestinationWord(const std::string& w, State& s) {
     if (w == "colortbl") {
       s.dest = Dest::ColorTable;
       colorPending_ = false;
-      return;
+      return true;
     }
     if (std::find(std::begin(kSkipped), std::end(kSkipped), w) != std::end(kSkipped)) {
       s.dest = Dest::Skip;
-      return;
+      return true;
     }
-    if (s.dest == Dest::ColorTable) {
-      const auto v = static_cast<std::uint32_t>(std::clamp(param, 0L, 255L));
-      if (w == "red") color_ = (color_ & 0x00FFFF) | (v << 16);
-      if (w == "green") color_ = (color_ & 0xFF00FF) | (v << 8);
-      if (w == "blue") color_ = (color_ & 0xFFFF00) | v;
-      if (w == "red" || w == "green" || w == "blue") colorPending_ = true;
-      return;
-    }
-    if (s.dest == Dest::Skip) return;
+    return false;
+  }
+
+  // One component of the colour table's current entry.
+  void ColorWord(const std::string& w, long param) {
+    const auto v = static_cast<std::uint32_t>(std::clamp(param, 0L, 255L));
+    if (w == "red") color_ = (color_ & 0x00FFFF) | (v << 16);
+    if (w == "green") color_ = (color_ & 0xFF00FF) | (v << 8);
+    if (w == "blue") color_ = (color_ & 0xFFFF00) | v;
+    if (w == "red" || w == "green" || w == "blue") colorPending_ = true;
+  }
+
+  // Character formatting and \u characters; true when w was one of them.
+  bool FormatWord(const std::string& w, State& s, bool hasParam, long param) {
     const bool on = !hasParam || param != 0;
     if (w == "b") {
       s.format.bold = on;
     } else if (w == "i") {
       s.format.italic = on;
-    } else if (w == "ul" || w == "uld" || w == "uldb" || w == "ulw" || w == "uldash" ||
-               w == "ulth" || w == "ulwave") {
+    } else if (std::find(std::begin(kUnderlines), std::end(kUnderlines), w) !=
+               std::end(kUnderlines)) {
       s.format.underline = on;
     } else if (w == "ulnone") {
       s.format.underline = false;
@@ -261,37 +313,10 @@ class Parser {
       if (v < 0) v += 65536;
       Unicode(v >= 0 && v <= 0xFFFF ? static_cast<std::uint32_t>(v) : 0xFFFD);
       skipCount_ = s.uc;
-    } else if (w == "par" || w == "sect" || w == "page" || w == "row") {
-      EndParagraph();
-    } else if (w == "pard") {
-      s.align = Align::Left;
-    } else if (w == "ql") {
-      s.align = Align::Left;
-    } else if (w == "qc") {
-      s.align = Align::Center;
-    } else if (w == "qr") {
-      s.align = Align::Right;
-    } else if (w == "qj") {
-      s.align = Align::Justify;
-    } else if (w == "line") {
-      Text("\n");
-    } else if (w == "tab" || w == "cell") {
-      Text("\t");
-    } else if (w == "emdash") {
-      Text("\u2014");
-    } else if (w == "endash") {
-      Text("\u2013");
-    } else if (w == "bullet") {
-      Text("\u2022");
-    } else if (w == "lquote") {
-      Text("\u2018");
-    } else if (w == "rquote") {
-      Text("\u2019");
-    } else if (w == "ldblquote") {
-      Text("\u201C");
-    } else if (w == "rdblquote") {
-      Text("\u201D");
+    } else {
+      return false;
     }
+    return true;
   }
 
   // A \u character; UTF-16 surrogate pairs arrive as two of them.

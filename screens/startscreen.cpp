@@ -124,49 +124,11 @@ void TPXStartScreenA::Execute() {
   std::erase_if(windows_, [](const auto& w) { return w.isNull(); });
   windows_.emplace_back(form);
 
-  if (!bitmap_.isEmpty() && QFileInfo(bitmap_).isFile()) {
-    QPixmap picture;
-    if (picture.load(bitmap_))
-      form->ImageHinter->setPixmap(picture);
-    else
-      form->ImageHinter->clear();  // the silver panel shows instead
-  }
-
-  FillShadowLabel(*form->LabelCompany, companyNameLong_, companyNameLongFont_,
-                  companyNameLongShadowColor_, companyNameLongShadowDeep_);
-  // Right-justified: the trailing space keeps the text off the right edge.
-  FillShadowLabel(*form->LabelCompanyOben, companyNameLong_ + " ", companyNameLongObenFont_,
-                  companyNameLongObenShadowColor_, companyNameLongObenShadowDeep_);
-
-  for (TShadowLabel* logo : {form->LabelPXLogo1, form->LabelPXLogo2}) {
-    if (showLogo_) {
-      FillShadowLabel(*logo, logo->Caption(), logoFont_, logoShadowColor_, logoShadowDeep_);
-      logo->show();
-    } else {
-      logo->hide();
-    }
-  }
-
-  if (showVersion_) {
-    FillShadowLabel(*form->LabelVersion, "Version " + versionPrg_, versionFont_,
-                    versionShadowColor_, versionShadowDeep_);
-    form->LabelVersion->show();
-  } else {
-    form->LabelVersion->hide();
-  }
-
-  form->LabelVersionFor->setText(textVersionFor_);
-  ApplyFont(*form->LabelVersionFor, otherFont_);
-
-  if (showYear_) {
-    form->LabelCopyright->setText("(c) by " + companyNameLong_ + " " + year_);
-    ApplyFont(*form->LabelCopyright, otherFont_);
-    form->LabelCopyright->adjustSize();
-    form->LabelCopyright->show();
-  } else {
-    form->LabelCopyright->hide();
-  }
-
+  ShowPicture(*form);
+  FillCompany(*form);
+  FillLogo({form->LabelPXLogo1, form->LabelPXLogo2}, showLogo_, logoFont_, logoShadowColor_,
+           logoShadowDeep_);
+  FillTextLines(*form);
   FillShadowLabel(*form->LabelProgramName,
                   ProgramNameCaption(showCompanyNameShort_, companyNameShort_, programName_),
                   programNameFont_, programNameShadowColor_, programNameShadowDeep_);
@@ -177,6 +139,45 @@ void TPXStartScreenA::Execute() {
   // Drawn completely before the caller goes on with its start-up work.
   form->repaint();
   form->ImageHinter->repaint();
+}
+
+void TPXStartScreenA::ShowPicture(TStartScreenFormular& form) const {
+  if (bitmap_.isEmpty() || !QFileInfo(bitmap_).isFile()) return;
+  QPixmap picture;
+  if (picture.load(bitmap_))
+    form.ImageHinter->setPixmap(picture);
+  else
+    form.ImageHinter->clear();  // the silver panel shows instead
+}
+
+void TPXStartScreenA::FillCompany(TStartScreenFormular& form) const {
+  FillShadowLabel(*form.LabelCompany, companyNameLong_, companyNameLongFont_,
+                  companyNameLongShadowColor_, companyNameLongShadowDeep_);
+  // Right-justified: the trailing space keeps the text off the right edge.
+  FillShadowLabel(*form.LabelCompanyOben, companyNameLong_ + " ", companyNameLongObenFont_,
+                  companyNameLongObenShadowColor_, companyNameLongObenShadowDeep_);
+}
+
+void TPXStartScreenA::FillTextLines(TStartScreenFormular& form) const {
+  if (showVersion_) {
+    FillShadowLabel(*form.LabelVersion, "Version " + versionPrg_, versionFont_, versionShadowColor_,
+                    versionShadowDeep_);
+    form.LabelVersion->show();
+  } else {
+    form.LabelVersion->hide();
+  }
+
+  form.LabelVersionFor->setText(textVersionFor_);
+  ApplyFont(*form.LabelVersionFor, otherFont_);
+
+  if (showYear_) {
+    form.LabelCopyright->setText("(c) by " + companyNameLong_ + " " + year_);
+    ApplyFont(*form.LabelCopyright, otherFont_);
+    form.LabelCopyright->adjustSize();
+    form.LabelCopyright->show();
+  } else {
+    form.LabelCopyright->hide();
+  }
 }
 
 }  // namespace pz

@@ -126,6 +126,11 @@ class TPXStartScreenA : public QObject, public TPXComponent {
   void Execute();
 
  private:
+  // The steps of Execute that fill the new window from the properties.
+  void ShowPicture(TStartScreenFormular& form) const;
+  void FillCompany(TStartScreenFormular& form) const;
+  void FillTextLines(TStartScreenFormular& form) const;
+
   // The splash is the one component without caption colours.
   using TPXComponent::CaptionBeginColor;
   using TPXComponent::CaptionEndColor;

@@ -1,12 +1,18 @@
 // The password, password-query and volume dialogs, and the folder picker, answered by script.
 #include <QApplication>
+#include <QMessageBox>
 #include <QScreen>
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <utility>
 
 #include "app/dialogs.h"
 #include "app/pxpath.h"
+#include "app/qtinteraction.h"
+#include "screens/award.h"
+#include "screens/infoscreen.h"
+#include "screens/internalinfo.h"
 #include "test_support_qt.h"
 
 using namespace pztest;
@@ -38,11 +44,12 @@ class DialogsTest : public QObject {
     pz::TPasswortDialog d(texts);
     QCOMPARE(d.size(), QSize(233, 144));
     QVERIFY(!(d.windowFlags() & Qt::WindowCloseButtonHint));
-    QCOMPARE(d.windowTitle(), T(63));
-    QCOMPARE(d.Label1->text(), T(63) + " :");
-    QCOMPARE(d.Label2->text(), T(64) + " :");
-    QCOMPARE(d.ButtonOK->text(), T(65));
-    QCOMPARE(d.ButtonCancel->text(), T(66));
+    const std::pair<QString, QString> captions[] = {{d.windowTitle(), T(63)},
+                                                    {d.Label1->text(), T(63) + " :"},
+                                                    {d.Label2->text(), T(64) + " :"},
+                                                    {d.ButtonOK->text(), T(65)},
+                                                    {d.ButtonCancel->text(), T(66)}};
+    for (const auto& [shown, expected] : captions) QCOMPARE(shown, expected);
     for (QLineEdit* e : {d.Edit1, d.Edit2}) {
       QCOMPARE(e->maxLength(), 30);
       QCOMPARE(e->echoMode(), QLineEdit::Password);
@@ -342,6 +349,61 @@ class DialogsTest : public QObject {
     });
     QVERIFY(!p.Execute());
     QCOMPARE(p.Path(), ab);
+  }
+
+  // Every modal window runs the one way: the maker's screens, the awards viewer and the message
+  // boxes reach the hook that answers dialogs, as the program's own dialogs do; the screens
+  // are centred on the screen, the message boxes stay where the window system puts them.
+  void everyModalWindowRunsTheOneWay() {
+    QTemporaryDir awards;
+    WriteFile(awards.path() + "/info.ini", "[COUNT]\nCOUNT=0\n");
+    DialogScript script;
+    QStringList shown;
+    QList<QPoint> offsets;
+    const auto record = [&](QDialog& dialog) {
+      shown << dialog.metaObject()->className();
+      if (qobject_cast<QMessageBox*>(&dialog) == nullptr)
+        offsets << dialog.frameGeometry().center() - dialog.screen()->availableGeometry().center();
+    };
+    script.steps = {record, record, record, record, record, record};
+    pz::TPXInfoScreenA info;
+    info.Execute();
+    pz::TPXInternalInfo internal;
+    internal.Execute();
+    pz::TPXAward award;
+    award.SetPath(awards.path());
+    award.Execute();
+    pz::ShowAwardInfo(awards.path() + "/none.txt", "Award-Info", pz::kColorBlack, pz::kColorBlue);
+    pz::ShowMessage(nullptr, "x", pz::MsgIcon::Information);
+    QVERIFY(!pz::AskYesNo(nullptr, "y?"));  // closed unanswered: not Yes
+    QCOMPARE(shown, (QStringList{"pz::TInfoScreenFormular", "pz::TPXInternalInfoDialog",
+                                 "pz::TPXAwardDialog", "pz::TPXAwardDialog2", "QMessageBox",
+                                 "QMessageBox"}));
+    QCOMPARE(offsets.size(), 4);
+    for (const QPoint& o : offsets)
+      QVERIFY2(o.manhattanLength() <= 4, qPrintable(QString::number(o.x())));
+    // Each screen is freed once it is closed.
+    QVERIFY(pz::InfoScreenFormular() == nullptr && pz::AwardDialog2() == nullptr);
+  }
+
+  // The hourglass has one owner per user of it: switched on twice it is one level, and a level
+  // still on goes with the interaction that set it.
+  void hourglassLevelsGoWithTheirOwner() {
+    {
+      pz::TQtInteraction ui(nullptr, texts);
+      ui.SetBusy(true);
+      ui.SetBusy(true);
+      ui.LanguageBusy(true);
+      ui.LanguageBusy(true);
+      ui.SetBusy(false);
+      QVERIFY(!ui.Busy());
+      QVERIFY(QApplication::overrideCursor() != nullptr);  // the language's level
+      ui.LanguageBusy(false);
+      QVERIFY(QApplication::overrideCursor() == nullptr);
+      ui.LanguageBusy(true);
+      ui.SetBusy(true);
+    }
+    QVERIFY(QApplication::overrideCursor() == nullptr);
   }
 
   void anotherDriveGivesAFolderOnIt() {

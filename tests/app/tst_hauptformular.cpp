@@ -19,6 +19,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "app/dialogs.h"
 #include "app/hauptformular.h"
@@ -126,45 +127,89 @@ class HauptformularTest : public QObject {
     QCOMPARE(QCoreApplication::applicationName(), QString("Parzello"));
     QCOMPARE(w_->centralWidget()->size(), QSize(574, 354));
     QCOMPARE(w_->minimumSize(), w_->maximumSize());
-    QCOMPARE(w_->PanelAktion->height(), 25);
-    QCOMPARE(w_->PanelZiel->height(), 74);
-    QCOMPARE(w_->PanelAusfuehren->height(), 35);
-    QCOMPARE(w_->StatusBar->height(), 19);
-    QCOMPARE(w_->StatusPanels[0]->text(), QString("Version 1.2"));
-    QVERIFY(w_->StatusPanels[1]->text().isEmpty());
-    QVERIFY(w_->StatusPanels[2]->text().contains("2001"));
-    QCOMPARE(w_->StatusPanels[0]->width(), 100);
-    QCOMPARE(w_->StatusPanels[1]->width(), 330);
-    QCOMPARE(w_->StatusPanels[2]->width(), 150);
-    QCOMPARE(w_->EditTrennDatei->width(), 540);
-    QCOMPARE(w_->EditZielPfad->width(), 440);
-    QCOMPARE(w_->EditZielName->width(), 280);
-    QCOMPARE(w_->EditHand->width(), 80);
+
+    // Every control at its place in its parent: the bars and areas from top to bottom, the
+    // controls within them, the status bar's panels.
+    const std::pair<QWidget*, QRect> placed[] = {{w_->PanelAktion, {0, 0, 574, 25}},
+                                                 {w_->RadioTrennen, {120, 4, 150, 18}},
+                                                 {w_->RadioZusammenfuehren, {300, 4, 260, 18}},
+                                                 {w_->PanelQuelle, {0, 25, 574, 201}},
+                                                 {w_->EditTrennDatei, {8, 22, 540, 22}},
+                                                 {w_->ButtonTrennDatei, {550, 22, 22, 22}},
+                                                 {w_->GroupTrennGroesse, {8, 50, 276, 118}},
+                                                 {w_->Radio144, {10, 20, 120, 18}},
+                                                 {w_->Radio12, {10, 39, 120, 18}},
+                                                 {w_->Radio720, {10, 58, 120, 18}},
+                                                 {w_->Radio360, {10, 77, 120, 18}},
+                                                 {w_->Radio100, {10, 96, 120, 18}},
+                                                 {w_->RadioAuto, {140, 20, 130, 18}},
+                                                 {w_->RadioHand, {140, 39, 130, 18}},
+                                                 {w_->EditHand, {156, 60, 80, 22}},
+                                                 {w_->GroupOptionen, {290, 50, 276, 118}},
+                                                 {w_->CheckKomprimieren, {10, 20, 260, 18}},
+                                                 {w_->RadioStark, {30, 40, 100, 18}},
+                                                 {w_->RadioSchwach, {130, 40, 120, 18}},
+                                                 {w_->CheckLoeschen, {10, 66, 260, 18}},
+                                                 {w_->CheckPasswort, {10, 90, 260, 18}},
+                                                 {w_->LabelDateiGroesse2, {160, 176, 124, 16}},
+                                                 {w_->LabelTrennungen2, {440, 176, 126, 16}},
+                                                 {w_->PanelZiel, {0, 226, 574, 74}},
+                                                 {w_->EditZielPfad, {104, 24, 440, 22}},
+                                                 {w_->ButtonZiel, {548, 24, 22, 22}},
+                                                 {w_->EditZielName, {104, 48, 280, 22}},
+                                                 {w_->PanelAusfuehren, {0, 300, 574, 35}},
+                                                 {w_->ButtonAusfuehren, {227, 4, 120, 27}},
+                                                 {w_->ButtonBeenden, {446, 4, 120, 27}},
+                                                 {w_->StatusBar, {0, 335, 574, 19}},
+                                                 {w_->StatusPanels[0], {0, 0, 100, 19}},
+                                                 {w_->StatusPanels[1], {100, 0, 330, 19}},
+                                                 {w_->StatusPanels[2], {430, 0, 150, 19}},
+                                                 {w_->StatusSimple, {0, 0, 574, 19}}};
+    for (const auto& [control, geometry] : placed) {
+      QVERIFY2(control->geometry() == geometry, qPrintable(control->objectName()));
+    }
+    // Labels sized to their texts: their places only.
+    const std::pair<QWidget*, QPoint> moved[] = {
+        {w_->LabelAktion, {8, 5}},         {w_->LabelTrennDatei, {8, 4}},
+        {w_->Label1, {240, 64}},           {w_->LabelDateiGroesse, {8, 176}},
+        {w_->LabelTrennungen, {290, 176}}, {w_->LabelZiel, {8, 4}},
+        {w_->LabelZielPfad, {8, 28}},      {w_->LabelZielName, {8, 52}}};
+    for (const auto& [control, place] : moved) {
+      QVERIFY2(control->pos() == place, qPrintable(control->objectName()));
+    }
+
     QCOMPARE(w_->font().family(), QString("Arial"));
     QCOMPARE(w_->font().pixelSize(), 13);
     QVERIFY(w_->font().bold());
     QVERIFY(w_->LabelAktion->font().italic() && w_->LabelAktion->font().underline());
     QVERIFY(w_->GroupOptionen->font().italic());
     QVERIFY(!w_->CheckLoeschen->font().italic());
-    QCOMPARE(w_->LabelAktion->ShadowColor(), QColor(0, 0, 0));
-    QCOMPARE(w_->LabelAktion->FontColor(), QColor(255, 255, 255));
-    QCOMPARE(w_->LabelZiel->ShadowColor(), QColor(255, 255, 255));
-    QCOMPARE(w_->PanelAktion->palette().color(QPalette::Window), QColor(128, 0, 0));
-    QCOMPARE(w_->LabelTrennDatei->FontColor(), QColor(128, 0, 0));
-    QCOMPARE(w_->EditHand->palette().color(QPalette::Base), QColor(192, 192, 192));
+    const std::pair<QColor, QColor> colours[] = {
+        {w_->LabelAktion->ShadowColor(), QColor(0, 0, 0)},
+        {w_->LabelAktion->FontColor(), QColor(255, 255, 255)},
+        {w_->LabelZiel->ShadowColor(), QColor(255, 255, 255)},
+        {w_->PanelAktion->palette().color(QPalette::Window), QColor(128, 0, 0)},
+        {w_->LabelTrennDatei->FontColor(), QColor(128, 0, 0)},
+        {w_->EditHand->palette().color(QPalette::Base), QColor(192, 192, 192)}};
+    for (const auto& [shown, expected] : colours) QCOMPARE(shown, expected);
     QVERIFY(w_->EditHand->isReadOnly());
 
-    // Texts of the language file, with their suffixes.
-    QCOMPARE(w_->LabelAktion->Caption(), QString("Aktion :"));
-    QCOMPARE(w_->LabelTrennDatei->Caption(), QString("Zu trennende Datei :"));
-    QCOMPARE(w_->LabelZielPfad->text(), QString("Pfad :"));
-    QCOMPARE(w_->ButtonAusfuehren->text(), QString::fromUtf8("Ausführen"));
-    QCOMPARE(w_->MenuSprache->text(), QString("Sprache..."));
-    QCOMPARE(w_->MenuInfo->text(), QString("Inf&o..."));
-    QCOMPARE(w_->MenuAwards->text(), QString("&Awards..."));
+    // Texts of the language file, with their suffixes, and the built-in ones.
+    const std::pair<QString, QString> captions[] = {
+        {w_->LabelAktion->Caption(), "Aktion :"},
+        {w_->LabelTrennDatei->Caption(), "Zu trennende Datei :"},
+        {w_->LabelZielPfad->text(), "Pfad :"},
+        {w_->ButtonAusfuehren->text(), QString::fromUtf8("Ausführen")},
+        {w_->MenuSprache->text(), "Sprache..."},
+        {w_->MenuInfo->text(), "Inf&o..."},
+        {w_->MenuAwards->text(), "&Awards..."},
+        {w_->Label1->text(), "Bytes"},
+        {w_->ButtonZiel->text(), "..."},
+        {w_->StatusPanels[0]->text(), "Version 1.2"}};
+    for (const auto& [shown, expected] : captions) QCOMPARE(shown, expected);
+    QVERIFY(w_->StatusPanels[1]->text().isEmpty());
+    QVERIFY(w_->StatusPanels[2]->text().contains("2001"));
     QCOMPARE(w_->MenuBeenden->shortcut(), QKeySequence(Qt::Key_F10));
-    QCOMPARE(w_->Label1->text(), QString("Bytes"));
-    QCOMPARE(w_->ButtonZiel->text(), QString("..."));
     QCOMPARE(w_->TrennGroesse(), pz::PresetBytes(pz::SizePreset::Floppy144));
     QCOMPARE(w_->ZipArchiver().DLLDirectory(), program_->path().toStdString() + "/dll_parzello");
   }

@@ -1,6 +1,7 @@
 // The shadow label on rendered images: where shadow, text and frame land, and the blink cycle.
 #include <QImage>
 #include <QtTest>
+#include <utility>
 
 #include "controls/shadowlabel.h"
 
@@ -69,13 +70,14 @@ class ShadowLabelTest : public QObject {
 
   void defaults() {
     TShadowLabel l;
-    QCOMPARE(l.HiColor(), QColor(0, 0, 255));
-    QCOMPARE(l.LoColor(), QColor(0, 0, 128));
+    const std::pair<QColor, QColor> colours[] = {{l.HiColor(), QColor(0, 0, 255)},
+                                                 {l.LoColor(), QColor(0, 0, 128)},
+                                                 {l.ShadowColor(), pz::kBtnHighlight}};
+    for (const auto& [shown, expected] : colours) QCOMPARE(shown, expected);
     QCOMPARE(l.Border(), TShadowBorder::boNone);
     QVERIFY(l.Ctl3D());
     QCOMPARE(l.BlinkInterval(), 300);
     QCOMPARE(l.Blink(), TShadowBlink::blNone);
-    QCOMPARE(l.ShadowColor(), pz::kBtnHighlight);
     QVERIFY(!l.BlinkTimer().isActive());
   }
 

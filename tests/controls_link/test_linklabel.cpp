@@ -2,6 +2,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <tuple>
 
 #include "controls/desktopshell.h"
 #include "controls/linklabel.h"
@@ -46,18 +47,17 @@ class TestLinkLabel : public QObject {
 
   void newLabelShowsWebPlaceholderWithEmptyHint() {
     TLinkLabel l;
-    QCOMPARE(l.URL(), QString(kPlaceholderWeb));
-    QCOMPARE(l.Caption(), QString(kPlaceholderWeb));
-    QCOMPARE(l.LinkText(), QString(kPlaceholderWeb));
+    for (const QString& shown : {l.URL(), l.Caption(), l.LinkText()}) {
+      QCOMPARE(shown, QString(kPlaceholderWeb));
+    }
     QVERIFY(l.toolTip().isEmpty());
-    QVERIFY(l.URLAsHint());
-    QVERIFY(!l.ShowPrefix());
-    QVERIFY(!l.CaptionSet());
+    const std::tuple<const char*, bool, bool> flags[] = {
+        {"URLAsHint", l.URLAsHint(), true},      {"ShowPrefix", l.ShowPrefix(), false},
+        {"CaptionSet", l.CaptionSet(), false},   {"AutoSize", l.AutoSize(), true},
+        {"Transparent", l.Transparent(), false}, {"WordWrap", l.WordWrap(), false}};
+    for (const auto& [name, shown, expected] : flags) QVERIFY2(shown == expected, name);
     QCOMPARE(l.LabelType(), TLabelType::Auto);
     QCOMPARE(l.LinkType(), TLinkType::http);
-    QVERIFY(l.AutoSize());
-    QVERIFY(!l.Transparent());
-    QVERIFY(!l.WordWrap());
     QVERIFY(QString(kPlaceholderMail).contains('@'));
     // Link look: blue underlined copy of the label's font; passive look: the plain font.
     QCOMPARE(l.LinkFont().color, QColor(0, 0, 255));

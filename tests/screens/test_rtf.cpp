@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <random>
+#include <string>
+#include <utility>
 
 #include "screens/rtf.h"
 
@@ -49,6 +51,36 @@ TEST(RtfRead, ParagraphsLinesAndAlignment) {
   EXPECT_TRUE(d.paragraphs[2].runs.empty());
   EXPECT_EQ(d.paragraphs[3].align, Align::Left);
   EXPECT_EQ(Plain("{\\rtf1 a\\tab b\\\nc}"), "a\tb\nc");  // "\" + newline is a paragraph too
+}
+
+// Each word that stands for a character, ends a paragraph, aligns or underlines.
+TEST(RtfRead, EveryWordOfTheTables) {
+  const std::pair<const char*, const char*> characters[] = {
+      {"line", "\n"},          {"tab", "\t"},          {"cell", "\t"},       {"emdash", "\u2014"},
+      {"endash", "\u2013"},    {"bullet", "\u2022"},   {"lquote", "\u2018"}, {"rquote", "\u2019"},
+      {"ldblquote", "\u201C"}, {"rdblquote", "\u201D"}};
+  for (const auto& [word, text] : characters) {
+    EXPECT_EQ(Plain(std::string("{\\rtf1 a\\") + word + " b}"), std::string("a") + text + "b")
+        << word;
+  }
+  for (const char* word : {"par", "sect", "page", "row"}) {
+    EXPECT_EQ(Parse(std::string("{\\rtf1 a\\") + word + " b}").paragraphs.size(), 2u) << word;
+  }
+  const std::pair<const char*, Align> aligns[] = {
+      {"ql", Align::Left}, {"qc", Align::Center}, {"qr", Align::Right}, {"qj", Align::Justify}};
+  for (const auto& [word, align] : aligns) {
+    const Document d = Parse(std::string("{\\rtf1\\qr\\") + word + " a\\par\\pard b}");
+    ASSERT_EQ(d.paragraphs.size(), 2u) << word;
+    EXPECT_EQ(d.paragraphs[0].align, align) << word;
+    EXPECT_EQ(d.paragraphs[1].align, Align::Left) << word;
+  }
+  for (const char* word : {"ul", "uld", "uldb", "ulw", "uldash", "ulth", "ulwave"}) {
+    const Document d = Parse(std::string("{\\rtf1\\") + word + " a\\ulnone b}");
+    const auto& runs = d.paragraphs.at(0).runs;
+    ASSERT_EQ(runs.size(), 2u) << word;
+    EXPECT_TRUE(runs[0].format.underline) << word;
+    EXPECT_FALSE(runs[1].format.underline) << word;
+  }
 }
 
 TEST(RtfRead, FontSizesAreClamped) {
