@@ -110,10 +110,7 @@ std::string RunTempArchive(const std::string& folder) {
 }
 
 void RemoveLeftoverArchives(const std::string& folder) {
-  struct DirCloser {
-    void operator()(DIR* d) const { ::closedir(d); }
-  };
-  const std::unique_ptr<DIR, DirCloser> d(::opendir(folder.c_str()));
+  const DirHandle d(::opendir(folder.c_str()));
   if (d == nullptr) return;
   while (const dirent* e = ::readdir(d.get())) {
     const pid_t pid = RunOf(e->d_name);

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "lang/codepage.h"
+#include "platform/filehandle.h"
 #include "platform/os.h"
 #include "platform/settings.h"
 
@@ -91,17 +92,16 @@ bool SameIgnoringCase(const std::string& a, const std::string& b) {
 // come from; of several such the first by byte order); "" when there is none.
 std::string FindFile(const std::string& folder, const std::string& name) {
   if (FileExists(JoinPath(folder, name))) return name;
-  DIR* dir = ::opendir(folder.empty() ? "/" : folder.c_str());
+  const DirHandle dir(::opendir(folder.empty() ? "/" : folder.c_str()));
   if (dir == nullptr) return "";
   std::string found;
-  while (const dirent* entry = ::readdir(dir)) {
+  while (const dirent* entry = ::readdir(dir.get())) {
     const std::string candidate = entry->d_name;
     if (SameIgnoringCase(candidate, name) && (found.empty() || candidate < found) &&
         FileExists(JoinPath(folder, candidate))) {
       found = candidate;
     }
   }
-  ::closedir(dir);
   return found;
 }
 

@@ -3,8 +3,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPixmap>
-#include <QScreen>
 #include <algorithm>
+
+#include "platform/modal_qt.h"
 
 namespace pz {
 
@@ -106,12 +107,7 @@ bool RunLanguageDialog(TPXLanguage& language, QWidget* parent) {
   dialog.BuildScreen(QString::fromStdString(language.Path()),
                      QString::fromStdString(language.LanguageName()));
   // Centred on the screen, not over the main window.
-  if (const QScreen* screen = dialog.screen()) {
-    QRect frame = dialog.frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    dialog.move(frame.topLeft());
-  }
-  if (dialog.exec() != QDialog::Accepted) return false;
+  if (RunModal(dialog) != QDialog::Accepted) return false;
   language.SetFileNameUnchecked(dialog.SelectedFile().toStdString());
   language.LoadFile();
   return true;

@@ -1,9 +1,13 @@
-// The one owner of a file descriptor, and the one scope guard. Header-only and free of Qt, so
-// the engines loaded with dlopen and the self-extractor use them as the program does.
+// The owners of the system's handles (file descriptor, folder listing, loaded library) and the
+// one scope guard. Header-only and free of Qt, so the engines loaded with dlopen and the
+// self-extractor use them as the program does.
 #pragma once
 
+#include <dirent.h>
+#include <dlfcn.h>
 #include <unistd.h>
 
+#include <memory>
 #include <utility>
 
 namespace pz {
@@ -40,6 +44,18 @@ class FileHandle {
  private:
   int fd_ = -1;
 };
+
+// Owns a folder listing from opendir.
+struct DirCloser {
+  void operator()(DIR* d) const { ::closedir(d); }
+};
+using DirHandle = std::unique_ptr<DIR, DirCloser>;
+
+// Owns a library loaded with dlopen.
+struct LibraryCloser {
+  void operator()(void* library) const { ::dlclose(library); }
+};
+using LibraryHandle = std::unique_ptr<void, LibraryCloser>;
 
 // Runs an action when the scope ends, on every path, unless dismissed first.
 template <typename F>

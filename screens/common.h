@@ -11,6 +11,7 @@
 #include <initializer_list>
 
 #include "controls/font.h"
+#include "platform/modal_qt.h"
 
 class QDialog;
 class QFrame;
@@ -56,20 +57,5 @@ QString ProgramNameCaption(bool showShort, const QString& companyShort, const QS
 // A fixed-size dialog with a caption and only the close box (RunModal centres it).
 void SetUpFixedDialog(QDialog& dialog, const QString& caption, int width, int height,
                       const TFont& font);
-void CenterOnScreen(QWidget& window);
-
-// Where a modal dialog appears: centred on its screen, or where the window system puts it over
-// its parent (the message boxes).
-enum class DialogPlacement { ScreenCentre, OverParent };
-
-// Tests install a hook that receives every modal dialog in place of exec(): the dialog is shown
-// (not run in a nested event loop), the hook fills its fields and clicks its buttons, and the
-// dialog's result is whatever done() it reached (Rejected when the hook closes nothing).
-using DialogHook = std::function<void(QDialog& dialog)>;
-void SetDialogHook(DialogHook hook);
-
-// Every modal dialog of the program is run through here: placed, run (or handed to the hook),
-// and its result code returned. The caller owns the dialog.
-int RunModal(QDialog& dialog, DialogPlacement placement = DialogPlacement::ScreenCentre);
 
 }  // namespace pz

@@ -136,7 +136,7 @@ void TZipArchiver::LoadEngine(Engine& e, const char* file, const char* execName,
       ReportMessage(msgBase + 4, "");
       return;
     }
-    e.handle = handle;
+    e.handle.reset(handle);
     if (trace_) ReportMessage(msgBase + 1, "");
     e.exec = reinterpret_cast<zipabi::ZipEngExecFn>(::dlsym(handle, execName));
     if (e.exec == nullptr) ReportMessage(msgBase + 2, "");
@@ -147,8 +147,7 @@ void TZipArchiver::LoadEngine(Engine& e, const char* file, const char* execName,
 }
 
 void TZipArchiver::UnloadEngine(Engine& e) {
-  if (e.handle != nullptr) ::dlclose(e.handle);
-  e = Engine{};
+  e = Engine{};  // the handle's owner unloads the library
 }
 
 void TZipArchiver::LoadZipEngine() {

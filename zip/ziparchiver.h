@@ -333,7 +333,7 @@ class TZipArchiver {
 
  private:
   struct Engine {
-    void* handle = nullptr;
+    LibraryHandle handle;
     zipabi::ZipEngExecFn exec = nullptr;
     zipabi::GetEngVersionFn version = nullptr;
   };

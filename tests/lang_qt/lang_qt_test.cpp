@@ -9,6 +9,7 @@
 #include "lang/component.h"
 #include "lang/languagedialog.h"
 #include "platform/helpviewer.h"
+#include "platform/modal_qt.h"
 #include "platform/settings.h"
 
 namespace pz {
@@ -115,6 +116,28 @@ class LangQtTest : public QObject {
     QVERIFY(!RunLanguageDialog(lang, &parent));
     QVERIFY2(offset.manhattanLength() <= 4,
              qPrintable(QString("off by %1, %2").arg(offset.x()).arg(offset.y())));
+  }
+
+  // The language choice is run the one way every modal dialog is, so a test hook reaches it.
+  void languageChoiceRunsThroughTheOneModalPath() {
+    WriteLanguage(folder_ + "/English.lng", "English", "E");
+    TPXLanguage lang;
+    lang.SetPath(folder_.toStdString());
+    int hooked = 0;
+    pz::SetDialogHook([&](QDialog& d) {
+      ++hooked;
+      d.findChild<QPushButton*>("ButtonOK")->click();
+    });
+    QTimer::singleShot(0, [] {  // ends a dialog that bypassed the hook
+      if (QWidget* w = QApplication::activeModalWidget())
+        w->findChild<QPushButton*>("ButtonCancel")->click();
+    });
+    const bool chosen = RunLanguageDialog(lang);
+    pz::SetDialogHook(nullptr);
+    QCoreApplication::processEvents();  // the fallback finds no dialog now
+    QCOMPARE(hooked, 1);
+    QVERIFY(chosen);
+    QCOMPARE(QString::fromStdString(lang.FileName()), QString("English.lng"));
   }
 
   void unmatchedOrEmptyFolderSelectsNothing() {

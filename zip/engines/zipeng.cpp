@@ -258,7 +258,7 @@ struct CollectOptions {
 // The names in a folder, sorted, without "." and ".." (and hidden ones unless wanted).
 std::vector<std::string> FolderNames(const std::string& path, bool hidden) {
   std::vector<std::string> names;
-  const std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(path.c_str()), &::closedir);
+  const pz::DirHandle d(::opendir(path.c_str()));
   if (d == nullptr) return names;
   while (dirent* e = ::readdir(d.get())) {
     std::string n = e->d_name;
