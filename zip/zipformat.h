@@ -139,6 +139,7 @@ inline constexpr std::uint16_t kTimestampExtraId = 0x5455;
 inline constexpr std::uint8_t kTimestampHasMtime = 1;
 inline constexpr std::uint8_t kTimestampHasAtime = 2;
 inline constexpr std::size_t kTimestampTimeSize = sizeof(std::uint32_t);
+inline constexpr std::size_t kTimestampTimesAt = 1;  // after the flag byte
 // A Unix host's mode sits in the high half of a member's external attributes.
 inline constexpr int kUnixModeShift = 16;
 

@@ -55,14 +55,15 @@ bool Matches(const Options& o, const char* name) {
 // The modification time that the extended-timestamp field records (to the second, in UTC);
 // else libzip's reading of the two-second local DOS time.
 bool MemberMtime(zip_t* za, zip_uint64_t index, const zip_stat_t& st, time_t& mtime) {
+  using namespace pz::zipfmt;
   for (zip_flags_t where : {ZIP_FL_CENTRAL, ZIP_FL_LOCAL}) {
     zip_uint16_t len = 0;
     const zip_uint8_t* p =
         zip_file_extra_field_get_by_id(za, index, pz::zipfmt::kTimestampExtraId, 0, &len, where);
     // A flag byte, then the modification time when the flag says so.
-    if (p != nullptr && len >= 1 + sizeof(std::uint32_t) &&
-        (p[0] & pz::zipfmt::kTimestampHasMtime)) {
-      mtime = static_cast<time_t>(pz::zipfmt::Le32(p + 1));
+    if (p != nullptr && len >= kTimestampTimesAt + kTimestampTimeSize &&
+        (p[0] & kTimestampHasMtime)) {
+      mtime = static_cast<time_t>(pz::zipfmt::Le32(p + kTimestampTimesAt));
       return true;
     }
   }

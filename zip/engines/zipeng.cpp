@@ -303,11 +303,11 @@ void Collect(const std::string& path, const CollectOptions& o, std::vector<Membe
 void AddTimestampField(zip_t* za, zip_uint64_t index, const struct stat& st) {
   using namespace pz::zipfmt;
   constexpr std::uint8_t kFlags = kTimestampHasMtime | kTimestampHasAtime;
-  zip_uint8_t local[1 + 2 * kTimestampTimeSize] = {kFlags};
-  Put32(local + 1, static_cast<std::uint32_t>(st.st_mtime));
-  Put32(local + 1 + kTimestampTimeSize, static_cast<std::uint32_t>(st.st_atime));
-  zip_uint8_t central[1 + kTimestampTimeSize] = {kFlags};
-  Put32(central + 1, static_cast<std::uint32_t>(st.st_mtime));
+  zip_uint8_t local[kTimestampTimesAt + 2 * kTimestampTimeSize] = {kFlags};
+  Put32(local + kTimestampTimesAt, static_cast<std::uint32_t>(st.st_mtime));
+  Put32(local + kTimestampTimesAt + kTimestampTimeSize, static_cast<std::uint32_t>(st.st_atime));
+  zip_uint8_t central[kTimestampTimesAt + kTimestampTimeSize] = {kFlags};
+  Put32(central + kTimestampTimesAt, static_cast<std::uint32_t>(st.st_mtime));
   zip_file_extra_field_set(za, index, kTimestampExtraId, ZIP_EXTRA_FIELD_NEW, local, sizeof local,
                            ZIP_FL_LOCAL);
   zip_file_extra_field_set(za, index, kTimestampExtraId, ZIP_EXTRA_FIELD_NEW, central,
