@@ -406,18 +406,30 @@ std::vector<Member> CollectMembers(const std::vector<std::string>& specs,
   return members;
 }
 
-pz::ZipHandle OpenArchive(const std::string& archive, CallbackReporter& rep) {
-  // An empty file is a new archive that the caller created with the mode it wants.
+// An empty file is a new archive that the caller created with the mode it wants (a placeholder).
+pz::ZipHandle OpenArchive(const std::string& archive, CallbackReporter& rep, bool& placeholder) {
   struct stat ast {};
-  const bool emptyFile =
-      ::stat(archive.c_str(), &ast) == 0 && S_ISREG(ast.st_mode) && ast.st_size == 0;
+  placeholder = ::stat(archive.c_str(), &ast) == 0 && S_ISREG(ast.st_mode) && ast.st_size == 0;
   int errorp = 0;
   pz::ZipHandle za =
-      pz::ZipHandle::Open(archive, emptyFile ? ZIP_CREATE | ZIP_TRUNCATE : ZIP_CREATE, errorp);
+      pz::ZipHandle::Open(archive, placeholder ? ZIP_CREATE | ZIP_TRUNCATE : ZIP_CREATE, errorp);
   if (!za.valid())
     rep.Message(pz::unpack::kErrPack,
                 "Cannot open archive " + archive + ": " + pz::OpenErrorText(errorp));
   return za;
+}
+
+// Removed before the commit, the placeholder leaves a free name for the finished archive: moved
+// over a file, ext4 would first push all of its data to the disk, which for a temporary archive
+// that is cut and deleted right after is wasted time. libzip then gives a new archive the mode
+// the file mask allows, so the mask is narrowed to the placeholder's mode while it writes.
+bool DropPlaceholder(const std::string& archive, mode_t& mask) {
+  struct stat ast {};
+  if (::lstat(archive.c_str(), &ast) != 0 || !S_ISREG(ast.st_mode) || ast.st_size != 0 ||
+      ::unlink(archive.c_str()) != 0)
+    return false;
+  mask = static_cast<mode_t>(~ast.st_mode & ACCESSPERMS);
+  return true;
 }
 
 // The members to pack: update and freshen leave out what the archive holds in the same or a
@@ -499,9 +511,18 @@ Added AddMember(zip_t* za, Job& job, const Member& m, const PackRequest& r) {
 
 // Writes the archive (the members' data is read now) and puts back what stood in front of it.
 bool Commit(pz::ZipHandle& za, const Job& job, const std::string& archive,
-            const std::string& prefix) {
+            const std::string& prefix, bool placeholder) {
   CallbackReporter& rep = *job.rep;
-  if (!za.Commit()) {
+  mode_t narrow = 0;
+  const bool dropped = placeholder && DropPlaceholder(archive, narrow);
+  const mode_t mask = ::umask(0);
+  ::umask(dropped ? mask | narrow : mask);
+  bool committed = false;
+  {
+    const pz::ScopeGuard restoreMask([mask] { ::umask(mask); });
+    committed = za.Commit();
+  }
+  if (!committed) {
     const std::string why = job.cancelled ? "Cancelled" : ZipErrorText(zip_get_error(za.get()));
     za.reset();
     rep.Message(job.cancelled ? pz::unpack::kErrCancelled : pz::unpack::kErrPack,
@@ -535,7 +556,8 @@ int Pack(const ZipBlockNew& block, const std::vector<std::string>& specs) {
   std::string prefix;
   if (!ReadPrefix(r.archive, prefix, rep)) return 0;
   Job job{&rep};  // outlives the archive, whose sources report through it
-  pz::ZipHandle za = OpenArchive(r.archive, rep);
+  bool placeholder = false;
+  pz::ZipHandle za = OpenArchive(r.archive, rep, placeholder);
   if (!za.valid()) return 0;
   if (r.encrypt && r.password.empty()) {
     rep.Message(pz::unpack::kErrPassword, "No password for encryption");
@@ -553,7 +575,7 @@ int Pack(const ZipBlockNew& block, const std::vector<std::string>& specs) {
     ++added;
     if (r.move) moveAfter.push_back(m->path);
   }
-  if (!Commit(za, job, r.archive, prefix)) return 0;
+  if (!Commit(za, job, r.archive, prefix, placeholder)) return 0;
   for (const auto& p : moveAfter) ::unlink(p.c_str());
   if (r.zipTime) DateArchive(r.archive, chosen);
   rep.Progress(kActBatchDone, 0, "");
