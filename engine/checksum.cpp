@@ -233,13 +233,17 @@ void RangeHasher::Run() {
   }
 }
 
-std::optional<std::string> HashFile(const std::string& path) {
+std::optional<std::string> HashFile(const std::string& path, std::stop_token stop) {
   FileHandle f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!f.valid()) return std::nullopt;
   ::posix_fadvise(f.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
   std::vector<char> buffer(kHashBuffer);
   Sha256 hash;
   for (;;) {
+    if (stop.stop_requested()) {
+      errno = ECANCELED;
+      return std::nullopt;
+    }
     const ssize_t n = ::read(f.get(), buffer.data(), buffer.size());
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return std::nullopt;

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <utility>
@@ -95,8 +96,9 @@ class RangeHasher {
   std::thread thread_;
 };
 
-// The hash of a whole file; nullopt (errno set) when it cannot be read.
-std::optional<std::string> HashFile(const std::string& path);
+// The hash of a whole file; nullopt (errno set) when it cannot be read, or when stop was
+// requested before the end (errno ECANCELED).
+std::optional<std::string> HashFile(const std::string& path, std::stop_token stop = {});
 
 // "NAME.PZX.sha256" for the set whose segments are NAME.PZX000, NAME.PZX001, ...
 std::string ChecksumFileName(const std::string& setName);

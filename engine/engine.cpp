@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 #include <set>
+#include <stop_token>
+#include <thread>
 
 #include "engine/checksum.h"
 #include "engine/filecopy.h"
@@ -82,13 +84,22 @@ class SplitChecksums {
   void Add(const std::string& segment, const std::string& hex) {
     lines_.emplace_back(FileNamePart(segment), hex);
   }
+  // A packed split cuts an archive; the line for the file is that of the file itself, hashed
+  // on a thread of its own while the archive is cut.
+  void StartWholeFile() {
+    if (!job_.komprimiert) return;
+    whole_ = std::jthread([this](std::stop_token stop) {
+      wholeHex_ = HashFile(job_.quellName, stop);
+      wholeError_ = wholeHex_ ? 0 : errno;
+    });
+  }
+
   // Beside the last segment. A failure costs the later check, not the split: a warning.
   void Write(const std::string& folder, const Sha256& data) {
     const std::string path = JoinPath(folder, ChecksumFileName(job_.zielName));
-    // A packed split cuts an archive; the line for the file is that of the file itself.
-    const std::optional<std::string> whole =
-        job_.komprimiert ? HashFile(job_.quellName) : std::optional(data.Hex());
-    int err = whole ? 0 : errno;
+    if (whole_.joinable()) whole_.join();
+    const std::optional<std::string> whole = job_.komprimiert ? wholeHex_ : data.Hex();
+    int err = job_.komprimiert ? wholeError_ : 0;
     if (whole && !SameFile(path, job_.quelle) && !SameFile(path, job_.quellName)) {
       lines_.emplace_back(FileNamePart(job_.quellName), *whole);
       if (WriteChecksumFile(path, lines_)) return;
@@ -104,6 +115,9 @@ class SplitChecksums {
   EngineContext& ctx_;
   std::set<std::string> cleared_;
   std::vector<std::pair<std::string, std::string>> lines_;
+  std::optional<std::string> wholeHex_;
+  int wholeError_ = 0;
+  std::jthread whole_;  // last: stopped and joined before what it writes goes
 };
 
 }  // namespace
@@ -141,6 +155,7 @@ class Splitter {
     size_ = Dateigroesse_Ermitteln(job_.quelle, ctx_);
     remaining_ = size_;
     if (!BuildHeader()) return false;
+    sums_.StartWholeFile();
     in_ = FileHandle(::open(job_.quelle.c_str(), O_RDONLY | O_CLOEXEC));
     if (!in_.valid()) Fail(ctx_, tb::kReadFailed, job_.quelle, errno);
     if (!CutSegments()) return false;
@@ -249,9 +264,9 @@ class Splitter {
   // Copies the next payload bytes of the source; false when writing them failed.
   bool CopyPayload(int out, std::int64_t payload, Sha256& segmentHash, std::int64_t& copied) {
     const std::int64_t done = size_ - remaining_;
-    const CopyResult r =
-        CopyAndHash(in_.get(), &position_, out, payload, hasher_, &segmentHash, &data_,
-                    [&](std::int64_t n) { ctx_.ui.Progress(done + n, size_); });
+    const CopyResult r = CopyAndHash(in_.get(), &position_, out, payload, hasher_, &segmentHash,
+                                     job_.komprimiert ? nullptr : &data_,
+                                     [&](std::int64_t n) { ctx_.ui.Progress(done + n, size_); });
     copied = r.copied;
     int err = 0;
     if (!hasher_.Drain(&err)) Fail(ctx_, tb::kReadFailed, job_.quelle, err);
