@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <map>
+#include <stop_token>
 #include <string>
 #include <vector>
 
