@@ -233,7 +233,7 @@ void RangeHasher::Run() {
   }
 }
 
-std::optional<std::string> HashFile(const std::string& path, std::stop_token stop) {
+std::optional<std::string> HashFile(const std::string& path, const std::stop_token& stop) {
   FileHandle f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!f.valid()) return std::nullopt;
   ::posix_fadvise(f.get(), 0, 0, POSIX_FADV_SEQUENTIAL);

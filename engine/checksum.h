@@ -98,7 +98,7 @@ class RangeHasher {
 
 // The hash of a whole file; nullopt (errno set) when it cannot be read, or when stop was
 // requested before the end (errno ECANCELED).
-std::optional<std::string> HashFile(const std::string& path, std::stop_token stop = {});
+std::optional<std::string> HashFile(const std::string& path, const std::stop_token& stop = {});
 
 // "NAME.PZX.sha256" for the set whose segments are NAME.PZX000, NAME.PZX001, ...
 std::string ChecksumFileName(const std::string& setName);

@@ -88,7 +88,7 @@ class SplitChecksums {
   // on a thread of its own while the archive is cut.
   void StartWholeFile() {
     if (!job_.komprimiert) return;
-    whole_ = std::jthread([this](std::stop_token stop) {
+    whole_ = std::jthread([this](const std::stop_token& stop) {
       wholeHex_ = HashFile(job_.quellName, stop);
       wholeError_ = wholeHex_ ? 0 : errno;
     });

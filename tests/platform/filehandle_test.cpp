@@ -22,7 +22,7 @@ TEST(FileHandle, ClosesOnceWhereverOwnershipGoes) {
   {
     FileHandle a(fd);
     FileHandle b(std::move(a));
-    EXPECT_FALSE(a.valid());
+    EXPECT_FALSE(a.valid());  // NOLINT(bugprone-use-after-move): the state a move leaves
     EXPECT_EQ(b.get(), fd);
     FileHandle c;
     c = std::move(b);
