@@ -100,7 +100,7 @@ struct ZipBlockOldT {
   Ptr specs[kOldSpecTableSize];  // 132      168
 };                               // 16520    32944
 
-// One file specification of the new layout: its address, the rest zero.
+// One file name or mask of the new layout: its address, the rest zero.
 template <typename Ptr>
 struct ZipSpecT {
   Ptr fileSpec;                                         //   0        0

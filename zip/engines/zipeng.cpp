@@ -387,7 +387,7 @@ PackRequest ReadRequest(const ZipBlockHead& h) {
   return r;
 }
 
-// The files (and folders) the specifications name; masks are expanded here.
+// The files (and folders) the given names and masks stand for; masks are expanded here.
 std::vector<Member> CollectMembers(const std::vector<std::string>& specs,
                                    const CollectOptions& collect, CallbackReporter& rep) {
   std::vector<Member> members;
