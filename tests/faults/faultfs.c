@@ -5,7 +5,7 @@
 //   PZ_FAULT_OP     "open" (opening fails), "read" (reading fails after PZ_FAULT_AFTER bytes),
 //                   "write" (writing fails after PZ_FAULT_AFTER bytes), "slow" (every write
 //                   waits PZ_FAULT_DELAY_US microseconds), "slowread" (every read waits),
-//                   "unlink" (removing fails)
+//                   "unlink" (removing fails); several joined by "+" ("write+unlink")
 //   PZ_FAULT_ERRNO  the error to report (default EIO)
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -28,7 +28,12 @@ static const char* env(const char* name) {
 }
 
 static int op_is(const char* op) {
-  return strcmp(env("PZ_FAULT_OP"), op) == 0;
+  const char* ops = env("PZ_FAULT_OP");
+  const size_t n = strlen(op);
+  for (const char* p = ops; (p = strstr(p, op)) != NULL; p += n) {
+    if ((p == ops || p[-1] == '+') && (p[n] == '\0' || p[n] == '+')) return 1;
+  }
+  return 0;
 }
 
 static int fault_errno(void) {
