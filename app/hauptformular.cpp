@@ -412,6 +412,8 @@ template <typename F>
 void THauptformular::Guarded(F&& handler) {
   try {
     handler();
+  } catch (const EngineStopped& e) {
+    ShowFailure(e.what(), MsgIcon::Information);  // asked for, not failed
   } catch (const std::exception& e) {
     ShowFailure(e.what());
   } catch (...) {
@@ -419,10 +421,10 @@ void THauptformular::Guarded(F&& handler) {
   }
 }
 
-void THauptformular::ShowFailure(const char* what) {
+void THauptformular::ShowFailure(const char* what, MsgIcon icon) {
   ui_.SetBusy(false);
   ui_.StatusText("");
-  pz::ShowMessage(this, QString::fromStdString(what), MsgIcon::Error);
+  pz::ShowMessage(this, QString::fromStdString(what), icon);
 }
 
 void THauptformular::SetStatusText(const QString& text) {
@@ -820,10 +822,10 @@ bool THauptformular::ErsetzenErlaubt(const CheckInput& in, bool& ersetzen) {
 }
 
 void THauptformular::ArbeitAnzeigen(bool running) {
-  for (QWidget* w : {PanelAktion, PanelQuelle, PanelZiel, static_cast<QWidget*>(ButtonAusfuehren),
-                     static_cast<QWidget*>(menuBar())}) {
+  for (QWidget* w : {PanelAktion, PanelQuelle, PanelZiel, static_cast<QWidget*>(ButtonAusfuehren)})
     w->setEnabled(!running);
-  }
+  // The texts the work reads must not change under it; Exit (F10) closes, which asks and cancels.
+  MenuSprache->setEnabled(!running);
   if (running) {
     beendenText_ = ButtonBeenden->text();
     ButtonBeenden->setText(Text(language_, tb::kButtonCancel));

@@ -223,7 +223,7 @@ class THauptformular : public QMainWindow {
   // Runs a handler; a failure that nothing else handles ends up in an error box.
   template <typename F>
   void Guarded(F&& handler);
-  void ShowFailure(const char* what);
+  void ShowFailure(const char* what, MsgIcon icon = MsgIcon::Error);
   void SetUpComponents();
   // Takes the help file of the language's code letter when it exists.
   void HilfedateiWaehlen();

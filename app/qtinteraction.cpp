@@ -33,7 +33,7 @@ void OnWindowThread(const std::function<void()>& f) {
 }
 
 void TQtInteraction::StopIfAsked() const {
-  if (cancel_) throw EngineError(texts_.GetText(tb::kCancelledByUser));
+  if (cancel_) throw EngineStopped(texts_.GetText(tb::kCancelledByUser));
 }
 
 void WaitCursor::Set(bool on) {

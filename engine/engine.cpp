@@ -618,7 +618,9 @@ bool Trennsegmente_Zusammenfuehren(const JoinJob& job, EngineContext& ctx, JoinR
   } catch (const EngineError& e) {
     // The partial file went with the joiner; the message says so.
     if (!r.partialRemoved) throw;
-    throw EngineError(std::string(e.what()) + "\n" + ctx.Text(tb::kJoinResultRemoved));
+    const std::string text = std::string(e.what()) + "\n" + ctx.Text(tb::kJoinResultRemoved);
+    if (dynamic_cast<const EngineStopped*>(&e) != nullptr) throw EngineStopped(text);
+    throw EngineError(text);
   }
 }
 

@@ -21,6 +21,13 @@ class EngineError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The user asked the work to stop (Cancel in the window): no failure of the work, so the front
+// end says it as information.
+class EngineStopped : public EngineError {
+ public:
+  using EngineError::EngineError;
+};
+
 struct EngineContext {
   Interaction& ui;
   const TextSource& texts;

@@ -861,7 +861,7 @@ class HauptformularTest : public QObject {
     script.steps.push_back([&](QDialog& dialog) {
       caption = w_->ButtonBeenden->text();
       othersOff = !w_->ButtonAusfuehren->isEnabled() && !w_->PanelQuelle->isEnabled() &&
-                  !w_->menuBar()->isEnabled();
+                  !w_->MenuSprache->isEnabled() && w_->MenuBeenden->isEnabled();
       w_->ButtonBeenden->click();
       dialog.accept();
     });
@@ -869,6 +869,7 @@ class HauptformularTest : public QObject {
     QCOMPARE(caption, T(66));
     QVERIFY(othersOff);
     QVERIFY2(Last().text.startsWith(T(236)), qPrintable(Last().text));
+    QCOMPARE(Last().icon, MsgIcon::Information);
     QCOMPARE(QDir(Work("back")).entryList(QDir::Files), QStringList());
     QCOMPARE(w_->ButtonBeenden->text(), T(32));
     QVERIFY(w_->ButtonAusfuehren->isEnabled() && w_->PanelQuelle->isEnabled());
@@ -876,7 +877,7 @@ class HauptformularTest : public QObject {
     // Closing asks; Yes cancels, and the window closes when the work has ended.
     script.steps.push_back([&](QDialog& dialog) {
       messages_->answers = {true};
-      w_->close();
+      w_->MenuBeenden->trigger();  // F10
       QVERIFY(w_->isVisible());
       dialog.accept();
     });
