@@ -24,8 +24,8 @@
 #include "lang/language.h"
 #include "lang/textblocks.h"
 #include "platform/os.h"
-#include "recovery/recoveryset.h"
 #include "pz_version.h"
+#include "recovery/recoveryset.h"
 #include "zip/ziparchiver.h"
 
 namespace pz {
@@ -70,8 +70,8 @@ struct Args {
   std::map<std::string, bool> flags;          // options without one
 };
 
-const std::vector<std::string> kValueOptions = {"--to",   "--name",     "--size",    "--password-file",
-                                                "--lang", "--compress", "--recovery"};
+const std::vector<std::string> kValueOptions = {
+    "--to", "--name", "--size", "--password-file", "--lang", "--compress", "--recovery"};
 const std::vector<std::string> kFlagOptions = {"--password", "--delete-source", "--quiet", "--help",
                                                "--version"};
 
@@ -578,9 +578,11 @@ struct Command {
   const char* name;
   int (Cli::*run)();
 };
-constexpr Command kCommands[] = {
-    {"split", &Cli::Split},   {"join", &Cli::Join},    {"info", &Cli::Info},
-    {"verify", &Cli::Verify}, {"repair", &Cli::Repair}};
+constexpr Command kCommands[] = {{"split", &Cli::Split},
+                                 {"join", &Cli::Join},
+                                 {"info", &Cli::Info},
+                                 {"verify", &Cli::Verify},
+                                 {"repair", &Cli::Repair}};
 
 const Command* FindCommand(const std::string& name) {
   for (const Command& c : kCommands) {

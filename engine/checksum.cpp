@@ -1,5 +1,4 @@
 #include "engine/checksum.h"
-#include "engine/recoveryuse.h"
 
 #include <fcntl.h>
 #include <openssl/evp.h>
@@ -14,6 +13,7 @@
 
 #include "engine/filecopy.h"
 #include "engine/partialfile.h"
+#include "engine/recoveryuse.h"
 #include "platform/os.h"
 
 namespace pz {
@@ -438,8 +438,7 @@ const std::string* SetCheck::WholeLine() const {
   int others = 0;
   for (const auto& entry : list_->hashes) {
     // Recovery files are listed too, but are no candidates for the file itself.
-    if (!IsSegmentName(entry.first) && !IsRecoveryFileName(setName_, entry.first) &&
-        ++others == 1)
+    if (!IsSegmentName(entry.first) && !IsRecoveryFileName(setName_, entry.first) && ++others == 1)
       whole = &entry.second;
   }
   return others == 1 ? whole : nullptr;

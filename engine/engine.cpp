@@ -621,11 +621,10 @@ bool Trennsegmente_Zusammenfuehren(const JoinJob& job, EngineContext& ctx, JoinR
   r = JoinReport{};
   // A missing segment, or a first one without a valid header, is rebuilt before the join asks
   // for it; a damaged one is found by its hash during the join, rebuilt, and the join runs again.
-  const bool headerValid =
-      ReadSegmentHeader(job.ersteSegment).status == HeaderRead::Status::Valid;
-  RepairResult repair = UseRecovery(job.ersteSegment, job.zielPfad,
-                                    headerValid ? RepairMode::RepairIfShort : RepairMode::Repair,
-                                    ctx);
+  const bool headerValid = ReadSegmentHeader(job.ersteSegment).status == HeaderRead::Status::Valid;
+  RepairResult repair =
+      UseRecovery(job.ersteSegment, job.zielPfad,
+                  headerValid ? RepairMode::RepairIfShort : RepairMode::Repair, ctx);
   bool ok = JoinOnce(job, ctx, r);
   if (!ok && r.verdict == Verdict::SegmentDiffers && repair.present && repair.rebuilt.empty()) {
     repair = UseRecovery(job.ersteSegment, job.zielPfad, RepairMode::Repair, ctx);

@@ -36,7 +36,9 @@ std::string WritableFolder(const std::string& folder, const std::string& fallbac
 
 }  // namespace
 
-std::string RecoveryBaseName(const std::string& setName) { return setName + ".PZX"; }
+std::string RecoveryBaseName(const std::string& setName) {
+  return setName + ".PZX";
+}
 
 std::string RecoveryIndexPath(const std::string& firstSegment) {
   return JoinPath(FolderPart(firstSegment),
