@@ -826,7 +826,9 @@ void THauptformular::ErgebnisMelden(bool split, bool done, const JoinReport& joi
   QString text = Text(language_, result);
   const std::string detail = split ? "" : JoinReportText(joinReport, done, language_);
   if (!detail.empty()) text += "\n" + QString::fromStdString(detail);
-  pz::ShowMessage(this, text, done ? MsgIcon::Information : MsgIcon::Warning);
+  // Joined, but not confirmed by the checksum file that is there: a warning, not a success.
+  const bool notVerified = !split && done && joinReport.verdict == Verdict::Incomplete;
+  pz::ShowMessage(this, text, done && !notVerified ? MsgIcon::Information : MsgIcon::Warning);
 }
 
 void THauptformular::ButtonBeendenClick() {
