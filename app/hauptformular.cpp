@@ -938,7 +938,9 @@ void THauptformular::ErgebnisMelden(bool split, bool done, const JoinReport& joi
   const std::string detail = split ? (done ? SplitReportText(splitReport, language_) : "")
                                    : JoinReportText(joinReport, done, language_);
   if (!detail.empty()) text += "\n" + QString::fromStdString(detail);
-  const bool warn = !done || (split && !detail.empty());
+  // Joined, but not confirmed by the checksum file that is there: a warning, not a success.
+  const bool notVerified = !split && done && joinReport.verdict == Verdict::Incomplete;
+  const bool warn = !done || (split && !detail.empty()) || notVerified;
   pz::ShowMessage(this, text, warn ? MsgIcon::Warning : MsgIcon::Information);
 }
 

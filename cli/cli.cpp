@@ -63,7 +63,9 @@ constexpr const char* kUsage =
     "how many. join rebuilds a missing or damaged segment from them and goes on; repair\n"
     "only rebuilds; verify says what a repair could do. Debian's par2 reads them too.\n"
     "Volume prompts read one line: Enter confirms the path shown, other text is a new\n"
-    "path, end of input cancels. Exit status: 0 done, 1 failed or cancelled, 2 usage.\n";
+    "path, end of input cancels. Exit status: 0 done, 1 failed or cancelled, 2 usage,\n"
+    "3 not verified: joined (verify: nothing found wrong), but the checksum file could\n"
+    "not confirm every segment and the whole file (verify: or there is none).\n";
 
 struct Args {
   std::string command;
@@ -195,6 +197,26 @@ std::string Escaped(const std::string& text) {
   return out;
 }
 
+// The word verify prints after a segment's name.
+tb::Block VerifyWord(SegmentVerdict::Status status) {
+  using S = SegmentVerdict::Status;
+  switch (status) {
+    case S::Matches:
+      return tb::kVerifyMatches;
+    case S::Differs:
+      return tb::kVerifyDiffers;
+    case S::NotListed:
+      return tb::kVerifyNotListed;
+    case S::Conflicting:
+      return tb::kVerifyConflicting;
+    case S::Beyond:
+      return tb::kVerifyBeyond;
+    case S::Missing:
+      break;
+  }
+  return tb::kVerifyMissing;
+}
+
 class Cli {
  public:
   Cli(const Args& a, TPXLanguage& lang, TerminalInteraction& ui, std::FILE* out,
@@ -207,7 +229,7 @@ class Cli {
     const std::string tempFolder = FolderPart(TempArchivPfad(programmPfad));
     RemoveLeftoverArchives(tempFolder);
     ctx_.tempArchive = RunTempArchive(tempFolder);
-    signals::Register(ctx_.tempArchive);
+    signals::RegisterWithCompanions(ctx_.tempArchive);
     ctx_.dekomprimieren = [this](const std::string& archive, const std::string& folder,
                                  const std::string& member) {
       return Datei_Dekomprimieren(archive, folder, ctx_, zip_, member);
@@ -452,6 +474,11 @@ int Cli::Join() {
       ui_.ShowMessage(Text(tb::kStoredNameUnusable), MsgIcon::Error);
       return kExitFailed;
     }
+    if (check.targetName != info->name) {
+      ui_.ShowMessage(Text(tb::kStoredNameReplaced) + " \"" + Escaped(info->name) + "\" -> \"" +
+                          Escaped(check.targetName) + "\"",
+                      MsgIcon::Warning);
+    }
   }
   if (ReportCheck(CheckInputs(check))) return kExitFailed;
   if (!UsePasswordFile()) return kExitFailed;
@@ -472,9 +499,12 @@ int Cli::Join() {
   ui_.StatusText("");
   const std::string detail = JoinReportText(report, ok, lang_);
   const std::string text = Text(ok ? tb::kJoinDone : tb::kJoinFailed);
+  // Not verified against a checksum file that is there: said even with --quiet.
+  const bool notVerified = ok && report.verdict == Verdict::Incomplete;
   ui_.ShowMessage(detail.empty() ? text : text + "\n" + detail,
-                  ok ? MsgIcon::Information : MsgIcon::Warning);
-  return ok ? kExitOk : kExitFailed;
+                  ok && !notVerified ? MsgIcon::Information : MsgIcon::Warning);
+  if (!ok) return kExitFailed;
+  return notVerified ? kExitNotVerified : kExitOk;
 }
 
 int Cli::Info() {
@@ -545,32 +575,27 @@ int Cli::Verify() {
   std::fprintf(out_, "%s: %s\n", Text(tb::kInfoChecksumFile).c_str(),
                report.checksumPath.empty() ? Text(tb::kNo).c_str() : report.checksumPath.c_str());
   for (const SegmentVerdict& s : report.segments) {
-    using S = SegmentVerdict::Status;
-    const tb::Block word = s.status == S::Matches     ? tb::kVerifyMatches
-                           : s.status == S::Differs   ? tb::kVerifyDiffers
-                           : s.status == S::NotListed ? tb::kVerifyNotListed
-                                                      : tb::kVerifyMissing;
-    std::fprintf(out_, "  %s: %s\n", s.path.c_str(), Text(word).c_str());
+    std::fprintf(out_, "  %s: %s\n", Escaped(s.path).c_str(), Text(VerifyWord(s.status)).c_str());
   }
   if (report.wholeChecked) {
     const bool differs = !report.wholeMatches;
-    std::fprintf(out_, "  %s (%s): %s\n", report.wholeName.c_str(),
+    std::fprintf(out_, "  %s (%s): %s\n", Escaped(report.wholeName).c_str(),
                  Text(tb::kVerifyWholeFile).c_str(),
                  Text(differs ? tb::kVerifyDiffers : tb::kVerifyMatches).c_str());
   }
   SayRepair(UseRecovery(first, "", RepairMode::Report, ctx_), RepairMode::Report);
-  if (report.allGood) {
-    ui_.ShowMessage(Text(tb::kVerifyAllGood), MsgIcon::Information);
-    return kExitOk;
-  }
-  std::string why = Text(tb::kVerifyNotAllGood);
+  // The same account of what was checked as the join gives.
+  std::string text = Text(report.allGood ? tb::kVerifyAllGood : tb::kVerifyNotAllGood);
   if (report.checksumPath.empty())
-    why += "\n" + Text(tb::kJoinNotVerified);
-  else if (report.verdict == Verdict::Incomplete)
-    why += "\n" + Text(tb::kJoinPartlyVerified);
-  if (!report.complete) why += "\n" + Text(tb::kInfoIncomplete);
-  ui_.ShowMessage(why, MsgIcon::Warning);
-  return kExitFailed;
+    text += "\n" + Text(tb::kJoinNotVerified);
+  else if (report.notVerified)
+    text += "\n" + Text(tb::kJoinPartlyVerified);
+  if (!report.complete) text += "\n" + Text(tb::kInfoIncomplete);
+  if (const std::string account = CheckAccountText(report.account, lang_); !account.empty())
+    text += "\n" + account;
+  ui_.ShowMessage(text, report.allGood ? MsgIcon::Information : MsgIcon::Warning);
+  if (report.allGood) return kExitOk;
+  return report.notVerified ? kExitNotVerified : kExitFailed;
 }
 
 int Cli::Repair() {

@@ -1,5 +1,7 @@
 #include "cli/signals.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
 #include <unistd.h>
@@ -10,6 +12,7 @@
 
 #include "cli/cli.h"
 #include "engine/engine.h"
+#include "platform/os.h"
 
 namespace pz::signals {
 
@@ -24,11 +27,45 @@ volatile sig_atomic_t used = 0;
 constexpr int kSignalCount = static_cast<int>(std::size(kSignals));
 struct sigaction previous[kSignalCount];
 
+// RegisterWithCompanions: the folder, open, and "NAME." in it.
+volatile sig_atomic_t companionFolder = -1;
+char companionPrefix[NAME_MAX + 2];
+// Room for the folder's entries, read in the handler, which must not allocate.
+alignas(dirent64) char entries[8192];
+
+bool StartsWith(const char* name, const char* prefix) {
+  for (; *prefix != '\0'; ++prefix, ++name) {
+    if (*name != *prefix) return false;
+  }
+  return true;
+}
+
+// Only calls that a signal handler may make: lseek, getdents64, unlinkat.
+void RemoveCompanions() {
+  const int fd = companionFolder;
+  if (fd < 0) return;
+  bool removed = true;
+  while (removed) {  // the folder is read again from the start after a removal
+    removed = false;
+    ::lseek(fd, 0, SEEK_SET);
+    ssize_t n = 0;
+    while (!removed && (n = ::getdents64(fd, entries, sizeof entries)) > 0) {
+      for (ssize_t at = 0; at < n;) {
+        const auto* e = reinterpret_cast<const dirent64*>(entries + at);
+        at += e->d_reclen;
+        if (StartsWith(e->d_name, companionPrefix) && ::unlinkat(fd, e->d_name, 0) == 0)
+          removed = true;
+      }
+    }
+  }
+}
+
 void Handler(int sig) {
   const int savedErrno = errno;  // the interrupted code may be about to read it
   if (received != 0) {
     // Asked twice: the work did not stop in time, so its files go now.
     for (sig_atomic_t i = 0; i < used; ++i) ::unlink(paths[i]);
+    RemoveCompanions();
     ::_exit(kExitFailed);
   }
   received = sig;
@@ -49,6 +86,8 @@ Scope::Scope() {
 Scope::~Scope() {
   for (int i = 0; i < kSignalCount; ++i) ::sigaction(kSignals[i], &previous[i], nullptr);
   used = 0;
+  if (companionFolder >= 0) ::close(companionFolder);
+  companionFolder = -1;
 }
 
 int Received() {
@@ -61,8 +100,18 @@ void Register(const std::string& path) {
   used = used + 1;  // the slot is complete before the handler may read it
 }
 
+void RegisterWithCompanions(const std::string& path) {
+  Register(path);
+  const std::string name = FileNamePart(path) + ".";
+  if (companionFolder >= 0 || name.size() >= sizeof companionPrefix) return;
+  std::memcpy(companionPrefix, name.c_str(), name.size() + 1);
+  const std::string folder = FolderPart(path);
+  companionFolder =
+      ::open(folder.empty() ? "/" : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
 void CancellableTerminal::ProcessEvents() {
-  if (received != 0) throw EngineError(stopText_);
+  if (received != 0) throw EngineStopped(stopText_);
 }
 
 std::string CancellableTerminal::Passwort_Abfragen() {
@@ -81,7 +130,7 @@ int CancellableTerminal::Datentraeger_Anfordern(std::string& pfad) {
 }
 
 void CancellableTerminal::Progress(std::int64_t done, std::int64_t total) {
-  if (received != 0) throw EngineError(stopText_);
+  if (received != 0) throw EngineStopped(stopText_);
   TerminalInteraction::Progress(done, total);
 }
 

@@ -24,6 +24,10 @@ int Received();
 
 // A file the second signal removes (a few slots; later ones are ignored).
 void Register(const std::string& path);
+// The same, and the files that a library makes beside it under its name and a suffix
+// ("NAME.x7Yq2B", moved over NAME when done), which the second signal may find half-written.
+// One such file per run; its folder is opened now, as the handler may open nothing.
+void RegisterWithCompanions(const std::string& path);
 
 // The terminal that turns a received signal into a stop at the next progress report.
 class CancellableTerminal : public TerminalInteraction {

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <string_view>
 
 #include "engine/filecopy.h"
 #include "engine/partialfile.h"
@@ -316,10 +317,12 @@ std::string Lower(std::string s) {
   return s;
 }
 
-// sha256sum's escapes: "\\", "\n" and "\r"; anything else after a backslash is no name.
-std::optional<std::string> Unescaped(const std::string& name) {
+// sha256sum's escapes: "\\", "\n" and "\r"; anything else after a backslash, or a NUL, is
+// no name.
+std::optional<std::string> Unescaped(std::string_view name) {
   std::string out;
   for (std::size_t i = 0; i < name.size(); ++i) {
+    if (name[i] == '\0') return std::nullopt;
     if (name[i] != '\\') {
       out += name[i];
       continue;
@@ -340,6 +343,73 @@ std::optional<std::string> Unescaped(const std::string& name) {
 bool PlainName(const std::string& name) {
   return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
          name.find('\0') == std::string::npos;
+}
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+struct Line {
+  std::string hex;
+  std::string name;
+};
+
+// What follows "SHA256 (": the name up to the last ")", then "=" and the hash, blanks around
+// the "=" allowed.
+std::optional<Line> TaggedLine(std::string_view rest, bool escaped) {
+  const std::size_t close = rest.rfind(')');
+  if (close == std::string_view::npos) return std::nullopt;
+  std::size_t i = close + 1;
+  while (i < rest.size() && IsBlank(rest[i])) ++i;
+  if (i == rest.size() || rest[i] != '=') return std::nullopt;
+  ++i;
+  while (i < rest.size() && IsBlank(rest[i])) ++i;
+  const std::string hex(rest.substr(i));
+  std::optional<std::string> name(rest.substr(0, close));
+  if (escaped) name = Unescaped(*name);
+  if (!IsHex(hex) || !name) return std::nullopt;
+  return Line{Lower(hex), *name};
+}
+
+// The two untagged forms: "HASH  NAME" / "HASH *NAME" as sha256sum writes them, and
+// "HASH NAME" as BSD tools write them. One file uses one of them throughout, so a name with
+// a leading blank cannot be mistaken for the other form.
+enum class Form { Open, Gnu, Bsd };
+
+std::optional<Line> UntaggedLine(std::string_view s, bool escaped, Form& form) {
+  constexpr std::size_t kHexDigits = 64;
+  if (s.size() < kHexDigits + 2 || !IsBlank(s[kHexDigits])) return std::nullopt;
+  const std::string hex(s.substr(0, kHexDigits));
+  if (!IsHex(hex)) return std::nullopt;
+  std::size_t i = kHexDigits + 1;
+  if (s.size() - i == 1 || (s[i] != ' ' && s[i] != '*')) {
+    if (form == Form::Gnu) return std::nullopt;
+    form = Form::Bsd;
+  } else if (form != Form::Bsd) {
+    form = Form::Gnu;
+    ++i;  // the mode mark
+  }
+  std::optional<std::string> name(s.substr(i));
+  if (escaped) name = Unescaped(*name);
+  if (!name) return std::nullopt;
+  return Line{Lower(hex), *name};
+}
+
+// One line without its line end; nullopt when sha256sum -c would call it improperly formatted.
+std::optional<Line> ChecksumTextLine(std::string_view s, Form& form) {
+  constexpr std::string_view kTag = "SHA256";
+  std::size_t i = 0;
+  while (i < s.size() && IsBlank(s[i])) ++i;
+  const bool escaped = i < s.size() && s[i] == '\\';
+  if (escaped) ++i;
+  s.remove_prefix(i);
+  if (s.substr(0, kTag.size()) == kTag) {
+    s.remove_prefix(kTag.size());
+    if (!s.empty() && s[0] == ' ') s.remove_prefix(1);
+    if (s.empty() || s[0] != '(') return std::nullopt;
+    return TaggedLine(s.substr(1), escaped);
+  }
+  return UntaggedLine(s, escaped, form);
 }
 
 }  // namespace
@@ -371,50 +441,62 @@ std::string ChecksumLine(const std::string& hex, const std::string& name) {
 
 ChecksumList ParseChecksumText(const std::string& text) {
   ChecksumList list;
-  if (!text.empty() && text.back() != '\n') list.damaged = true;  // cut short
-  std::size_t start = 0;
-  while (start < text.size()) {
+  Form form = Form::Open;
+  std::size_t number = 0;
+  for (std::size_t start = 0; start < text.size();) {
     std::size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
+    std::string_view line(text.data() + start, end - start);
     start = end + 1;
+    ++number;
+    if (!line.empty() && line.front() == '#') continue;  // a comment
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.empty()) continue;
-    const bool escaped = line[0] == '\\';
-    if (escaped) line.erase(0, 1);
-    // "HASH  NAME" (text mode) or "HASH *NAME" (binary mode).
-    if (line.size() < 67 || !IsHex(line.substr(0, 64)) || line[64] != ' ' ||
-        (line[65] != ' ' && line[65] != '*')) {
-      list.damaged = true;
+    const std::optional<Line> entry = ChecksumTextLine(line, form);
+    if (!entry) {
+      list.unreadable.push_back(number);
       continue;
     }
-    std::optional<std::string> name = line.substr(66);
-    if (escaped) name = Unescaped(*name);
-    if (!name) {
-      list.damaged = true;
-      continue;
+    if (!PlainName(entry->name)) continue;  // never followed: not a file beside the checksum file
+    if (list.conflicting.count(entry->name) != 0) continue;
+    const auto [it, added] = list.hashes.emplace(entry->name, entry->hex);
+    if (!added && it->second != entry->hex) {
+      // Either line may be the true one: the name is checked against neither.
+      list.conflicting.insert(entry->name);
+      list.hashes.erase(it);
     }
-    if (!PlainName(*name)) continue;  // never followed: not a file beside the checksum file
-    const std::string hex = Lower(line.substr(0, 64));
-    const auto [it, added] = list.hashes.emplace(*name, hex);
-    if (!added && it->second != hex) list.damaged = true;
   }
+  list.damaged = !list.unreadable.empty() || !list.conflicting.empty();
   return list;
 }
 
 std::optional<ChecksumList> ReadChecksumFile(const std::string& path) {
+  auto unreadable = [](int err) {
+    ChecksumList list;
+    list.readError = std::strerror(err);
+    list.damaged = true;
+    return list;
+  };
   FileHandle f(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (!f.valid()) return std::nullopt;
+  if (!f.valid()) {
+    if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+    return unreadable(errno);
+  }
   struct stat st {};
-  if (::fstat(f.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-  if (st.st_size > kMaxChecksumFileSize) return ChecksumList{{}, true};
+  if (::fstat(f.get(), &st) != 0) return unreadable(errno);
+  if (S_ISDIR(st.st_mode)) return std::nullopt;  // a folder of that name is no checksum file
+  if (!S_ISREG(st.st_mode)) return unreadable(EINVAL);
+  if (st.st_size > kMaxChecksumFileSize) return unreadable(EFBIG);
   std::string text(static_cast<std::size_t>(st.st_size), '\0');
   std::size_t got = 0;
   while (got < text.size()) {
     const ssize_t n = ::read(f.get(), text.data() + got, text.size() - got);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return ChecksumList{{}, true};
+    if (n < 0) return unreadable(errno);
+    if (n == 0) break;  // shorter than a moment ago: what is there is read
     got += static_cast<std::size_t>(n);
   }
+  text.resize(got);
   return ParseChecksumText(text);
 }
 
@@ -454,11 +536,16 @@ void SetCheck::CheckPending() {
   if (!list_) return;
   for (const auto& [name, hex] : pending_) {
     if (!bad_.empty()) break;
+    compared_.push_back(name);
     const auto it = list_->hashes.find(name);
-    if (it == list_->hashes.end())
-      notListed_ = true;
+    if (list_->conflicting.count(name) != 0)
+      conflicting_.push_back(name);
+    else if (it == list_->hashes.end())
+      notListed_.push_back(name);
     else if (it->second != hex)
       bad_ = name;
+    else
+      matched_.push_back(name);
   }
   pending_.clear();
 }
@@ -502,23 +589,53 @@ std::vector<std::string> SetCheck::ListedSegments() const {
   return names;
 }
 
-Verdict SetCheck::FinishFromSegments() const {
-  if (!bad_.empty()) return Verdict::SegmentDiffers;
-  if (!list_) return Verdict::NoChecksumFile;
-  if (list_->damaged || notListed_) return Verdict::Incomplete;
-  return Verdict::Verified;
+Verdict SetCheck::FinishFromSegments() {
+  whole_ = CheckAccount::Whole::Proven;
+  if (!bad_.empty()) return verdict_ = Verdict::SegmentDiffers;
+  if (!list_) return verdict_ = Verdict::NoChecksumFile;
+  const bool everything = notListed_.empty() && conflicting_.empty();
+  return verdict_ = everything ? Verdict::Verified : Verdict::Incomplete;
 }
 
 Verdict SetCheck::Finish(const std::optional<std::string>& wholeHex) {
-  if (!bad_.empty()) return Verdict::SegmentDiffers;
-  if (!list_) return Verdict::NoChecksumFile;
+  using Whole = CheckAccount::Whole;
   const std::string* whole = WholeLine();
-  if (whole != nullptr && wholeHex && *whole != *wholeHex) {
+  whole_ = whole == nullptr      ? Whole::NotListed
+           : !wholeHex           ? Whole::NotChecked
+           : *whole == *wholeHex ? Whole::Matched
+                                 : Whole::Differs;
+  if (!bad_.empty()) return verdict_ = Verdict::SegmentDiffers;
+  if (!list_) return verdict_ = Verdict::NoChecksumFile;
+  if (whole_ == Whole::Differs) {
     bad_ = wholeName_;
-    return Verdict::WholeDiffers;
+    return verdict_ = Verdict::WholeDiffers;
   }
-  if (list_->damaged || notListed_ || whole == nullptr || !wholeHex) return Verdict::Incomplete;
-  return Verdict::Verified;
+  const bool everything = notListed_.empty() && conflicting_.empty() && whole_ == Whole::Matched;
+  return verdict_ = everything ? Verdict::Verified : Verdict::Incomplete;
+}
+
+CheckAccount SetCheck::Account(bool complete, bool packed) const {
+  CheckAccount a;
+  a.verdict = verdict_;
+  a.checksumPath = path_;
+  a.segments = compared_.size();
+  a.matched = matched_;
+  a.notListed = notListed_;
+  a.conflicting = conflicting_;
+  using Whole = CheckAccount::Whole;
+  a.whole = whole_;
+  if (whole_ == Whole::NotChecked && !complete) a.whole = Whole::NotReached;
+  if (whole_ == Whole::NotChecked && complete && packed) a.whole = Whole::Later;
+  if (!list_) return a;
+  a.readError = list_->readError;
+  a.unreadableLines = list_->unreadable;
+  if (complete) {
+    for (const std::string& name : ListedSegments()) {
+      if (std::find(compared_.begin(), compared_.end(), name) == compared_.end())
+        a.beyond.push_back(name);
+    }
+  }
+  return a;
 }
 
 }  // namespace pz

@@ -151,16 +151,20 @@ std::string SetNameOfSegment(const std::string& segmentPath);
 // backslash, line feed or carriage return is written escaped, the line starting with "\".
 std::string ChecksumLine(const std::string& hex, const std::string& name);
 
-// What a checksum file lists. Only plain file names count: a line naming a path ("../x",
-// "/etc/x", "a/b"), "." or ".." is passed over, so nothing outside the set's folders is ever
-// looked at. A file that holds lines that cannot be read, names listed twice with different
-// hashes or a last line without its line end (cut short) counts as damaged.
+// What a checksum file lists, read as "sha256sum -c" reads it: "HASH  NAME" and "HASH *NAME",
+// the tagged form "SHA256 (NAME) = HASH", names escaped with a leading backslash, CRLF line
+// ends, a last line without its line end, blank lines and "#" comments. Only plain file names
+// count: a line naming a path ("../x", "/etc/x", "a/b"), "." or ".." is passed over, so nothing
+// outside the set's folders is ever looked at.
 struct ChecksumList {
   std::map<std::string, std::string> hashes;  // file name -> lowercase hex
-  bool damaged = false;
+  std::vector<std::size_t> unreadable;        // lines (from 1) that sha256sum would refuse too
+  std::set<std::string> conflicting;  // listed twice with different hashes: in no line above
+  std::string readError;              // why the file could not be read at all ("" when it was)
+  bool damaged = false;               // any of the three above
 };
 ChecksumList ParseChecksumText(const std::string& text);
-// nullopt when there is no such file (or it cannot be read).
+// nullopt when there is no such file; a file that is there but cannot be read has readError.
 std::optional<ChecksumList> ReadChecksumFile(const std::string& path);
 
 // Writes a checksum file under a temporary name and moves it into place, so a full volume
@@ -171,10 +175,32 @@ bool WriteChecksumFile(const std::string& path,
 // How a set compared with its checksum file.
 enum class Verdict {
   NoChecksumFile,  // none was found: nothing could be checked
-  Incomplete,  // what was listed matched, but not everything was listed (or the list is damaged)
-  Verified,    // every segment and the whole file matched
+  Incomplete,      // nothing differs, but not every segment and the whole file could be checked
+  Verified,        // every segment and the whole file matched
   SegmentDiffers,  // a segment's hash differs
   WholeDiffers,    // the rebuilt file's hash differs
+};
+
+// What exactly was checked, what matched and what could not be checked, for the messages.
+struct CheckAccount {
+  Verdict verdict = Verdict::NoChecksumFile;
+  std::string checksumPath;
+  std::string readError;                 // the checksum file is there but could not be read
+  std::size_t segments = 0;              // segments of the set that were compared
+  std::vector<std::string> matched;      // segments that matched their line
+  std::vector<std::string> notListed;    // segments without a line
+  std::vector<std::string> conflicting;  // segments listed twice with different hashes
+  std::vector<std::string> beyond;       // lines for segments past the end of a complete set
+  std::vector<std::size_t> unreadableLines;
+  enum class Whole {
+    NotListed,  // no line for the whole file
+    Matched,
+    Differs,
+    NotChecked,  // its hash could not be taken
+    Later,       // a packed set: checked once it is unpacked
+    NotReached,  // the set is not complete: there is no whole file to check
+    Proven,      // its segments, matched where they stand in it, prove it
+  } whole = Whole::NotChecked;
 };
 
 // Checks the segments of one set as they are read. The checksum file may turn up beside any
@@ -193,7 +219,7 @@ class SetCheck {
   Verdict Finish(const std::optional<std::string>& wholeHex);
   // The verdict of a join whose segments were hashed where they stand in the rebuilt file:
   // they prove the whole file, whose line is then not needed.
-  Verdict FinishFromSegments() const;
+  Verdict FinishFromSegments();
 
   bool found() const { return list_.has_value(); }
   const std::string& checksumPath() const { return path_; }
@@ -201,11 +227,17 @@ class SetCheck {
   const std::string& bad() const { return bad_; }
   // The listed hash of a file name; nullptr when there is no line for it.
   const std::string* Listed(const std::string& fileName) const;
+  // A file name the list holds twice with different hashes.
+  bool Conflicting(const std::string& fileName) const {
+    return list_ && list_->conflicting.count(fileName) != 0;
+  }
   // The whole file's line: the recorded name's, else the one line that is no segment of the set.
   const std::string* WholeLine() const;
-  bool damaged() const { return list_ && list_->damaged; }
   // The segment names the list holds for this set, in order.
   std::vector<std::string> ListedSegments() const;
+  // After Finish: what was checked. complete: the set's segments hold all its data, so listed
+  // segments that were not compared lie beyond its end; packed: the whole file is checked later.
+  CheckAccount Account(bool complete, bool packed = false) const;
 
  private:
   void CheckPending();
@@ -217,8 +249,13 @@ class SetCheck {
   std::optional<ChecksumList> list_;
   std::string path_;
   std::vector<std::pair<std::string, std::string>> pending_;
-  bool notListed_ = false;
+  std::vector<std::string> compared_;  // in the order they were read
+  std::vector<std::string> matched_;
+  std::vector<std::string> notListed_;
+  std::vector<std::string> conflicting_;
   std::string bad_;
+  Verdict verdict_ = Verdict::NoChecksumFile;
+  CheckAccount::Whole whole_ = CheckAccount::Whole::NotChecked;
 };
 
 }  // namespace pz

@@ -28,6 +28,13 @@ std::string Quoted(const std::string& path) {
   return " \"" + path + "\"";
 }
 
+// Names in quotes, one after the other.
+std::string NameList(const std::vector<std::string>& names) {
+  std::string out;
+  for (const std::string& name : names) out += Quoted(name);
+  return out;
+}
+
 std::string ErrnoText(int err) {
   return std::strerror(err);
 }
@@ -67,6 +74,34 @@ CopyResult CopyAndHash(int in, std::int64_t* offset, int out, std::int64_t count
   });
   hasher.Add(in, start + hashed, r.copied - hashed, a, b);
   return r;
+}
+
+// A new segment file, made exclusively so that nothing standing under its name is written
+// through: a symbolic link planted there (a shared folder, a prepared stick) or a second name
+// of another file is removed first and the segment made in its place. A link that cannot be
+// removed stops the split; a file that cannot be removed is truncated, links never followed.
+FileHandle CreateSegmentFile(const std::string& path, EngineContext& ctx) {
+  constexpr int kAttempts = 3;  // something keeps putting a file there: give up
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    FileHandle out(
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (out.valid() || errno != EEXIST) return out;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) continue;  // gone meanwhile
+    if (S_ISDIR(st.st_mode)) {
+      errno = EISDIR;
+      return out;
+    }
+    const bool link = S_ISLNK(st.st_mode);
+    if (::unlink(path.c_str()) != 0) {
+      if (link) Fail(ctx, tb::kSegmentLinkKept, path, errno);
+      return FileHandle(::open(path.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC));
+    }
+    if (link)
+      ctx.ui.ShowMessage(ctx.Text(tb::kSegmentLinkReplaced) + Quoted(path), MsgIcon::Warning);
+  }
+  errno = EEXIST;
+  return FileHandle();
 }
 
 // The split's checksums: one line per segment file as written, one for the file that was split.
@@ -150,6 +185,20 @@ class Splitter {
  public:
   Splitter(const SplitJob& job, EngineContext& ctx, SplitReport& report)
       : job_(job), ctx_(ctx), report_(report), folder_(job.zielPfad), sums_(job, ctx) {}
+
+  // After a stop: the segments of this run are no set that can be joined, so they go. The lines
+  // that say which went, and which stay because they could not.
+  std::string RemoveWritten() {
+    std::vector<std::string> removed;
+    std::vector<std::string> kept;
+    for (const std::string& path : written_)
+      (DeleteFile(path) || !FileExists(path) ? removed : kept).push_back(path);
+    written_.clear();
+    std::string text;
+    if (!removed.empty()) text += "\n" + ctx_.Text(tb::kSplitSegmentsRemoved) + NameList(removed);
+    if (!kept.empty()) text += "\n" + ctx_.Text(tb::kSplitSegmentsKept) + NameList(kept);
+    return text;
+  }
 
   bool Run() {
     size_ = Dateigroesse_Ermitteln(job_.quelle, ctx_);
@@ -242,11 +291,13 @@ class Splitter {
   // the data are as before it.
   Written WriteSegment(const std::string& segment, bool first, std::int64_t payload) {
     sums_.ClearStale(folder_);
-    FileHandle out(::open(segment.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    FileHandle out = CreateSegmentFile(segment, ctx_);
     if (!out.valid()) Fail(ctx_, tb::kSegmentCreateFailed, segment, errno);
     // A split stopped in the middle of this segment (a failure, Cancel, a signal) leaves no part
     // of it under a segment's name.
     ScopeGuard unfinished([&segment] { DeleteFile(segment); });
+    if (std::find(written_.begin(), written_.end(), segment) == written_.end())
+      written_.push_back(segment);
 
     const Sha256 dataBefore = data_;
     Sha256 segmentHash;
@@ -299,8 +350,10 @@ class Splitter {
            MsgIcon::Error);
     std::string confirmed = folder_;
     if (ctx_.ui.Datentraeger_Anfordern(confirmed) != Interaction::kOk) {
-      ctx_.ui.ShowMessage(ctx_.Text(tb::kSplitCancelled), MsgIcon::Information);
       DeleteFile(segment);
+      written_.erase(std::remove(written_.begin(), written_.end(), segment), written_.end());
+      ctx_.ui.ShowMessage(ctx_.Text(tb::kSplitCancelled) + NameList(written_),
+                          MsgIcon::Information);
       return false;
     }
     // The part on the volume left behind would be read by a join started there.
@@ -314,7 +367,8 @@ class Splitter {
   bool NextVolume() {
     std::string confirmed = folder_;
     if (ctx_.ui.Datentraeger_Anfordern(confirmed) != Interaction::kOk)
-      return Refuse(ctx_.ui, ctx_.Text(tb::kSplitCancelled), MsgIcon::Information);
+      return Refuse(ctx_.ui, ctx_.Text(tb::kSplitCancelled) + NameList(written_),
+                    MsgIcon::Information);
     folder_ = confirmed;
     ctx_.ui.Repaint();
     return true;
@@ -323,7 +377,8 @@ class Splitter {
   const SplitJob& job_;
   EngineContext& ctx_;
   SplitReport& report_;
-  std::string folder_;  // where the next segment goes
+  std::string folder_;                // where the next segment goes
+  std::vector<std::string> written_;  // the segment files this run made, in order
   SplitChecksums sums_;
   std::vector<std::string> segments_;  // written so far
   HeaderBytes header_{};
@@ -343,7 +398,12 @@ bool Datei_Trennen(const SplitJob& job, EngineContext& ctx, SplitReport* report)
   SplitReport local;
   SplitReport& r = report != nullptr ? *report : local;
   r = SplitReport{};
-  return Splitter(job, ctx, r).Run();
+  Splitter splitter(job, ctx, r);
+  try {
+    return splitter.Run();
+  } catch (const EngineStopped& e) {
+    throw EngineStopped(e.what() + splitter.RemoveWritten());
+  }
 }
 
 std::string SplitReportText(const SplitReport& report, const TextSource& texts) {
@@ -618,6 +678,7 @@ class Joiner {
 
   bool Commit() {
     report_.verdict = check_->FinishFromSegments();
+    report_.account = check_->Account(true);
     if (!partial_.Commit()) Fail(ctx_, tb::kOutputWriteFailed, target_, errno);
     report_.partialRemoved = false;
     return true;
@@ -632,6 +693,7 @@ class Joiner {
     // The line of a packed set is that of the file that was packed: checked once it is back.
     const std::string unpacked = JoinPath(job_.zielPfad, PlainFileName(info_.name));
     report_.verdict = check_->Finish(HashFile(unpacked));
+    report_.account = check_->Account(true);
     if (report_.verdict != Verdict::WholeDiffers) return true;
     report_.partialRemoved = DeleteFile(unpacked);
     return Contradicted(report_.verdict, unpacked);
@@ -713,10 +775,60 @@ std::string JoinReportText(const JoinReport& report, bool done, const TextSource
       add(texts.GetText(tb::kWholeHashDiffers) + Quoted(report.bad));
       break;
   }
+  if (done && report.verdict != Verdict::NoChecksumFile) {
+    const std::string account = CheckAccountText(report.account, texts);
+    if (!account.empty()) add(account);
+  }
   if (!done && report.partialRemoved) add(texts.GetText(tb::kJoinResultRemoved));
   if (const std::string repair = RepairText(report.repair, RepairMode::RepairIfShort, texts);
       !repair.empty())
     add(repair);
+  return text;
+}
+
+namespace {
+
+// The lines about the whole file's line; nothing when all else was confirmed too.
+void WholeFileLines(const CheckAccount& a, std::vector<tb::Block>& blocks) {
+  using Whole = CheckAccount::Whole;
+  if (a.whole == Whole::NotListed) blocks.push_back(tb::kCheckWholeNotListed);
+  if (a.whole == Whole::NotChecked) blocks.push_back(tb::kCheckWholeUnreadable);
+  if (a.whole == Whole::Later) blocks.push_back(tb::kCheckWholeLater);
+  if (a.whole == Whole::Matched && a.verdict == Verdict::Incomplete)
+    blocks.push_back(tb::kCheckWholeMatched);
+}
+
+}  // namespace
+
+std::string CheckAccountText(const CheckAccount& a, const TextSource& texts) {
+  std::vector<std::string> lines;
+  auto add = [&](tb::Block b, const std::string& tail) {
+    lines.push_back(texts.GetText(b) + tail);
+  };
+  if (!a.readError.empty()) {
+    add(tb::kCheckFileUnreadable, Quoted(a.checksumPath) + ": " + a.readError);
+  } else if (a.verdict == Verdict::Incomplete || a.verdict == Verdict::Verified) {
+    const bool wholeMatched = a.whole == CheckAccount::Whole::Matched;
+    if (a.matched.empty() && !wholeMatched)
+      add(tb::kCheckNoLineUsable, "");
+    else if (a.verdict == Verdict::Incomplete && !a.matched.empty())
+      add(tb::kCheckMatchedCount,
+          " " + std::to_string(a.matched.size()) + " / " + std::to_string(a.segments));
+    if (!a.notListed.empty()) add(tb::kCheckNotListed, NameList(a.notListed));
+    if (!a.conflicting.empty()) add(tb::kCheckConflicting, NameList(a.conflicting));
+    std::vector<tb::Block> whole;
+    WholeFileLines(a, whole);
+    for (const tb::Block b : whole) add(b, "");
+  }
+  if (!a.unreadableLines.empty()) {
+    std::string numbers;
+    for (const std::size_t n : a.unreadableLines)
+      numbers += (numbers.empty() ? " " : ", ") + std::to_string(n);
+    add(tb::kCheckLinesUnreadable, numbers);
+  }
+  if (!a.beyond.empty()) add(tb::kCheckBeyond, NameList(a.beyond));
+  std::string text;
+  for (const std::string& line : lines) text += (text.empty() ? "" : "\n") + line;
   return text;
 }
 
@@ -759,15 +871,41 @@ std::int64_t CheckSegmentChain(const std::string& ersteSegment, const HeaderInfo
     const std::string hex = hash.Hex();
     const std::string* listed = check.Listed(listedName);
     check.Segment(listedName, hex);
-    report.segments.push_back(
-        {path, listed == nullptr ? S::NotListed : (*listed == hex ? S::Matches : S::Differs)});
+    report.segments.push_back({path, check.Conflicting(listedName) ? S::Conflicting
+                                     : listed == nullptr     ? S::NotListed
+                                     : *listed == hex        ? S::Matches
+                                                             : S::Differs});
   }
-  // Segments the checksum file lists that the name chain never reached.
+  // Segments the checksum file lists that the name chain never reached: missing while the data
+  // is not all there, else lines for a longer set that this one does not need.
+  const bool complete = covered == info.dataSize;
   for (const std::string& name : check.ListedSegments()) {
     if (!seen.count(name))
-      report.segments.push_back({JoinPath(FolderPart(ersteSegment), name), S::Missing});
+      report.segments.push_back(
+          {JoinPath(FolderPart(ersteSegment), name), complete ? S::Beyond : S::Missing});
   }
   return covered;
+}
+
+// All good, wrong, or neither: nothing differs or is missing, but not all could be checked. A
+// packed set's whole file is checked by the join once unpacked; the join agrees on the rest.
+void JudgeVerifyReport(VerifyReport& report, bool found) {
+  using S = SegmentVerdict::Status;
+  const CheckAccount& a = report.account;
+  const bool segmentsGood = std::all_of(
+      report.segments.begin(), report.segments.end(),
+      [](const SegmentVerdict& v) { return v.status == S::Matches || v.status == S::Beyond; });
+  const bool wrong =
+      !report.complete || report.verdict == Verdict::SegmentDiffers ||
+      report.verdict == Verdict::WholeDiffers ||
+      std::any_of(report.segments.begin(), report.segments.end(), [](const SegmentVerdict& v) {
+        return v.status == S::Differs || v.status == S::Missing;
+      });
+  const bool wholeGood = report.verdict == Verdict::Verified ||
+                         (a.whole == CheckAccount::Whole::Later && a.notListed.empty() &&
+                          a.conflicting.empty() && a.readError.empty());
+  report.allGood = !wrong && found && segmentsGood && wholeGood;
+  report.notVerified = !wrong && !report.allGood;
 }
 
 }  // namespace
@@ -789,17 +927,19 @@ VerifyReport Trennsegmente_Pruefen(const std::string& ersteSegment, EngineContex
   const std::int64_t covered = CheckSegmentChain(ersteSegment, info, check, data, report, ctx);
 
   report.complete = covered == info.dataSize;
-  report.verdict =
-      check.Finish(report.complete && !info.compressed ? std::optional(data.Hex()) : std::nullopt);
   report.wholeName = PlainFileName(info.name);
   report.wholeChecked = report.complete && !info.compressed && check.WholeLine() != nullptr;
   report.wholeMatches = report.wholeChecked && *check.WholeLine() == data.Hex();
-  const bool segmentsGood = std::all_of(
-      report.segments.begin(), report.segments.end(),
-      [](const SegmentVerdict& v) { return v.status == SegmentVerdict::Status::Matches; });
-  report.allGood = segmentsGood && report.complete && check.found() && !check.damaged() &&
-                   (report.verdict == Verdict::Verified ||
-                    (info.compressed && report.verdict == Verdict::Incomplete));
+  // As the join judges: the segments of a complete unpacked set prove the whole file; a line
+  // for it that says otherwise is still reported.
+  const bool proven = report.complete && !info.compressed;
+  report.verdict = proven ? check.FinishFromSegments() : check.Finish(std::nullopt);
+  report.account = check.Account(report.complete, info.compressed);
+  if (report.wholeChecked && !report.wholeMatches && report.verdict != Verdict::SegmentDiffers) {
+    report.verdict = Verdict::WholeDiffers;
+    report.account.verdict = Verdict::WholeDiffers;
+  }
+  JudgeVerifyReport(report, check.found());
   return report;
 }
 

@@ -22,8 +22,9 @@ class EngineError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The user asked the work to stop (Cancel in the window): no failure of the work, so the front
-// end says it as information.
+// The user asked the work to stop (Cancel in the window, a signal on the command line): no failure
+// of the work, so the front end says it as information. A split that stops so removes the
+// segments it wrote: they are no set that can be joined.
 class EngineStopped : public EngineError {
  public:
   using EngineError::EngineError;
@@ -95,6 +96,7 @@ struct JoinReport {
   Verdict verdict = Verdict::NoChecksumFile;  // how the result compared with the checksum file
   std::string bad;                            // the segment (or rebuilt file) whose hash differs
   bool partialRemoved = false;                // a failed join removed what it had written
+  CheckAccount account;                       // what was checked, once the data is all there
   RepairResult repair;                        // what the recovery files found and rebuilt
 };
 
@@ -107,10 +109,15 @@ bool Trennsegmente_Zusammenfuehren(const JoinJob& job, EngineContext& ctx,
 // The lines a closing message adds to the join's success or failure text ("" for none).
 std::string JoinReportText(const JoinReport& report, bool done, const TextSource& texts);
 
+// What a check covered, one line each: what matched, what could not be checked and why, what
+// of the checksum file could not be read ("" when there is nothing to add to the verdict).
+// Join and verify say it alike.
+std::string CheckAccountText(const CheckAccount& account, const TextSource& texts);
+
 // The check of a set without joining it: every segment against the checksum file, and the
 // whole file too when the set holds it unpacked.
 struct SegmentVerdict {
-  enum class Status { Matches, Differs, NotListed, Missing };
+  enum class Status { Matches, Differs, NotListed, Conflicting, Missing, Beyond };
   std::string path;
   Status status;
 };
@@ -123,6 +130,9 @@ struct VerifyReport {
   bool wholeChecked = false;  // its line was compared (only an unpacked set holds it as such)
   bool wholeMatches = false;
   bool allGood = false;  // every segment (and the file, where it can be) matched
+  // Nothing differs and nothing is missing, but not everything could be checked.
+  bool notVerified = false;
+  CheckAccount account;
 };
 // Follows the segments of a first segment as the join does, without asking for any.
 VerifyReport Trennsegmente_Pruefen(const std::string& ersteSegment, EngineContext& ctx);

@@ -182,15 +182,12 @@ bool Header_Rekonstruieren(HeaderBytes b, HeaderInfo& info) {
 }
 
 std::string PlainFileName(const std::string& name) {
-  const auto cut = name.find_last_of("/\\");
-  std::string plain = cut == std::string::npos ? name : name.substr(cut + 1);
-  std::string out;
-  for (char c : plain) {
-    if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F) out += c;
+  if (name == "." || name == "..") return std::string(name.size(), '_');
+  std::string plain = name;
+  for (char& c : plain) {
+    if (c == '/' || c == '\0') c = '_';
   }
-  while (!out.empty() && out.back() == ' ') out.pop_back();
-  if (out == "." || out == "..") return "";
-  return out;
+  return plain;
 }
 
 }  // namespace pz

@@ -128,8 +128,10 @@ struct HeaderInfo {
 // signed 64-bit number.
 bool Header_Rekonstruieren(HeaderBytes buffer, HeaderInfo& info);
 
-// A name taken from a header, reduced to a plain file name: no folder parts, no "." or "..",
-// no control characters. Empty when nothing usable is left.
+// A name taken from a header as one plain file name in the target folder. Kept as it is where
+// the file system takes it (backslashes, blanks and control characters included); only what
+// cannot stand in one file name becomes "_": a "/" or NUL, and the names "." and "..". Never
+// shortened to a part of it, so it never names a different file. Empty for an empty name.
 std::string PlainFileName(const std::string& name);
 
 }  // namespace pz

@@ -136,7 +136,7 @@ inline constexpr Block kInfoSurplus = 153;        // info: segments hold more th
 // Checksum files beside the segments, and joins that never leave a partial file.
 inline constexpr Block kJoinVerified = 170;         // every segment and the file matched
 inline constexpr Block kJoinNotVerified = 171;      // no checksum file was found
-inline constexpr Block kJoinPartlyVerified = 172;   // checksum file damaged or incomplete
+inline constexpr Block kJoinPartlyVerified = 172;   // nothing differs, not all was checked
 inline constexpr Block kSegmentHashDiffers = 173;   // followed by the segment's name
 inline constexpr Block kWholeHashDiffers = 174;     // followed by the rebuilt file's name
 inline constexpr Block kJoinResultRemoved = 175;    // a failed join kept nothing
@@ -161,6 +161,29 @@ inline constexpr Block kTargetExists = 233;     // join refused: the target file
 inline constexpr Block kOverwriteHint = 234;    // command line: how to replace it anyway
 inline constexpr Block kCancelRunning = 235;    // window closed while working: cancel? (Yes/No)
 inline constexpr Block kCancelledByUser = 236;  // the work was cancelled from the window
+// What stands under a segment's name is never written through.
+inline constexpr Block kSegmentLinkReplaced = 200;  // a symbolic link there was replaced
+inline constexpr Block kSegmentLinkKept = 201;      // one that could not be removed: stop
+
+// What a check against the checksum file covered, line by line (join and verify alike).
+inline constexpr Block kVerifyBeyond = 202;          // "verify": a line past the set's end
+inline constexpr Block kCheckMatchedCount = 203;     // followed by " matched / compared"
+inline constexpr Block kCheckNotListed = 204;        // followed by the segments' names
+inline constexpr Block kCheckConflicting = 205;      // followed by the segments' names
+inline constexpr Block kCheckWholeNotListed = 206;   // no line for the whole file
+inline constexpr Block kCheckWholeUnreadable = 207;  // its hash could not be taken
+inline constexpr Block kCheckWholeLater = 208;       // packed: checked when unpacked
+inline constexpr Block kCheckWholeMatched = 209;     // said when not all else could be checked
+inline constexpr Block kCheckLinesUnreadable = 210;  // followed by the line numbers
+inline constexpr Block kCheckFileUnreadable = 211;   // followed by its name and the reason
+inline constexpr Block kCheckNoLineUsable = 212;     // nothing at all could be checked
+inline constexpr Block kCheckBeyond = 213;           // followed by the segments' names
+inline constexpr Block kVerifyConflicting = 214;     // "verify": a segment listed twice
+inline constexpr Block kStoredNameReplaced = 215;    // followed by stored and used name
+
+// A split stopped by the user (a signal on the command line).
+inline constexpr Block kSplitSegmentsRemoved = 216;  // followed by the segments' names
+inline constexpr Block kSplitSegmentsKept = 217;     // those that could not be removed
 
 // Recovery files (PAR2) beside the segments.
 inline constexpr Block kRecoveryBusy = 310;          // status while recovery data is made

@@ -1,8 +1,10 @@
 // The command-line program as a user runs it: a child process, scripted standard input.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -316,23 +318,33 @@ TEST_F(Cli, LanguageFilesAndTheHomeFolder) {
   EXPECT_EQ(ReadFile(home + "/film.avi"), data);
 }
 
-TEST_F(Cli, StoredNameIsReducedToAPlainFileName) {
-  // A header crafted elsewhere names a file outside the target folder.
+// The name a header records comes back as it was split where the file system takes it; what
+// cannot stand as one file name is replaced, said, and never shortened into another file's name.
+TEST_F(Cli, StoredNameComesBackWholeOrMarkedNeverCut) {
   test::ScriptedInteraction ui;
-  HeaderBytes h;
-  Header_Aufbauen(h, 3, {"../escape.txt", false, false}, ui);
   const std::string first = stick + "/crafted.PZX000";
-  WriteFile(first, std::string(reinterpret_cast<const char*>(h.data()), h.size()) + "abc");
-  Result r = Run({"join", first, "--to", home});
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(ReadFile(home + "/escape.txt"), "abc");
+  WriteFile(home + "/slash.bin", "an unrelated file");
+  const std::pair<std::string, std::string> cases[] = {
+      {"back\\slash.bin", "back\\slash.bin"},
+      {"tab\there", "tab\there"},
+      {"cr\rand\nlf", "cr\rand\nlf"},
+      {"../escape.txt", ".._escape.txt"},
+      {"..", "__"},
+  };
+  for (const auto& [stored, used] : cases) {
+    SCOPED_TRACE(stored);
+    HeaderBytes h;
+    Header_Aufbauen(h, 3, {stored, false, false}, ui);
+    WriteFile(first, std::string(reinterpret_cast<const char*>(h.data()), h.size()) + "abc");
+    const Result r = Run({"join", first, "--to", home});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(home + "/" + used), "abc");
+    EXPECT_EQ(r.err.find(Text("English.lng", tb::kStoredNameReplaced)) != std::string::npos,
+              stored != used)
+        << r.err;
+  }
+  EXPECT_EQ(ReadFile(home + "/slash.bin"), "an unrelated file");
   EXPECT_FALSE(Exists(dir / "escape.txt"));
-
-  Header_Aufbauen(h, 3, {"..", false, false}, ui);
-  WriteFile(first, std::string(reinterpret_cast<const char*>(h.data()), h.size()) + "abc");
-  r = Run({"join", first, "--to", home});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find(Text("English.lng", tb::kStoredNameUnusable)), std::string::npos);
 }
 
 TEST_F(Cli, CompressedRoundTrips) {
@@ -441,6 +453,135 @@ TEST_F(Cli, VerifyNamesBadAndMissingSegmentsAndInfoShowsTheChecksumFile) {
                           Text("English.lng", tb::kNo)),
             std::string::npos);
   EXPECT_EQ(Run({"verify", stick + "/film.avi.PZX000"}).status, 1);
+}
+
+// The checksum file with the line of one name taken out.
+std::string WithoutLine(const std::string& sums, const std::string& name) {
+  const std::size_t at = sums.find("  " + name + "\n");
+  const std::size_t start = sums.rfind('\n', at);
+  const std::size_t from = start == std::string::npos ? 0 : start + 1;
+  return sums.substr(0, from) + sums.substr(at + name.size() + 3);
+}
+
+std::string WithCrLf(const std::string& text) {
+  std::string out;
+  for (char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return out;
+}
+
+// How far a join was verified shows in its exit status, also with --quiet; verify says the same
+// of the same set, in the same words.
+TEST_F(Cli, JoinAndVerifyAgreeOnHowFarTheChecksumFileConfirmedTheSet) {
+  ASSERT_EQ(Run({"split", "film.avi", "--to", "stick", "--size", "360K"}).status, 0);
+  const std::string first = stick + "/film.avi.PZX000";
+  const std::string sumsPath = stick + "/film.avi.PZX.sha256";
+  const std::string good = ReadFile(sumsPath);
+  const std::string segment1 = ReadFile(stick + "/film.avi.PZX001");
+  const std::string zero(64, '0');
+  using B = std::vector<tb::Block>;
+  struct Case {
+    const char* what;
+    std::function<void(std::string& sums, std::string& segment1)> change;
+    int join;
+    int verify;
+    B says;   // join and verify alike
+    B never;  // neither of them
+  };
+  const Case cases[] = {
+      {"as written", [](std::string&, std::string&) {}, 0, 0, {}, {tb::kJoinPartlyVerified}},
+      {"CRLF line ends, a segment damaged",
+       [](std::string& s, std::string& seg) {
+         s = WithCrLf(s);
+         seg[5] ^= 1;
+       },
+       1,
+       1,
+       {},
+       {tb::kJoinPartlyVerified}},
+      {"CRLF line ends", [](std::string& s, std::string&) { s = WithCrLf(s); }, 0, 0, {}, {}},
+      {"no line for the whole file, which the segments prove",
+       [](std::string& s, std::string&) { s = WithoutLine(s, "film.avi"); },
+       0,
+       0,
+       {},
+       {tb::kJoinPartlyVerified, tb::kCheckWholeNotListed}},
+      {"no line for a segment",
+       [](std::string& s, std::string&) { s = WithoutLine(s, "film.avi.PZX001"); },
+       3,
+       3,
+       {tb::kJoinPartlyVerified, tb::kCheckMatchedCount, tb::kCheckNotListed},
+       {tb::kCheckWholeNotListed}},
+      {"a segment listed twice",
+       [&](std::string& s, std::string&) { s += zero + "  film.avi.PZX001\n"; },
+       3,
+       3,
+       {tb::kJoinPartlyVerified, tb::kCheckConflicting},
+       {}},
+      {"no line can be read",
+       [](std::string& s, std::string&) { s = "garbage\nmore garbage\n"; },
+       3,
+       3,
+       {tb::kJoinPartlyVerified, tb::kCheckNoLineUsable, tb::kCheckLinesUnreadable},
+       {tb::kCheckMatchedCount, tb::kVerifyAllGood}},
+      {"a line beyond the set",
+       [&](std::string& s, std::string&) { s += zero + "  film.avi.PZX003\n"; },
+       0,
+       0,
+       {tb::kCheckBeyond},
+       {tb::kJoinPartlyVerified, tb::kVerifyMissing}},
+      {"no checksum file", nullptr, 0, 3, {tb::kJoinNotVerified}, {tb::kJoinPartlyVerified}},
+      {"a checksum file that cannot be read",
+       nullptr,
+       3,
+       3,
+       {tb::kJoinPartlyVerified, tb::kCheckFileUnreadable},
+       {tb::kCheckNoLineUsable}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string sums = good, seg = segment1;
+    std::remove(sumsPath.c_str());
+    if (c.change) {
+      c.change(sums, seg);
+      WriteFile(sumsPath, sums);
+    } else if (c.join == 3) {
+      ASSERT_EQ(::mkfifo(sumsPath.c_str(), 0600), 0);
+    }
+    WriteFile(stick + "/film.avi.PZX001", seg);
+    std::remove((home + "/film.avi").c_str());
+    // Not verified is said even with --quiet; the rest is said without it.
+    const Result join = c.join == 3 ? Run({"join", first, "--to", home, "--quiet"})
+                                    : Run({"join", first, "--to", home});
+    const Result verify = Run({"verify", first});
+    EXPECT_EQ(join.status, c.join) << join.err;
+    EXPECT_EQ(verify.status, c.verify) << verify.out << verify.err;
+    for (const tb::Block b : c.says) {
+      EXPECT_NE(join.err.find(Text("English.lng", b)), std::string::npos) << b << join.err;
+      EXPECT_NE((verify.out + verify.err).find(Text("English.lng", b)), std::string::npos)
+          << b << verify.out << verify.err;
+    }
+    for (const tb::Block b : c.never) {
+      EXPECT_EQ(join.err.find(Text("English.lng", b)), std::string::npos) << b << join.err;
+      EXPECT_EQ((verify.out + verify.err).find(Text("English.lng", b)), std::string::npos)
+          << b << verify.out << verify.err;
+    }
+  }
+  std::remove(sumsPath.c_str());
+}
+
+// verify does not blame a missing segment on the checksum file.
+TEST_F(Cli, VerifySaysAMissingSegmentIsMissing) {
+  ASSERT_EQ(Run({"split", "film.avi", "--to", "stick", "--size", "360K"}).status, 0);
+  std::remove((stick + "/film.avi.PZX001").c_str());
+  const Result r = Run({"verify", stick + "/film.avi.PZX000"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("film.avi.PZX001: " + Text("English.lng", tb::kVerifyMissing)),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.err.find(Text("English.lng", tb::kInfoIncomplete)), std::string::npos) << r.err;
+  for (const tb::Block b : {tb::kJoinPartlyVerified, tb::kCheckNoLineUsable, tb::kCheckNotListed,
+                            tb::kCheckWholeUnreadable})
+    EXPECT_EQ(r.err.find(Text("English.lng", b)), std::string::npos) << b << r.err;
 }
 
 }  // namespace

@@ -203,11 +203,12 @@ TEST_F(Checksums, DamagedOrHostileChecksumFilesNeverVerifyAndAreNeverFollowed) {
   const std::string good = ReadFile(Sums());
 
   // Cut short in the middle of a line: what is left still catches nothing wrong, but the join
-  // does not claim to have verified.
+  // does not claim to have verified, and says what it could and could not check.
   WriteFile(Sums(), good.substr(0, good.size() / 2));
   ASSERT_TRUE(Join(Seg(0)));
   EXPECT_EQ(report.verdict, Verdict::Incomplete);
-  EXPECT_EQ(JoinReportText(report, true, texts), "[172]");
+  EXPECT_EQ(JoinReportText(report, true, texts),
+            "[172]\n[203] 2 / 4\n[204] \"film.avi.PZX002\" \"film.avi.PZX003\"\n[210] 3");
   EXPECT_EQ(ReadFile(back + "/film.avi"), data);
 
   // Lines that name files outside the folder are passed over; lines of the set still count.
@@ -248,6 +249,108 @@ TEST_F(Checksums, NamesThatSha256sumEscapesReadBackAsWritten) {
   const ChecksumList list = ParseChecksumText(r.out);
   EXPECT_FALSE(list.damaged);
   for (const std::string& name : names) EXPECT_EQ(list.hashes.at(name), *HashFile(dir / name));
+}
+
+// What "sha256sum -c" makes of a checksum file: the names it checks, whether each matched, and
+// how many lines it calls improperly formatted. Names it prints escaped are decoded.
+struct PeerReading {
+  std::map<std::string, bool> checked;  // name -> matched
+  std::size_t improper = 0;
+};
+
+PeerReading Sha256sumReading(const std::string& folder, const std::string& text) {
+  WriteFile(folder + "/sums", text);
+  test::ProcessOptions o;
+  o.cwd = folder;
+  const test::ProcessResult r = test::RunProcess("/usr/bin/sha256sum", {"-c", "sums"}, o);
+  PeerReading peer;
+  std::size_t start = 0;
+  for (std::size_t end; (end = r.out.find('\n', start)) != std::string::npos; start = end + 1) {
+    std::string line = r.out.substr(start, end - start);
+    const std::size_t colon = line.rfind(": ");
+    if (colon == std::string::npos) continue;
+    std::string name = line.substr(0, colon);
+    if (!name.empty() && name[0] == '\\') {
+      std::string plain;
+      for (std::size_t i = 1; i < name.size(); ++i) {
+        if (name[i] == '\\' && i + 1 < name.size()) {
+          ++i;
+          plain += name[i] == 'n' ? '\n' : name[i] == 'r' ? '\r' : name[i];
+        } else {
+          plain += name[i];
+        }
+      }
+      name = plain;
+    }
+    peer.checked[name] = line.substr(colon + 2) == "OK";
+  }
+  // "sha256sum: WARNING: 2 lines are improperly formatted"
+  const std::size_t improper = r.err.find(" improperly formatted");
+  const std::size_t warn = r.err.rfind("WARNING: ", improper);
+  if (improper != std::string::npos && warn != std::string::npos)
+    peer.improper = std::stoul(r.err.substr(warn + 9));
+  return peer;
+}
+
+// Anything coreutils accepts is accepted, and what it refuses is counted as unreadable.
+TEST_F(Checksums, ChecksumFilesAreReadAsSha256sumReadsThem) {
+  const std::string folder = dir.Sub("peer");
+  const std::string names[] = {"film.avi.PZX000", "film.avi.PZX001", "back\\slash", "two  spaces"};
+  std::map<std::string, std::string> h;
+  for (const std::string& name : names) {
+    WriteFile(folder + "/" + name, "bytes of " + name);
+    h[name] = *HashFile(folder + "/" + name);
+  }
+  const std::string h0 = h["film.avi.PZX000"], h1 = h["film.avi.PZX001"];
+  std::string upper = h0;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const std::string zero(64, '0');
+  struct Case {
+    const char* what;
+    std::string text;
+    std::size_t names;       // names read
+    std::size_t unreadable;  // lines refused
+  };
+  const Case cases[] = {
+      {"as written", h0 + "  film.avi.PZX000\n" + h1 + "  film.avi.PZX001\n", 2, 0},
+      {"CRLF", h0 + "  film.avi.PZX000\r\n" + h1 + "  film.avi.PZX001\r\n", 2, 0},
+      {"no final line end", h0 + "  film.avi.PZX000\n" + h1 + "  film.avi.PZX001", 2, 0},
+      {"blank lines, comments",
+       "\n# made by hand\n" + h0 + "  film.avi.PZX000\n\r\n#" + h1 + "  film.avi.PZX001\n", 1, 0},
+      {"tagged", "SHA256 (film.avi.PZX000) = " + h0 + "\nSHA256(film.avi.PZX001)=" + h1 + "\n", 2,
+       0},
+      {"tagged, CRLF, no final line end",
+       "SHA256 (film.avi.PZX000) = " + h0 + "\r\nSHA256 (film.avi.PZX001) = " + h1, 2, 0},
+      {"binary mark, capitals", h0 + " *film.avi.PZX000\n" + upper + "  film.avi.PZX000\n", 1, 0},
+      {"escaped names",
+       "\\" + h["back\\slash"] + "  back\\\\slash\n\\SHA256 (back\\\\slash) = " + h["back\\slash"] +
+           "\n",
+       1, 0},
+      {"blanks before, tab after the hash", "  " + h0 + "\t film.avi.PZX000\n", 1, 0},
+      {"name with two spaces", h["two  spaces"] + "  two  spaces\n", 1, 0},
+      {"BSD order", h0 + " film.avi.PZX000\n" + h1 + " film.avi.PZX001\n", 2, 0},
+      {"forms mixed", h0 + "  film.avi.PZX000\n" + h1 + " film.avi.PZX001\n", 1, 1},
+      {"a wrong hash still counts as read", zero + "  film.avi.PZX000\n", 1, 0},
+      {"not lines",
+       "no checksum here\n" + h0.substr(0, 60) + "  film.avi.PZX000\n #" + h1 +
+           "  film.avi.PZX001\nSHA256 (film.avi.PZX001) = " + h1 + " \n" + h0 +
+           "  film.avi.PZX000\n",
+       1, 4},
+      {"bad escape, cut tag",
+       "\\" + h0 + "  a\\qb\nSHA256 (film.avi.PZX000 = " + h0 + "\n" + h1 + "  film.avi.PZX001\n",
+       1, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const ChecksumList list = ParseChecksumText(c.text);
+    const PeerReading peer = Sha256sumReading(folder, c.text);
+    std::map<std::string, bool> ours;
+    for (const auto& [name, hex] : list.hashes) ours[name] = h.count(name) && h[name] == hex;
+    EXPECT_EQ(ours, peer.checked);
+    EXPECT_EQ(list.unreadable.size(), peer.improper);
+    EXPECT_EQ(ours.size(), c.names);
+    EXPECT_EQ(list.unreadable.size(), c.unreadable);
+  }
 }
 
 TEST_F(Checksums, PackedSetIsCheckedAgainstTheFileItselfOnceUnpacked) {

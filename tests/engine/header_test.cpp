@@ -270,14 +270,26 @@ TEST(PasswordScrambling, KeyTableFollowsTheGenerator) {
   EXPECT_EQ(static_cast<unsigned char>(key[2]), 51);
 }
 
-TEST(PlainFileNameRule, StripsFoldersDotsAndControls) {
-  EXPECT_EQ(PlainFileName("film.avi"), "film.avi");
-  EXPECT_EQ(PlainFileName("../../etc/passwd"), "passwd");
-  EXPECT_EQ(PlainFileName("..\\..\\boot.ini"), "boot.ini");
-  EXPECT_EQ(PlainFileName("/abs/name"), "name");
-  EXPECT_EQ(PlainFileName(".."), "");
-  EXPECT_EQ(PlainFileName("dir/"), "");
-  EXPECT_EQ(PlainFileName(std::string("a\0b\n.txt", 8)), "ab.txt");
+// A stored name stays as it is where one file name can hold it; only what cannot becomes "_",
+// and it is never cut down to a part of it (which could name another file).
+TEST(PlainFileNameRule, KeepsTheNameAndMarksOnlyWhatCannotStand) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"film.avi", "film.avi"},
+      {"back\\slash.bin", "back\\slash.bin"},
+      {"..\\..\\boot.ini", "..\\..\\boot.ini"},
+      {"tab\there", "tab\there"},
+      {"cr\rlf\n", "cr\rlf\n"},
+      {" blanks around ", " blanks around "},
+      {"../../etc/passwd", ".._.._etc_passwd"},
+      {"/abs/name", "_abs_name"},
+      {"dir/", "dir_"},
+      {std::string("a\0b.txt", 7), "a_b.txt"},
+      {"..", "__"},
+      {".", "_"},
+      {"...", "..."},
+      {"", ""},
+  };
+  for (const auto& [stored, plain] : cases) EXPECT_EQ(PlainFileName(stored), plain) << stored;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -312,6 +313,69 @@ TEST_F(SplitJoin, CancelAtTheNextVolumePromptKeepsWrittenSegments) {
   EXPECT_FALSE(Split(PatternBytes(5000), 0, true));
   EXPECT_TRUE(ui.Showed(Block(tb::kSplitCancelled)));
   EXPECT_EQ(SizeOf(Segment(0)), 2000);
+}
+
+// What someone else may have put under a segment's name in a shared folder is never written
+// through: the file behind it stays as it was, and the segment stands there on its own.
+TEST_F(SplitJoin, NothingPlantedUnderASegmentNameIsWrittenThrough) {
+  struct Case {
+    const char* what;
+    int segment;
+    bool victimExists;
+    bool hardLink;
+  };
+  const Case cases[] = {
+      {"link to a file, first segment", 0, true, false},
+      {"link to a file, later segment", 2, true, false},
+      {"link to where no file is yet", 1, false, false},
+      {"second name of another file", 1, true, true},
+  };
+  const std::string bytes = PatternBytes(5000);
+  const std::string victim = dir / "victim";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ui.messages.clear();
+    std::remove(victim.c_str());
+    if (c.victimExists) WriteFile(victim, "not yours");
+    const std::string planted = Segment(c.segment);
+    std::remove(planted.c_str());
+    ASSERT_EQ(c.hardLink ? ::link(victim.c_str(), planted.c_str())
+                         : ::symlink(victim.c_str(), planted.c_str()),
+              0);
+    ASSERT_TRUE(Split(bytes, 2000));
+    if (c.victimExists)
+      EXPECT_EQ(ReadFile(victim), "not yours");
+    else
+      EXPECT_FALSE(Exists(victim));
+    struct stat st {};
+    ASSERT_EQ(::lstat(planted.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_nlink, 1u);
+    // A replaced link is said, with the segment's name.
+    EXPECT_EQ(ui.Showed(Block(tb::kSegmentLinkReplaced) + " \"" + planted + "\""), !c.hardLink);
+    ASSERT_TRUE(Join(Segment(0)));
+    EXPECT_EQ(ReadFile(back + "/joined.bin"), bytes);
+  }
+}
+
+TEST_F(SplitJoin, LinkThatCannotBeRemovedStopsTheSplit) {
+  if (::geteuid() == 0) GTEST_SKIP() << "the superuser may remove anything";
+  // A folder where nothing can be removed: the first segment's file of an earlier split is
+  // written again in place, the link after it stays and is not followed.
+  const std::string victim = dir / "victim";
+  WriteFile(victim, "not yours");
+  WriteFile(Segment(0), "an earlier first segment");
+  ASSERT_EQ(::symlink(victim.c_str(), Segment(1).c_str()), 0);
+  ASSERT_EQ(::chmod(out.c_str(), 0555), 0);
+  try {
+    Split(PatternBytes(5000), 2000);
+    ADD_FAILURE() << "the split went on";
+  } catch (const EngineError& e) {
+    EXPECT_EQ(std::string(e.what()).rfind(Block(tb::kSegmentLinkKept) + " \"" + Segment(1), 0), 0u)
+        << e.what();
+  }
+  ::chmod(out.c_str(), 0755);
+  EXPECT_EQ(ReadFile(victim), "not yours");
 }
 
 TEST_F(SplitJoin, ThousandAndFirstAutomaticSegmentGetsFourDigits) {

@@ -321,6 +321,65 @@ TEST_F(Faults, SignalsEndTheRunWithoutLeftovers) {
   std::remove(alive.c_str());
 }
 
+// A split stopped by a signal leaves no part of a set: the segments it wrote go, by name. A
+// second signal right after the first ends the run at once, and still leaves no part of the
+// temporary archive behind.
+TEST_F(Faults, StoppedSplitRemovesItsSegmentsAndTwoSignalsLeaveNoArchive) {
+  const std::string temp = std::string(PZ_PROGRAM_DIR) + "/temp_parzello";
+  data = PatternBytes(6 * 1000 * 1000);
+  WriteFile(source, data);
+  WriteFile(stick + "/film.avi.PZX005", "a segment of an earlier split, not of this run");
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    std::string op;
+    std::function<bool(int pid)> when;
+    int second;  // a second signal right after SIGTERM
+  };
+  const Case cases[] = {
+      {"one signal while cutting",
+       {"split", source, "--to", stick, "--size", "1.44M"},
+       "slow",
+       [&](int) { return Exists(stick + "/film.avi.PZX001"); },
+       0},
+      {"two signals while packing",
+       {"split", source, "--to", stick, "--compress", "weak"},
+       "slowread",
+       [&](int pid) { return !Named(temp, "temp-" + std::to_string(pid) + ".pzx.").empty(); },
+       SIGINT},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::ProcessOptions o;
+    o.cwd = dir.path();
+    o.env = {{"LANG", "C"},
+             {"LC_ALL", ""},
+             {"LC_MESSAGES", ""},
+             {"LD_PRELOAD", PZ_FAULTFS},
+             {"PZ_FAULT_OP", c.op},
+             {"PZ_FAULT_PATH", c.op == "slow" ? "stick/" : "film.avi"},
+             {"PZ_FAULT_DELAY_US", "2000"},
+             {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
+    o.killSignal = SIGTERM;
+    o.thenSignal = c.second;
+    int child = 0;
+    o.killWhen = [&](int pid) {
+      child = pid;
+      return c.when(pid);
+    };
+    const auto r = test::RunProcess(PZ_CLI, c.args, o);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(Named(stick, "film.avi.PZX"), std::vector<std::string>{"film.avi.PZX005"});
+    EXPECT_TRUE(Named(temp, "temp-" + std::to_string(child) + ".pzx").empty());
+    if (c.second == 0) {
+      EXPECT_NE(r.err.find(Text(tb::kSplitSegmentsRemoved) + " \"" + stick + "/film.avi.PZX000\""),
+                std::string::npos)
+          << r.err;
+    }
+    ExpectSourceIntact();
+  }
+}
+
 TEST_F(Faults, ExistingFilesBesideTheTargetAreNotTouched) {
   WriteFile(stick + "/notes.txt", "keep me");
   WriteFile(stick + "/film.avi.PZX000.bak", "keep me too");

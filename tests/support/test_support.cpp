@@ -109,6 +109,7 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
     ended = waitpid(pid, &status, WNOHANG) == pid;
     if (!ended && options.killWhen(pid)) {
       kill(pid, options.killSignal);
+      if (options.thenSignal != 0) kill(pid, options.thenSignal);
       break;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(2));

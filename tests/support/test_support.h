@@ -53,6 +53,9 @@ struct ProcessOptions {
   // Polled while the child runs; once it holds, killSignal is sent (the child's pid is given).
   std::function<bool(int pid)> killWhen;
   int killSignal = SIGKILL;
+  // A second signal sent right after killSignal (0: none). A different one: the kernel merges
+  // a signal sent again before the first is handled.
+  int thenSignal = 0;
 };
 
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
