@@ -68,6 +68,8 @@ std::string Sha256::Hex() const {
 namespace {
 
 constexpr std::size_t kHashBuffer = 1 << 20;
+// Buffers of a hasher that feeds two hashes.
+constexpr std::size_t kHashRing = 4;
 // How far the copy may run ahead of the hashing: well inside the page cache.
 constexpr std::int64_t kMaxLag = 64 << 20;
 
@@ -99,6 +101,7 @@ void RangeHasher::Add(int fd, std::int64_t offset, std::int64_t length, Sha256* 
     jobs_.push_back({fd, offset, length, a, b});
   }
   queued_ += length;
+  added_ += length;
   wake_.notify_one();
 }
 
@@ -111,13 +114,14 @@ bool RangeHasher::Drain(int* error) {
   return err == 0;
 }
 
-void RangeHasher::Abandon() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  jobs_.clear();
-  queued_ = 0;
-  // The thread is idle only once its second hash is done too (see Run).
-  done_.wait(lock, [&] { return !busy_; });
-  error_ = 0;
+std::int64_t RangeHasher::Added() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return added_;
+}
+
+std::int64_t RangeHasher::Hashed() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return hashed_;
 }
 
 namespace {
@@ -138,15 +142,17 @@ int ReadExactly(int fd, char* data, std::size_t size, std::int64_t offset) {
 
 }  // namespace
 
-// Feeds a second hash on a thread of its own from the buffer that the first is fed from, so
-// both hashes of the same bytes take the time of one, and the bytes are read only once.
+// Feeds a second hash on a thread of its own from the buffers that the first is fed from, so
+// both hashes of the same bytes take the time of one, and the bytes are read only once. The
+// pieces queue up over a ring of buffers: neither hash waits for the other piece by piece, only
+// when one is a whole ring behind.
 class SecondHash {
  public:
   SecondHash() : thread_([this] { Run(); }) {}
   ~SecondHash() {
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      done_.wait(lock, [&] { return !pending_; });
+      done_.wait(lock, [&] { return pieces_.empty(); });
       stop_ = true;
     }
     wake_.notify_one();
@@ -155,30 +161,34 @@ class SecondHash {
   SecondHash(const SecondHash&) = delete;
   SecondHash& operator=(const SecondHash&) = delete;
 
-  // The data must stay untouched until Wait has returned.
+  // The data must stay untouched until it is no longer owed (see WaitBelow).
   void Start(Sha256* hash, const char* data, std::size_t size) {
     std::lock_guard<std::mutex> lock(mutex_);
-    hash_ = hash;
-    data_ = data;
-    size_ = size;
-    pending_ = true;
+    pieces_.push_back({hash, data, size});
     wake_.notify_one();
   }
-  void Wait() {
+  // Waits until fewer than n pieces are owed: the oldest buffers are free again.
+  void WaitBelow(std::size_t n) {
     std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait(lock, [&] { return !pending_; });
+    done_.wait(lock, [&] { return pieces_.size() < n; });
   }
 
  private:
+  struct Piece {
+    Sha256* hash;
+    const char* data;
+    std::size_t size;
+  };
   void Run() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-      wake_.wait(lock, [&] { return stop_ || pending_; });
-      if (!pending_) return;
+      wake_.wait(lock, [&] { return stop_ || !pieces_.empty(); });
+      if (pieces_.empty()) return;
+      const Piece piece = pieces_.front();  // stays owed until it is hashed
       lock.unlock();
-      hash_->Update(data_, size_);
+      piece.hash->Update(piece.data, piece.size);
       lock.lock();
-      pending_ = false;
+      pieces_.pop_front();
       done_.notify_all();
     }
   }
@@ -186,19 +196,17 @@ class SecondHash {
   std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable done_;
-  Sha256* hash_ = nullptr;
-  const char* data_ = nullptr;
-  std::size_t size_ = 0;
-  bool pending_ = false;
+  std::deque<Piece> pieces_;
   bool stop_ = false;
   std::thread thread_;  // last: starts once the members above are ready
 };
 
 void RangeHasher::Run() {
-  // Two buffers: one is read into while the second hash may still work on the other.
-  // The second only once a range feeds two hashes, so a hasher of one hash keeps one buffer.
-  std::vector<char> buffers[2] = {std::vector<char>(kHashBuffer), {}};
-  int turn = 0;
+  // A ring of buffers: the next piece is read while the second hash may still work on the
+  // others. All but the first only once a range feeds two hashes, so a hasher of one hash keeps
+  // one buffer.
+  std::vector<char> buffers[kHashRing] = {std::vector<char>(kHashBuffer)};
+  std::size_t turn = 0;
   std::optional<SecondHash> second;  // started with the first range that feeds two hashes
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
@@ -214,26 +222,25 @@ void RangeHasher::Run() {
     busy_ = true;
     lock.unlock();
     const auto size = static_cast<std::size_t>(piece.length);
-    char* buffer = buffers[turn].data();
-    const int err = ReadExactly(piece.fd, buffer, size, piece.offset);
+    if (second) second->WaitBelow(kHashRing);  // the buffer of this turn is free
+    std::vector<char>& buffer = buffers[turn];
+    buffer.resize(kHashBuffer);
+    const int err = ReadExactly(piece.fd, buffer.data(), size, piece.offset);
     if (err == 0 && piece.b != nullptr) {
-      if (!second) {
-        second.emplace();
-        buffers[1].resize(kHashBuffer);
-      }
-      second->Wait();  // done with the other buffer, which the next piece is read into
-      second->Start(piece.b, buffer, size);
-      turn ^= 1;
+      if (!second) second.emplace();
+      second->Start(piece.b, buffer.data(), size);
+      turn = (turn + 1) % kHashRing;
     }
-    if (err == 0) piece.a->Update(buffer, size);
+    if (err == 0) piece.a->Update(buffer.data(), size);
     lock.lock();
     // Nothing more to do: the second hash must be complete before Drain can return.
     if (second && jobs_.empty()) {
       lock.unlock();
-      second->Wait();
+      second->WaitBelow(1);
       lock.lock();
     }
     busy_ = false;
+    hashed_ += piece.length;
     if (!stop_) queued_ -= piece.length;
     if (err != 0 && error_ == 0) error_ = err;
     done_.notify_all();

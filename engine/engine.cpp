@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <deque>
 #include <set>
 #include <stop_token>
 #include <thread>
@@ -59,20 +60,30 @@ std::int64_t OpenSize(int fd) {
   return st.st_size;
 }
 
+// Hands a run of the source to the hasher for a; b (unless null) gets only what lies past
+// *bFrom, so the bytes of a segment written again after a failure reach it once.
+void HashRun(RangeHasher& hasher, int in, std::int64_t offset, std::int64_t length, Sha256* a,
+             Sha256* b, std::int64_t* bFrom) {
+  const std::int64_t end = offset + length;
+  const std::int64_t fresh = b != nullptr ? std::clamp(*bFrom, offset, end) : end;
+  hasher.Add(in, offset, fresh - offset, a, nullptr);
+  hasher.Add(in, fresh, end - fresh, a, b);
+  if (b != nullptr) *bFrom = std::max(*bFrom, end);
+}
+
 // Copies like CopyBytes and hands every run the kernel has copied to the hasher, which reads it
-// back from the page cache into a (and b, unless null). The caller drains the hasher before
-// using a hash.
+// back from the page cache. The caller drains the hasher before using a hash.
 CopyResult CopyAndHash(int in, std::int64_t* offset, int out, std::int64_t count,
-                       RangeHasher& hasher, Sha256* a, Sha256* b,
+                       RangeHasher& hasher, Sha256* a, Sha256* b, std::int64_t* bFrom,
                        const std::function<void(std::int64_t)>& progress) {
   const std::int64_t start = *offset;
   std::int64_t hashed = 0;
   const CopyResult r = CopyBytes(in, offset, out, count, [&](std::int64_t n) {
-    hasher.Add(in, start + hashed, n - hashed, a, b);
+    HashRun(hasher, in, start + hashed, n - hashed, a, b, bFrom);
     hashed = n;
     if (progress) progress(n);
   });
-  hasher.Add(in, start + hashed, r.copied - hashed, a, b);
+  HashRun(hasher, in, start + hashed, r.copied - hashed, a, b, bFrom);
   return r;
 }
 
@@ -208,6 +219,7 @@ class Splitter {
     in_ = FileHandle(::open(job_.quelle.c_str(), O_RDONLY | O_CLOEXEC));
     if (!in_.valid()) Fail(ctx_, tb::kReadFailed, job_.quelle, errno);
     if (!CutSegments()) return false;
+    CollectHashes(true);
     WriteRecoveryFiles();
     sums_.Write(folder_, data_);
     return true;
@@ -218,7 +230,13 @@ class Splitter {
   struct Written {
     bool ok = false;
     std::int64_t copied = 0;
-    std::string hash;
+  };
+
+  // A segment's hash while the hasher may still work on it.
+  struct OwedHash {
+    std::string segment;  // empty once the segment failed: the hash is then of no use
+    Sha256 hash;
+    std::int64_t end = 0;  // the hasher's Added() once the segment's last run was queued
   };
 
   // Refuses what the format cannot hold before anything is asked, written or deleted.
@@ -258,7 +276,7 @@ class Splitter {
       }
       remaining_ -= w.copied;
       firstDone = true;
-      sums_.Add(segment, w.hash);
+      CollectHashes(false);
       segments_.push_back(segment);
       if (job_.automatisch && remaining_ > 0 && w.copied > 0 && !NextVolume()) return false;
       ++i;
@@ -287,8 +305,8 @@ class Splitter {
     return first ? room - static_cast<std::int64_t>(kHeaderSize) : room;
   }
 
-  // Writes one segment file. One that fails counts nothing: the source position and the hash of
-  // the data are as before it.
+  // Writes one segment file, whose hash the hasher takes on while the next is copied. One that
+  // fails counts nothing: the source position is as before it.
   Written WriteSegment(const std::string& segment, bool first, std::int64_t payload) {
     sums_.ClearStale(folder_);
     FileHandle out = CreateSegmentFile(segment, ctx_);
@@ -299,26 +317,38 @@ class Splitter {
     if (std::find(written_.begin(), written_.end(), segment) == written_.end())
       written_.push_back(segment);
 
-    const Sha256 dataBefore = data_;
-    Sha256 segmentHash;
-    if (first) segmentHash.Update(header_.data(), header_.size());
-    const RangeHasher::Scope hashing(hasher_);
+    OwedHash& owed = owed_.emplace_back();
+    owed.segment = segment;
+    if (first) owed.hash.Update(header_.data(), header_.size());
     Written w;
     bool failed = first && !WriteHeader(out.get(), segment);
     if (!failed && remaining_ > 0 && payload <= 0) failed = true;  // no room at all
-    if (!failed && payload > 0) failed = !CopyPayload(out.get(), payload, segmentHash, w.copied);
+    if (!failed && payload > 0) failed = !CopyPayload(out.get(), payload, owed.hash, w.copied);
     // A volume is swapped after each segment in the automatic mode: the data must be on it.
     if (!failed && job_.automatisch && ::fsync(out.get()) != 0) failed = true;
     if (!failed && !out.Close()) failed = true;
+    owed.end = hasher_.Added();
     unfinished.Dismiss();  // a failed copy is the volume prompt's business
     if (failed) {
       position_ -= w.copied;
-      data_ = dataBefore;
+      owed.segment.clear();
       return w;
     }
     w.ok = true;
-    w.hash = segmentHash.Hex();
     return w;
+  }
+
+  // Takes the lines of the segments that the hasher is done with, oldest first; with all, waits
+  // for every one of them.
+  void CollectHashes(bool all) {
+    int err = 0;
+    if (all && !hasher_.Drain(&err)) Fail(ctx_, tb::kReadFailed, job_.quelle, err);
+    const std::int64_t hashed = hasher_.Hashed();
+    while (!owed_.empty() && owed_.front().end <= hashed) {
+      if (!owed_.front().segment.empty())
+        sums_.Add(owed_.front().segment, owed_.front().hash.Hex());
+      owed_.pop_front();
+    }
   }
 
   // A full volume is the volume prompt's business; anything else ends the split.
@@ -332,11 +362,9 @@ class Splitter {
   bool CopyPayload(int out, std::int64_t payload, Sha256& segmentHash, std::int64_t& copied) {
     const std::int64_t done = size_ - remaining_;
     const CopyResult r = CopyAndHash(in_.get(), &position_, out, payload, hasher_, &segmentHash,
-                                     job_.komprimiert ? nullptr : &data_,
+                                     job_.komprimiert ? nullptr : &data_, &dataHashed_,
                                      [&](std::int64_t n) { ctx_.ui.Progress(done + n, size_); });
     copied = r.copied;
-    int err = 0;
-    if (!hasher_.Drain(&err)) Fail(ctx_, tb::kReadFailed, job_.quelle, err);
     if (r.status == CopyResult::Status::ReadError)
       Fail(ctx_, tb::kReadFailed, job_.quelle, r.error);
     if (r.status == CopyResult::Status::ShortSource) Fail(ctx_, tb::kReadFailed, job_.quelle, 0);
@@ -385,10 +413,12 @@ class Splitter {
   FileHandle in_;
   std::int64_t size_ = 0;
   std::int64_t remaining_ = 0;
-  std::int64_t position_ = 0;  // where the next payload starts in the source
-  Sha256 data_;                // the data as cut, segment after segment
-  // One hashing thread for the whole split, so buffers and threads are not made per segment;
-  // after the hashes it feeds.
+  std::int64_t position_ = 0;    // where the next payload starts in the source
+  Sha256 data_;                  // the data as cut, for the whole file's line
+  std::int64_t dataHashed_ = 0;  // how much of the source data_ has been handed
+  std::deque<OwedHash> owed_;    // segments in the order cut, until their hash is taken
+  // One hashing thread for the whole split (and one for the whole file's line), so buffers and
+  // threads are not made per segment; after the hashes it feeds.
   RangeHasher hasher_;
 };
 
