@@ -67,9 +67,14 @@ void CheckFile(const par2::FileEntry& entry, std::uint64_t sliceSize, FileState&
   }
 }
 
+// A file name without a folder part: recovery files name the files they describe, and a crafted
+// one must not make a repair read or write anything outside the set's folders.
+bool PlainName(const std::string& name) {
+  return !name.empty() && name.find('/') == std::string::npos && name != "." && name != "..";
+}
+
 std::string LocateFile(const std::string& name, const std::vector<std::string>& folders) {
-  // Only a plain name: nothing outside the set's folders is looked at.
-  if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..") return "";
+  if (!PlainName(name)) return "";
   for (const std::string& folder : folders) {
     const std::string path = JoinPath(folder, name);
     if (FileExists(path)) return path;
@@ -190,6 +195,8 @@ class Repairer {
   void CollectMissing() {
     const auto first = exam_.set.FirstSlices();
     for (std::size_t f = 0; f < exam_.files.size(); ++f) {
+      if (!exam_.files[f].Intact() && !PlainName(exam_.files[f].name))
+        throw RecoveryError("not a plain file name: \"" + exam_.files[f].name + "\"");
       for (std::uint32_t s : exam_.files[f].bad) missing_.push_back({f, s, first[f] + s});
       if (!exam_.files[f].Intact()) rebuilt_.push_back(f);
     }

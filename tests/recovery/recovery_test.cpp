@@ -144,6 +144,21 @@ TEST(Create, ACancelledCreationLeavesNothing) {
   EXPECT_EQ(Listing(dir.path()), before);
 }
 
+TEST(Roundtrip, ANameWithAFolderPartIsNeverWritten) {
+  const TempDir dir;
+  const std::string inner = dir.Sub("inner");
+  test::WriteFile(inner + "/../escaped", test::PatternBytes(20000, 5));
+  test::WriteFile(inner + "/ok", test::PatternBytes(20000, 6));
+  const Plan plan = PlanFor({20000, 20000}, 50);
+  CreateRecovery({{inner + "/../escaped", "../escaped"}, {inner + "/ok", "ok"}}, inner, "x", plan,
+                 {});
+  ASSERT_TRUE(DeleteFile(dir / "escaped"));
+  const Examination exam = Examine(inner + "/x.par2", {inner}, {});
+  ASSERT_TRUE(exam.found);
+  EXPECT_THROW(Repair(exam, inner, {}), RecoveryError);
+  EXPECT_FALSE(test::Exists(dir / "escaped"));
+}
+
 // Debian's par2, the independent peer.
 std::string Par2() {
   return FileExists("/usr/bin/par2") ? "/usr/bin/par2" : "";
