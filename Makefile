@@ -5,7 +5,9 @@ BUILD    ?= build
 JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
 PACKAGES := cmake make g++ pkg-config libgtest-dev libgmock-dev qt6-base-dev qt6-qpa-plugins \
             libzip-dev zlib1g-dev fonts-liberation zip unzip clang clang-tidy libclang-rt-14-dev \
-            xvfb xdotool imagemagick bc time libssl-dev qt6-translations-l10n
+            xvfb xdotool imagemagick bc time libssl-dev qt6-translations-l10n nodejs npm
+# The browser tests run the joiner page (web/) in these, headless.
+TEST_PACKAGES := chromium chromium-driver firefox-esr
 # CI (CI=true) builds with warnings as errors; a user's build only shows them.
 WERROR   := $(if $(filter true,$(CI)),ON,OFF)
 # make package (the .deb) and its installation test need these as well.
@@ -15,7 +17,7 @@ PACKAGING := dpkg-dev file lintian desktop-file-utils appstream shared-mime-info
 BENCH_PACKAGES := pigz p7zip-full
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps deps-package bench-deps build run test test-asan tidy package bench bench-large \
+.PHONY: all deps deps-test deps-package bench-deps build run test test-asan tidy package bench bench-large \
         format clean
 
 all: build
@@ -34,6 +36,9 @@ endef
 deps:
 	$(call install-missing,$(PACKAGES))
 
+deps-test:
+	$(call install-missing,$(TEST_PACKAGES))
+
 deps-package:
 	$(call install-missing,$(PACKAGING))
 
@@ -49,10 +54,10 @@ build: deps $(BUILD)/CMakeCache.txt
 run: build
 	@if [ -x $(BUILD)/parzello ]; then $(BUILD)/parzello; else $(BUILD)/parzello-cli --help; fi
 
-test: build
+test: build deps-test
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
-test-asan: deps
+test-asan: deps deps-test
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPZ_SANITIZE=ON -DPZ_WERROR=$(WERROR)
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
