@@ -178,6 +178,9 @@ void THauptformular::BuildMenu() {
   MenuDatei->setObjectName("MenuDatei");
   MenuSprache = MenuDatei->addAction("Sprache...");
   MenuSprache->setObjectName("MenuSprache");
+  MenuJoiner = MenuDatei->addAction(Utf8("Browser-Zusammenführung mitschreiben"));
+  MenuJoiner->setObjectName("MenuJoiner");
+  MenuJoiner->setCheckable(true);
   MenuDatei->addSeparator();
   MenuBeenden = MenuDatei->addAction("&Beenden");
   MenuBeenden->setObjectName("MenuBeenden");
@@ -547,6 +550,7 @@ void THauptformular::Einstellungen_Laden() {
     SetChecked(CheckKomprimieren, ReadBool(store, "Settings", "Compress"));
     SetChecked(CheckLoeschen, ReadBool(store, "Settings", "Delete"));
     SetChecked(CheckPasswort, ReadBool(store, "Settings", "Password"));
+    MenuJoiner->setChecked(ReadBool(store, "Settings", "Joiner"));
     if (ReadInteger(store, "Settings", "Compression", 0) != 0)
       SetChecked(RadioSchwach, true);
     else
@@ -578,6 +582,7 @@ void THauptformular::Einstellungen_Speichern() {
     Write(store, "Settings", "Compress", flag(CheckKomprimieren->isChecked()));
     Write(store, "Settings", "Delete", flag(CheckLoeschen->isChecked()));
     Write(store, "Settings", "Password", flag(CheckPasswort->isChecked()));
+    Write(store, "Settings", "Joiner", flag(MenuJoiner->isChecked()));
     Write(store, "Settings", "Compression", flag(!RadioStark->isChecked()));
     Write(store, "Language", "File", language_.FileName());
   } catch (const StoreFailure&) {
@@ -813,6 +818,9 @@ bool THauptformular::AuftragAusfuehren(const CheckInput& in, JoinReport& joinRep
   job.zielName = in.targetName;
   job.trennGroesse = trennGroesse_;
   job.automatisch = RadioAuto->isChecked();
+  ctx_.joinerPage = MenuJoiner->isChecked()
+                        ? JoinPath(DataFolder(programmPfad_, kWebFolder), kJoinerPageName)
+                        : std::string();
   // The archive is read back before it is cut: only a checked split may delete the source.
   return Gepackte_Trennung_Pruefen(CheckKomprimieren->isChecked(), komprimiert_,
                                    TempArchivPfad(programmPfad_), in.source, ctx_, zip_) &&
@@ -888,6 +896,7 @@ void THauptformular::TextbausteineZuweisen() {
   MenuDatei->setTitle(text(tb::kMenuDatei));
   MenuHilfe->setTitle(text(tb::kMenuHilfe));
   MenuSprache->setText(text(tb::kMenuSprache) + "...");
+  MenuJoiner->setText(text(tb::kCheckJoiner));
   MenuBeenden->setText(text(tb::kMenuBeenden));
   MenuInhalt->setText(text(tb::kMenuInhalt) + "...");
   MenuInfo->setText(text(tb::kMenuInfo) + "...");

@@ -35,7 +35,7 @@ constexpr const char* kUsage =
     "  parzello-cli split SOURCE [--to DIR] [--name NAME]\n"
     "               [--size 1.44M|1.2M|720K|360K|100M|auto|BYTES]\n"
     "               [--compress strong|weak] [--password] [--password-file FILE]\n"
-    "               [--delete-source]\n"
+    "               [--delete-source] [--with-joiner]\n"
     "  parzello-cli join FIRST [--to DIR] [--name NAME] [--password-file FILE]\n"
     "  parzello-cli info FIRST\n"
     "  parzello-cli verify FIRST\n"
@@ -52,6 +52,8 @@ constexpr const char* kUsage =
     "segment; info shows what a first segment records and which segments are present.\n"
     "split writes NAME.PZX.sha256 (sha256sum format) beside the last segment; join\n"
     "checks every segment and the result against it, verify checks the segments only.\n"
+    "--with-joiner also writes parzello-join.html beside the checksum file: a page that\n"
+    "joins the set in any browser, for recipients without Parzello.\n"
     "Volume prompts read one line: Enter confirms the path shown, other text is a new\n"
     "path, end of input cancels. Exit status: 0 done, 1 failed or cancelled, 2 usage.\n";
 
@@ -64,8 +66,8 @@ struct Args {
 
 const std::vector<std::string> kValueOptions = {"--to",   "--name",    "--size", "--password-file",
                                                 "--lang", "--compress"};
-const std::vector<std::string> kFlagOptions = {"--password", "--delete-source", "--quiet", "--help",
-                                               "--version"};
+const std::vector<std::string> kFlagOptions = {"--password", "--delete-source", "--with-joiner",
+                                               "--quiet",    "--help",          "--version"};
 
 bool Contains(const std::vector<std::string>& v, const std::string& s) {
   for (const auto& x : v) {
@@ -387,6 +389,8 @@ int Cli::Split() {
   job.zielName = check.targetName;
   job.trennGroesse = size.bytes;
   job.automatisch = size.automatic;
+  if (Flag("--with-joiner"))
+    ctx_.joinerPage = JoinPath(DataFolder(ctx_.programmPfad, kWebFolder), kJoinerPageName);
   return RunSplit(job, !compress.empty());
 }
 
@@ -449,6 +453,7 @@ int Cli::Info() {
   std::fprintf(
       out_, "%s: %s\n", Text(tb::kInfoChecksumFile).c_str(),
       FileExists(sums) ? (Text(tb::kYes) + " (" + sums + ")").c_str() : Text(tb::kNo).c_str());
+  std::fprintf(out_, "%s\n", Text(tb::kInfoJoiner).c_str());
   std::fprintf(out_, "%s:\n", Text(tb::kInfoSegments).c_str());
   return ListSegments(first, info->dataSize);
 }

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <stop_token>
 #include <thread>
@@ -120,6 +122,25 @@ class SplitChecksums {
   std::jthread whole_;  // last: stopped and joined before what it writes goes
 };
 
+// Copies the joiner page into the folder of the checksum file. A failure costs the recipient the
+// page, not the split: a warning.
+void WriteJoinerPage(const std::string& page, const std::string& folder, EngineContext& ctx) {
+  const std::string path = JoinPath(folder, FileNamePart(page));
+  std::ifstream in(page, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  int err = in.bad() || !in.eof() || bytes.empty() ? ENOENT : 0;
+  if (err == 0) {
+    PartialFile file = PartialFile::Create(path);
+    if (file.valid() && WriteAll(file.fd(), bytes.data(), bytes.size()) && file.Commit()) {
+      ctx.ui.ShowMessage(ctx.Text(tb::kJoinerWritten) + Quoted(path), MsgIcon::Information);
+      return;
+    }
+    err = errno;
+  }
+  Refuse(ctx.ui, ctx.Text(tb::kJoinerWriteFailed) + Quoted(path) + ": " + ErrnoText(err),
+         MsgIcon::Warning);
+}
+
 }  // namespace
 
 EngineContext::EngineContext(Interaction& u, const TextSource& t, std::string pfad)
@@ -160,6 +181,7 @@ class Splitter {
     if (!in_.valid()) Fail(ctx_, tb::kReadFailed, job_.quelle, errno);
     if (!CutSegments()) return false;
     sums_.Write(folder_, data_);
+    if (!ctx_.joinerPage.empty()) WriteJoinerPage(ctx_.joinerPage, folder_, ctx_);
     return true;
   }
 
