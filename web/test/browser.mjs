@@ -276,10 +276,12 @@ async function main() {
       if (only.length && !only.includes(c.name)) continue;
       const start = Date.now();
       let peak = 0;
-      const sampler = setInterval(() => (peak = Math.max(peak, browserRss(browser.process().pid))), 250);
+      const sample = () => (peak = Math.max(peak, browserRss(browser.process().pid)));
+      const sampler = c.explicit ? setInterval(sample, 500) : null;
       try {
         await runCase(browser, texts, c);
-        console.log(`ok   ${browserName} ${c.name} (${Date.now() - start} ms, browser peak ${Math.round(peak)} MiB)`);
+        const memory = c.explicit ? `, browser peak ${Math.round(peak)} MiB` : "";
+        console.log(`ok   ${browserName} ${c.name} (${Date.now() - start} ms${memory})`);
       } catch (e) {
         ++failed;
         console.log(`FAIL ${browserName} ${c.name}: ${e.message}`);
