@@ -221,14 +221,17 @@ async function runCase(browser, texts, c) {
   const args = (c.args ?? []).map((a) => (a === "PW" ? join(dir, "pw") : a));
   if (c.password) writeFileSync(join(dir, "pw"), `${c.password}\n`);
   let files = c.encrypt ? encryptedSet(dir, src, c.encrypt, c.pieceSize) : split(setDir, src, args);
+  const pieceFiles = files.filter((f) => !f.endsWith(".sha256"));
   if (c.flip !== undefined) {
-    const target = files[c.flip];
+    const target = pieceFiles[c.flip];
     const bytes = readFileSync(target);
-    bytes[c.flipAt ?? bytes.length - 1] ^= 1;
+    const at = c.flipAt ?? bytes.length - 1;
+    if (at >= bytes.length) throw new Error(`no byte ${at} in ${target}`);
+    bytes[at] ^= 1;
     writeFileSync(target, bytes);
   }
   if (c.withoutSums) files = files.filter((f) => !f.endsWith(".sha256"));
-  const dropped = c.drop !== undefined ? files.filter((f) => !f.endsWith(".sha256"))[c.drop] : null;
+  const dropped = c.drop !== undefined ? pieceFiles[c.drop] : null;
   const chosen = files.filter((f) => f !== dropped);
 
   const tab = await browser.newPage();
@@ -250,7 +253,7 @@ async function runCase(browser, texts, c) {
     throw new Error(`${e.message}; the page says: ${await tab.$eval("#status", (el) => el.innerText)}`);
   }
   const status = await tab.$eval("#status", (e) => e.innerText);
-  if (c.expect === "kSegmentHashDiffers" && !status.includes(files[c.flip].split("/").pop())) throw new Error(`bad piece not named: ${status}`);
+  if (c.expect === "kSegmentHashDiffers" && !status.includes(pieceFiles[c.flip].split("/").pop())) throw new Error(`bad piece not named: ${status}`);
   if (c.drop !== undefined && !status.includes(dropped.split("/").pop())) throw new Error(`missing piece not named: ${status}`);
   if (c.noResult) {
     if (await tab.$("#download")) throw new Error("a result was offered");
