@@ -3,11 +3,14 @@
 # make package : the same, then the Debian package (tests/package/install_test.sh tries it out)
 BUILD    ?= build
 JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
+# Node and npm build the joiner page (web/): Debian's, unless both commands are there already
+# (Node's own packages bring npm along and conflict with Debian's npm package).
+NODE_PACKAGES := $(if $(and $(shell command -v node),$(shell command -v npm)),,nodejs npm)
 PACKAGES := cmake make g++ pkg-config libgtest-dev libgmock-dev qt6-base-dev qt6-qpa-plugins \
             libzip-dev zlib1g-dev fonts-liberation zip unzip clang clang-tidy libclang-rt-14-dev \
-            xvfb xdotool imagemagick bc time libssl-dev qt6-translations-l10n nodejs npm
-# The browser tests run the joiner page (web/) in these, headless.
-TEST_PACKAGES := chromium chromium-driver firefox-esr
+            xvfb xdotool imagemagick bc time libssl-dev qt6-translations-l10n $(NODE_PACKAGES)
+# The browser tests run the joiner page (web/) in these, headless, with sets encrypted by age.
+TEST_PACKAGES := chromium chromium-driver firefox-esr age
 # CI (CI=true) builds with warnings as errors; a user's build only shows them.
 WERROR   := $(if $(filter true,$(CI)),ON,OFF)
 # make package (the .deb) and its installation test need these as well.
@@ -73,9 +76,10 @@ tidy: build
 package: deps-package build
 	cd $(BUILD) && cpack -G DEB
 
-bench: build bench-deps
+bench: build bench-deps deps-test
 	bash bench/split_join.sh $(BUILD)
 	bash bench/packed_split.sh $(BUILD)
+	bash bench/joiner_memory.sh $(BUILD)
 
 # An 8 GiB file, past the 2 and 4 GiB bounds: three interleaved runs.
 bench-large: build
