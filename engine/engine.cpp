@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <set>
+#include <sstream>
 #include <stop_token>
 #include <thread>
 
@@ -127,8 +127,10 @@ class SplitChecksums {
 void WriteJoinerPage(const std::string& page, const std::string& folder, EngineContext& ctx) {
   const std::string path = JoinPath(folder, FileNamePart(page));
   std::ifstream in(page, std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  int err = in.bad() || !in.eof() || bytes.empty() ? ENOENT : 0;
+  std::ostringstream read;
+  read << in.rdbuf();
+  const std::string bytes = read.str();
+  int err = in.is_open() && read && !bytes.empty() ? 0 : ENOENT;
   if (err == 0) {
     PartialFile file = PartialFile::Create(path);
     if (file.valid() && WriteAll(file.fd(), bytes.data(), bytes.size()) && file.Commit()) {
