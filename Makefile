@@ -8,7 +8,7 @@ JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
 NODE_PACKAGES := $(if $(and $(shell command -v node),$(shell command -v npm)),,nodejs npm)
 PACKAGES := cmake make g++ pkg-config libgtest-dev libgmock-dev qt6-base-dev qt6-qpa-plugins \
             libzip-dev zlib1g-dev fonts-liberation zip unzip clang clang-tidy libclang-rt-14-dev \
-            xvfb xdotool imagemagick bc time libssl-dev qt6-translations-l10n $(NODE_PACKAGES)
+            xvfb xdotool imagemagick bc time libssl-dev qt6-translations-l10n par2 $(NODE_PACKAGES)
 # The browser tests run the joiner page (web/) in these, headless, with sets encrypted by age.
 TEST_PACKAGES := chromium chromium-driver firefox-esr age
 # CI (CI=true) builds with warnings as errors; a user's build only shows them.
@@ -17,7 +17,7 @@ WERROR   := $(if $(filter true,$(CI)),ON,OFF)
 PACKAGING := dpkg-dev file lintian desktop-file-utils appstream shared-mime-info \
              libglib2.0-bin bash-completion
 # Peers that the benchmarks measure against; only `make bench` installs them.
-BENCH_PACKAGES := pigz p7zip-full
+BENCH_PACKAGES := pigz p7zip-full par2
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: all deps deps-test deps-package bench-deps build run test test-asan tidy package bench bench-large \
@@ -79,6 +79,7 @@ package: deps-package build
 bench: build bench-deps deps-test
 	bash bench/split_join.sh $(BUILD)
 	bash bench/packed_split.sh $(BUILD)
+	bash bench/recovery.sh $(BUILD)
 	bash bench/joiner_memory.sh $(BUILD)
 
 # An 8 GiB file, past the 2 and 4 GiB bounds: three interleaved runs.
