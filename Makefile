@@ -3,9 +3,14 @@
 # make package : the same, then the Debian package (tests/package/install_test.sh tries it out)
 BUILD    ?= build
 JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
+# Node and npm build the joiner page (web/): Debian's, unless both commands are there already
+# (Node's own packages bring npm along and conflict with Debian's npm package).
+NODE_PACKAGES := $(if $(and $(shell command -v node),$(shell command -v npm)),,nodejs npm)
 PACKAGES := cmake make g++ pkg-config libgtest-dev libgmock-dev qt6-base-dev qt6-qpa-plugins \
             libzip-dev zlib1g-dev fonts-liberation zip unzip clang clang-tidy libclang-rt-14-dev \
-            xvfb xdotool imagemagick bc time libssl-dev qt6-translations-l10n par2
+            xvfb xdotool imagemagick bc time libssl-dev qt6-translations-l10n par2 $(NODE_PACKAGES)
+# The browser tests run the joiner page (web/) in these, headless, with sets encrypted by age.
+TEST_PACKAGES := chromium chromium-driver firefox-esr age
 # CI (CI=true) builds with warnings as errors; a user's build only shows them.
 WERROR   := $(if $(filter true,$(CI)),ON,OFF)
 # make package (the .deb) and its installation test need these as well.
@@ -15,7 +20,7 @@ PACKAGING := dpkg-dev file lintian desktop-file-utils appstream shared-mime-info
 BENCH_PACKAGES := pigz p7zip-full par2
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps deps-package bench-deps build run test test-asan tidy package bench bench-large \
+.PHONY: all deps deps-test deps-package bench-deps build run test test-asan tidy package bench bench-large \
         format clean
 
 all: build
@@ -34,6 +39,9 @@ endef
 deps:
 	$(call install-missing,$(PACKAGES))
 
+deps-test:
+	$(call install-missing,$(TEST_PACKAGES))
+
 deps-package:
 	$(call install-missing,$(PACKAGING))
 
@@ -49,10 +57,10 @@ build: deps $(BUILD)/CMakeCache.txt
 run: build
 	@if [ -x $(BUILD)/parzello ]; then $(BUILD)/parzello; else $(BUILD)/parzello-cli --help; fi
 
-test: build
+test: build deps-test
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
-test-asan: deps
+test-asan: deps deps-test
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPZ_SANITIZE=ON -DPZ_WERROR=$(WERROR)
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
@@ -68,10 +76,11 @@ tidy: build
 package: deps-package build
 	cd $(BUILD) && cpack -G DEB
 
-bench: build bench-deps
+bench: build bench-deps deps-test
 	bash bench/split_join.sh $(BUILD)
 	bash bench/packed_split.sh $(BUILD)
 	bash bench/recovery.sh $(BUILD)
+	bash bench/joiner_memory.sh $(BUILD)
 
 # An 8 GiB file, past the 2 and 4 GiB bounds: three interleaved runs.
 bench-large: build

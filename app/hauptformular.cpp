@@ -189,6 +189,9 @@ void THauptformular::BuildMenu() {
   MenuDatei->setObjectName("MenuDatei");
   MenuSprache = MenuDatei->addAction("Sprache...");
   MenuSprache->setObjectName("MenuSprache");
+  MenuJoiner = MenuDatei->addAction(Utf8("Browser-Zusammenführung mitschreiben"));
+  MenuJoiner->setObjectName("MenuJoiner");
+  MenuJoiner->setCheckable(true);
   MenuDatei->addSeparator();
   MenuBeenden = MenuDatei->addAction("&Beenden");
   MenuBeenden->setObjectName("MenuBeenden");
@@ -566,6 +569,7 @@ void THauptformular::Einstellungen_Laden() {
     SetChecked(CheckKomprimieren, ReadBool(store, "Settings", "Compress"));
     SetChecked(CheckLoeschen, ReadBool(store, "Settings", "Delete"));
     SetChecked(CheckPasswort, ReadBool(store, "Settings", "Password"));
+    MenuJoiner->setChecked(ReadBool(store, "Settings", "Joiner"));
     if (ReadInteger(store, "Settings", "Compression", 0) != 0)
       SetChecked(RadioSchwach, true);
     else
@@ -597,6 +601,7 @@ void THauptformular::Einstellungen_Speichern() {
     Write(store, "Settings", "Compress", flag(CheckKomprimieren->isChecked()));
     Write(store, "Settings", "Delete", flag(CheckLoeschen->isChecked()));
     Write(store, "Settings", "Password", flag(CheckPasswort->isChecked()));
+    Write(store, "Settings", "Joiner", flag(MenuJoiner->isChecked()));
     Write(store, "Settings", "Compression", flag(!RadioStark->isChecked()));
     Write(store, "Language", "File", language_.FileName());
   } catch (const StoreFailure&) {
@@ -909,6 +914,9 @@ bool THauptformular::TrennungAusfuehren(const CheckInput& in, SplitReport& split
   job.zielName = in.targetName;
   job.trennGroesse = trennGroesse_;
   job.automatisch = RadioAuto->isChecked();
+  ctx_.joinerPage = MenuJoiner->isChecked()
+                        ? JoinPath(DataFolder(programmPfad_, kWebFolder), kJoinerPageName)
+                        : std::string();
   const std::string splitBusy = language_.GetText(tb::kSplitBusy) + "...";
   bool komprimiert = false;
   const ScopeGuard flag([&] { komprimiert_ = komprimiert; });
@@ -1008,6 +1016,7 @@ void THauptformular::TextbausteineZuweisen() {
   MenuDatei->setTitle(text(tb::kMenuDatei));
   MenuHilfe->setTitle(text(tb::kMenuHilfe));
   MenuSprache->setText(text(tb::kMenuSprache) + "...");
+  MenuJoiner->setText(text(tb::kCheckJoiner));
   MenuBeenden->setText(text(tb::kMenuBeenden));
   MenuInhalt->setText(text(tb::kMenuInhalt) + "...");
   MenuInfo->setText(text(tb::kMenuInfo) + "...");

@@ -175,6 +175,7 @@ class THauptformular : public QMainWindow {
   // Menus
   QMenu* MenuDatei;
   QAction* MenuSprache;
+  QAction* MenuJoiner;  // checkable: a split also writes the browser joiner page
   QAction* MenuBeenden;
   QMenu* MenuHilfe;
   QAction* MenuInhalt;

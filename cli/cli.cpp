@@ -37,7 +37,7 @@ constexpr const char* kUsage =
     "  parzello-cli split SOURCE [--to DIR] [--name NAME]\n"
     "               [--size 1.44M|1.2M|720K|360K|100M|auto|BYTES]\n"
     "               [--compress strong|weak] [--password] [--password-file FILE]\n"
-    "               [--delete-source] [--recovery PERCENT]\n"
+    "               [--delete-source] [--recovery PERCENT] [--with-joiner]\n"
     "  parzello-cli join FIRST [--to DIR] [--name NAME] [--password-file FILE]\n"
     "               [--overwrite]\n"
     "  parzello-cli info FIRST\n"
@@ -62,6 +62,8 @@ constexpr const char* kUsage =
     "10 percent rebuilds at least one whole lost or damaged segment, and the split says\n"
     "how many. join rebuilds a missing or damaged segment from them and goes on; repair\n"
     "only rebuilds; verify says what a repair could do. Debian's par2 reads them too.\n"
+    "--with-joiner also writes parzello-join.html beside the checksum file: a page that\n"
+    "joins the set in any browser, for recipients without Parzello.\n"
     "Volume prompts read one line: Enter confirms the path shown, other text is a new\n"
     "path, end of input cancels. Exit status: 0 done, 1 failed or cancelled, 2 usage,\n"
     "3 not verified: joined (verify: nothing found wrong), but the checksum file could\n"
@@ -76,8 +78,9 @@ struct Args {
 
 const std::vector<std::string> kValueOptions = {
     "--to", "--name", "--size", "--password-file", "--lang", "--compress", "--recovery"};
-const std::vector<std::string> kFlagOptions = {"--password", "--delete-source", "--quiet",
-                                               "--help",     "--version",       "--overwrite"};
+const std::vector<std::string> kFlagOptions = {"--password", "--delete-source", "--with-joiner",
+                                               "--quiet",    "--help",          "--version",
+                                               "--overwrite"};
 
 bool Contains(const std::vector<std::string>& v, const std::string& s) {
   for (const auto& x : v) {
@@ -447,6 +450,8 @@ int Cli::Split() {
   job.trennGroesse = size.bytes;
   job.automatisch = size.automatic;
   job.recoveryPercent = recoveryPercent;
+  if (Flag("--with-joiner"))
+    ctx_.joinerPage = JoinPath(DataFolder(ctx_.programmPfad, kWebFolder), kJoinerPageName);
   return RunSplit(job, !compress.empty());
 }
 
@@ -532,6 +537,7 @@ int Cli::Info() {
   std::fprintf(
       out_, "%s: %s\n", Text(tb::kInfoChecksumFile).c_str(),
       FileExists(sums) ? (Text(tb::kYes) + " (" + sums + ")").c_str() : Text(tb::kNo).c_str());
+  std::fprintf(out_, "%s\n", Text(tb::kInfoJoiner).c_str());
   std::fprintf(out_, "%s:\n", Text(tb::kInfoSegments).c_str());
   return ListSegments(first, info->dataSize);
 }

@@ -1,6 +1,6 @@
 # pz_add_test(): the one way a test folder adds a test.
 #
-#   pz_add_test(NAME name LABEL unit|gui|e2e|load|fuzz
+#   pz_add_test(NAME name LABEL unit|gui|e2e|load|fuzz|browser
 #               [SOURCES file...] [LIBS target...] [DEFINITIONS def...] [DEPENDS target...]
 #               [TARGET program] [GTEST] [FILTER gtest-filter] [QT] [COMMAND command arg...]
 #               [PROPERTIES property value...])
@@ -10,14 +10,15 @@
 # made by an earlier call again (with another FILTER, e.g. to put its slow cases under load).
 # QT: the sources need moc, and the test runs on the offscreen platform with its settings in a
 # folder of its own. Labels: unit (seconds, no child programs), gui (windows, offscreen), e2e
-# (the programs run as a user runs them), load (large files, minutes), fuzz (libFuzzer runs).
+# (the programs run as a user runs them), load (large files, minutes), fuzz (libFuzzer runs),
+# browser (the joiner page in headless Chromium and Firefox ESR).
 include(GoogleTest)
 
 function(pz_add_test)
   cmake_parse_arguments(T "GTEST;QT" "NAME;LABEL;TARGET;FILTER"
                         "SOURCES;LIBS;DEFINITIONS;DEPENDS;COMMAND;PROPERTIES" ${ARGN})
-  if(NOT T_LABEL MATCHES "^(unit|gui|e2e|load|fuzz)$")
-    message(FATAL_ERROR "pz_add_test(${T_NAME}): LABEL must be unit, gui, e2e, load or fuzz")
+  if(NOT T_LABEL MATCHES "^(unit|gui|e2e|load|fuzz|browser)$")
+    message(FATAL_ERROR "pz_add_test(${T_NAME}): LABEL must be unit, gui, e2e, load, fuzz or browser")
   endif()
   set(target ${T_TARGET})
   if(T_SOURCES)

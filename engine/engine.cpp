@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <cstring>
 #include <deque>
+#include <fstream>
 #include <set>
+#include <sstream>
 #include <stop_token>
 #include <thread>
 
@@ -166,6 +168,27 @@ class SplitChecksums {
   std::jthread whole_;  // last: stopped and joined before what it writes goes
 };
 
+// Copies the joiner page into the folder of the checksum file. A failure costs the recipient the
+// page, not the split: a warning.
+void WriteJoinerPage(const std::string& page, const std::string& folder, EngineContext& ctx) {
+  const std::string path = JoinPath(folder, FileNamePart(page));
+  std::ifstream in(page, std::ios::binary);
+  std::ostringstream read;
+  read << in.rdbuf();
+  const std::string bytes = read.str();
+  int err = in.is_open() && read && !bytes.empty() ? 0 : ENOENT;
+  if (err == 0) {
+    PartialFile file = PartialFile::Create(path);
+    if (file.valid() && WriteAll(file.fd(), bytes.data(), bytes.size()) && file.Commit()) {
+      ctx.ui.ShowMessage(ctx.Text(tb::kJoinerWritten) + Quoted(path), MsgIcon::Information);
+      return;
+    }
+    err = errno;
+  }
+  Refuse(ctx.ui, ctx.Text(tb::kJoinerWriteFailed) + Quoted(path) + ": " + ErrnoText(err),
+         MsgIcon::Warning);
+}
+
 }  // namespace
 
 EngineContext::EngineContext(Interaction& u, const TextSource& t, std::string pfad)
@@ -222,6 +245,7 @@ class Splitter {
     CollectHashes(true);
     WriteRecoveryFiles();
     sums_.Write(folder_, data_);
+    if (!ctx_.joinerPage.empty()) WriteJoinerPage(ctx_.joinerPage, folder_, ctx_);
     return true;
   }
 

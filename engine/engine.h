@@ -47,6 +47,9 @@ struct EngineContext {
   // Where packed data is made and rebuilt; empty means "temp.pzx" in the program's
   // "temp_parzello". The command line names one of its own, so runs side by side never share it.
   std::string tempArchive;
+  // Copied beside the checksum file after every split ("" for none): the browser page that
+  // joins the set where Parzello is not installed.
+  std::string joinerPage;
 
   EngineContext(Interaction& u, const TextSource& t, std::string pfad);
   std::string Text(std::uint16_t block) const { return texts.GetText(block); }

@@ -153,6 +153,22 @@ inline constexpr Block kVerifyWholeFile = 184;  // "verify": the line of the who
 // Sets of 2 GiB or more.
 inline constexpr Block kNeedsVersion12 = 190;  // older versions cannot join this set
 
+// The browser page that joins a set without Parzello (web/), and where the program writes it.
+inline constexpr Block kWebTitle = 290;
+inline constexpr Block kWebIntro = 291;
+inline constexpr Block kWebChoose = 292;        // label of the file input
+inline constexpr Block kWebDropHint = 293;      // the drop zone
+inline constexpr Block kWebClear = 294;         // forget the chosen files
+inline constexpr Block kWebMissing = 295;       // followed by the missing pieces' names
+inline constexpr Block kWebSave = 296;          // before the download link
+inline constexpr Block kWebSavedTo = 297;       // written into a file the user chose
+inline constexpr Block kWebProgress = 298;      // label of the progress bar
+inline constexpr Block kWebPasswordHint = 299;  // a protected set waits for its password
+inline constexpr Block kWebNothingKept = 300;   // a failed check discarded the result
+inline constexpr Block kCheckJoiner = 301;      // window option: write the page with a split
+inline constexpr Block kJoinerWritten = 302;    // followed by the page's path
+inline constexpr Block kJoinerWriteFailed = 303;
+inline constexpr Block kInfoJoiner = 304;  // "info": how a recipient without Parzello joins
 // Everyday use: moved splits, sizes by hand, existing targets, cancelling from the window.
 inline constexpr Block kPartSegmentKept = 230;  // split done, a part segment could not go
 inline constexpr Block kHandSizeInvalid = 231;  // the size by hand is no segment size

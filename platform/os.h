@@ -14,6 +14,9 @@ inline constexpr const char* kDllFolder = "dll_parzello";
 inline constexpr const char* kGraphicsFolder = "graphics_parzello";
 inline constexpr const char* kAwardFolder = "award_parzello";
 inline constexpr const char* kTempFolder = "temp_parzello";
+// The browser page that joins a set without Parzello, and its folder.
+inline constexpr const char* kWebFolder = "web_parzello";
+inline constexpr const char* kJoinerPageName = "parzello-join.html";
 inline constexpr const char* kTempArchiveName = "temp.pzx";
 
 // Folder of the running program file (links resolved), without a trailing separator.

@@ -204,6 +204,7 @@ class StartupTest : public QObject {
     w_->RadioSchwach->click();
     w_->CheckLoeschen->click();
     w_->CheckPasswort->click();
+    w_->MenuJoiner->trigger();
     w_->RadioZusammenfuehren->click();
     ChooseLanguage("English.lng");
     w_->MenuSpracheClick();
@@ -218,10 +219,13 @@ class StartupTest : public QObject {
     QCOMPARE(Stored("Settings", "Delete"), std::string("1"));
     QCOMPARE(Stored("Settings", "Password"), std::string("1"));
     QCOMPARE(Stored("Settings", "Compression"), std::string("1"));
+    QCOMPARE(Stored("Settings", "Joiner"), std::string("1"));
     QCOMPARE(Stored("Language", "File"), std::string("English.lng"));
 
     w_.reset();
     Open();
+    QVERIFY(w_->MenuJoiner->isChecked());
+    QCOMPARE(w_->MenuJoiner->text(), QString::fromStdString(w_->Language().GetText(301)));
     QVERIFY(w_->RadioZusammenfuehren->isChecked());
     QCOMPARE(w_->LabelTrennDatei->Caption(), T(8) + " :");
     QVERIFY(w_->Radio720->isChecked());

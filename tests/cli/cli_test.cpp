@@ -50,6 +50,26 @@ class Cli : public ::testing::Test {
   void SetUp() override { WriteFile(source, data); }
 };
 
+// The browser page goes beside the checksum file only when asked for, and info says how a
+// recipient without Parzello uses it.
+TEST_F(Cli, WithJoinerWritesThePageBesideTheChecksumFile) {
+  const std::string page = std::string(PZ_PROGRAM_DIR) + "/web_parzello/parzello-join.html";
+  const std::string other = dir.Sub("other");
+  for (const bool asked : {false, true}) {
+    const std::string to = asked ? stick : other;
+    std::vector<std::string> args = {"split", "film.avi", "--to", to, "--size", "360K"};
+    if (asked) args.emplace_back("--with-joiner");
+    const Result r = Run(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Exists(to + "/parzello-join.html"), asked);
+    EXPECT_EQ(r.err.find(Text("English.lng", tb::kJoinerWritten)) != std::string::npos, asked);
+  }
+  EXPECT_EQ(ReadFile(stick + "/parzello-join.html"), ReadFile(page));
+  EXPECT_TRUE(Exists(stick + "/film.avi.PZX.sha256"));
+  const Result r = Run({"info", stick + "/film.avi.PZX000"});
+  EXPECT_NE(r.out.find(Text("English.lng", tb::kInfoJoiner)), std::string::npos);
+}
+
 TEST_F(Cli, SplitInfoJoinRoundTrip) {
   Result r = Run({"split", "film.avi", "--to", "stick", "--size", "360K"});
   ASSERT_EQ(r.status, 0) << r.err;

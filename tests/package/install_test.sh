@@ -55,7 +55,8 @@ for f in ./usr/bin/parzello ./usr/bin/parzello-cli ./usr/lib/parzello/dll_parzel
          ./usr/share/metainfo/org.example.Parzello.metainfo.xml \
          ./usr/share/mime/packages/parzello.xml \
          ./usr/share/icons/hicolor/scalable/apps/org.example.Parzello.svg \
-         ./usr/share/icons/hicolor/48x48/apps/org.example.Parzello.png; do
+         ./usr/share/icons/hicolor/48x48/apps/org.example.Parzello.png \
+         ./usr/share/parzello/web_parzello/parzello-join.html; do
   check "package holds $f" grep -qxF "$f" <<<"$contents"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
@@ -85,7 +86,7 @@ check "completion offers the size presets" grep -qw 1.44M <<<"$(complete_words p
 stamp=$work/stamp; touch "$stamp"; sleep 1
 
 # --- the command line as an unprivileged user ---
-data=$work/data; mkdir -p "$data/out" "$data/back"
+data=$work/data; mkdir -p "$data/out" "$data/back" "$data/web"
 head -c 300000 /dev/urandom >"$data/payload.bin"
 head -c 200000 /dev/zero >>"$data/payload.bin"
 [ "$(id -u)" = 0 ] && chown -R 65534:65534 "$data"
@@ -94,6 +95,10 @@ pkg_version=$(dpkg-query -W -f='${Version}' parzello)
 check "--version ($version) is the package's (${pkg_version%-*})" test "$version" = "parzello-cli ${pkg_version%-*}"
 check "split with packing" as_user parzello-cli split "$data/payload.bin" --to "$data/out" \
   --size 100000 --compress strong --quiet
+check "split --with-joiner writes the page beside the checksum file" as_user parzello-cli split \
+  "$data/payload.bin" --to "$data/web" --size 100000 --with-joiner --quiet
+check "the page is the installed one" cmp "$data/web/parzello-join.html" \
+  /usr/share/parzello/web_parzello/parzello-join.html
 check "info finds every segment" as_user parzello-cli info "$data/out/payload.bin.PZX000"
 check "verify accepts the set" as_user parzello-cli verify "$data/out/payload.bin.PZX000" --quiet
 check "join" as_user parzello-cli join "$data/out/payload.bin.PZX000" --to "$data/back" --quiet
