@@ -4,9 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <optional>
 #include <string>
@@ -51,9 +51,14 @@ constexpr const char* kUsage =
     "next) or a number of bytes per segment file. join rebuilds the file from its first\n"
     "segment; info shows what a first segment records and which segments are present.\n"
     "split writes NAME.PZX.sha256 (sha256sum format) beside the last segment; join\n"
-    "checks every segment and the result against it, verify checks the segments only.\n"
+    "checks every segment and the result against it. verify reads every segment of\n"
+    "the set without joining it and checks each against its line in that file, and\n"
+    "the whole file's line too unless the set is packed; it asks for segments in\n"
+    "other folders as join does. A packed set is unpacked under its stored name:\n"
+    "join refuses --name for it.\n"
     "Volume prompts read one line: Enter confirms the path shown, other text is a new\n"
-    "path, end of input cancels. Exit status: 0 done, 1 failed or cancelled, 2 usage.\n";
+    "path or the folder to look in, end of input cancels.\n"
+    "Exit status: 0 done, 1 failed or cancelled, 2 usage.\n";
 
 struct Args {
   std::string command;
@@ -66,6 +71,21 @@ const std::vector<std::string> kValueOptions = {"--to",   "--name",    "--size",
                                                 "--lang", "--compress"};
 const std::vector<std::string> kFlagOptions = {"--password", "--delete-source", "--quiet", "--help",
                                                "--version"};
+
+// The options each command takes besides --lang, --quiet, --help and --version.
+struct CommandOptions {
+  const char* command;
+  std::vector<std::string> options;
+};
+const std::vector<CommandOptions> kCommandOptions = {
+    {"split",
+     {"--to", "--name", "--size", "--compress", "--password", "--password-file",
+      "--delete-source"}},
+    {"join", {"--to", "--name", "--password-file"}},
+    {"info", {}},
+    {"verify", {}},
+};
+const std::vector<std::string> kCommonOptions = {"--lang", "--quiet", "--help", "--version"};
 
 bool Contains(const std::vector<std::string>& v, const std::string& s) {
   for (const auto& x : v) {
@@ -195,6 +215,24 @@ bool IsNumber(const std::string& text) {
   return true;
 }
 
+// The first line of a file without its line end; an empty file has an empty one. False (errno
+// set) when the file cannot be read, a folder included.
+bool ReadFirstLine(const std::string& file, std::string& line) {
+  const FileHandle f(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!f.valid()) return false;
+  line.clear();
+  char c = 0;
+  for (;;) {
+    const ssize_t n = ::read(f.get(), &c, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0 || c == '\n') break;
+    line += c;
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return true;
+}
+
 class Cli {
  public:
   Cli(const Args& a, TPXLanguage& lang, TerminalInteraction& ui, std::FILE* out,
@@ -267,13 +305,12 @@ class Cli {
 bool Cli::UsePasswordFile() {
   const std::string file = Value("--password-file");
   if (file.empty()) return true;
-  std::ifstream in(file, std::ios::binary);
   std::string line;
-  if (!in || !std::getline(in, line)) {
-    ui_.ShowMessage(Text(tb::kReadFailed) + " \"" + file + "\"", MsgIcon::Error);
+  if (!ReadFirstLine(file, line)) {
+    ui_.ShowMessage(Text(tb::kReadFailed) + " \"" + file + "\": " + LastErrorText(),
+                    MsgIcon::Error);
     return false;
   }
-  while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
   // As end of input at the prompt: no password is no reason to go on without one.
   if (line.empty()) {
     ui_.ShowMessage(Text(tb::kPasswordFileEmpty) + " \"" + file + "\"", MsgIcon::Error);
@@ -399,10 +436,17 @@ int Cli::Join() {
   check.source = first;
   check.targetFolder = TerminalInteraction::Absolute(Value("--to", FolderOf(first)));
   check.targetName = Value("--name");
-  if (check.targetName.empty() && FileExists(first)) {
+  if (FileExists(first)) {
     const auto info = FirstSegmentHeader(first);
     if (!info) return kExitFailed;
-    check.targetName = PlainFileName(info->name);
+    const std::string stored = PlainFileName(info->name);
+    // The member is unpacked under the name it was packed with: another name cannot be kept.
+    if (info->compressed && !check.targetName.empty() && check.targetName != stored) {
+      ui_.ShowMessage(Text(tb::kNameWithPackedSet) + " \"" + Escaped(stored) + "\"",
+                      MsgIcon::Error);
+      return kExitUsage;
+    }
+    if (check.targetName.empty()) check.targetName = stored;
     if (check.targetName.empty()) {
       ui_.ShowMessage(Text(tb::kStoredNameUnusable), MsgIcon::Error);
       return kExitFailed;
@@ -534,6 +578,20 @@ const Command* FindCommand(const std::string& name) {
   return nullptr;
 }
 
+// An option given to a command that does not take it: a usage error rather than ignored.
+std::optional<std::string> ForeignOption(const Args& a) {
+  for (const CommandOptions& c : kCommandOptions) {
+    if (a.command != c.command) continue;
+    std::vector<std::string> given;
+    for (const auto& [name, value] : a.values) given.push_back(name);
+    for (const auto& [name, on] : a.flags) given.push_back(name);
+    for (const std::string& name : given) {
+      if (!Contains(c.options, name) && !Contains(kCommonOptions, name)) return name;
+    }
+  }
+  return std::nullopt;
+}
+
 // What is answered before any command runs: a usage error, --help, --version, no command.
 std::optional<int> AnswerWithoutCommand(const std::optional<Args>& args, const std::string& error,
                                         std::FILE* out, std::FILE* err) {
@@ -551,6 +609,11 @@ std::optional<int> AnswerWithoutCommand(const std::optional<Args>& args, const s
   }
   if (FindCommand(args->command) == nullptr) {
     std::fprintf(err, "%s", kUsage);
+    return kExitUsage;
+  }
+  if (const auto foreign = ForeignOption(*args)) {
+    std::fprintf(err, "parzello-cli: %s is not an option of %s\n\n%s", foreign->c_str(),
+                 args->command.c_str(), kUsage);
     return kExitUsage;
   }
   return std::nullopt;

@@ -133,6 +133,20 @@ std::string EngineContext::TempArchive() const {
   return tempArchive.empty() ? TempArchivPfad(programmPfad) : tempArchive;
 }
 
+bool AskForSegment(std::string& path, Interaction& ui) {
+  while (!FileExists(path)) {
+    std::string confirmed = path;
+    if (ui.Datentraeger_Anfordern(confirmed) != Interaction::kOk) return false;
+    // A folder is where to look for the segment asked for.
+    if (FolderExists(confirmed)) {
+      while (confirmed.size() > 1 && confirmed.back() == '/') confirmed.pop_back();
+      confirmed = JoinPath(confirmed, FileNamePart(path));
+    }
+    path = confirmed;
+  }
+  return true;
+}
+
 std::int64_t Dateigroesse_Ermitteln(const std::string& path, EngineContext& ctx) {
   FileHandle f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat st {};
@@ -462,13 +476,8 @@ class Joiner {
 
   // Asks for the segment until it exists; false after Cancel.
   bool FindSegment(std::string& path) {
-    while (!FileExists(path)) {
-      std::string confirmed = path;
-      if (ctx_.ui.Datentraeger_Anfordern(confirmed) != Interaction::kOk) {
-        return Refuse(ctx_.Text(tb::kJoinCancelled), MsgIcon::Information);
-      }
-      path = confirmed;
-    }
+    if (!AskForSegment(path, ctx_.ui))
+      return Refuse(ctx_.Text(tb::kJoinCancelled), MsgIcon::Information);
     check_->LookIn(FolderPart(path));
     return true;
   }
@@ -479,8 +488,10 @@ class Joiner {
     std::int64_t written = 0;
     std::string path = job_.ersteSegment;
     for (std::int64_t i = 1; written < info_.dataSize; ++i) {
-      path =
-          SegmentPfadAusVorgaenger(path, static_cast<std::uint16_t>((i - 1) & kLastSegmentNumber));
+      // No number follows the last one: wrapping round would read the first segment again.
+      if (i - 1 > static_cast<std::int64_t>(kLastSegmentNumber))
+        return Refuse(ctx_.Text(tb::kPastLastSegment) + Quoted(path), MsgIcon::Error);
+      path = SegmentPfadAusVorgaenger(path, static_cast<std::uint16_t>(i - 1));
       if (!FindSegment(path)) return false;
 
       FileHandle segment;
@@ -558,13 +569,16 @@ class Joiner {
 
   bool Unpack() {
     if (!archive_.Close()) Fail(ctx_, tb::kOutputWriteFailed, outPath_, errno);
-    struct stat st {};
-    if (::lstat(target_.c_str(), &st) == 0)
-      return Refuse(ctx_.Text(tb::kUnpackTargetExists) + Quoted(target_), MsgIcon::Error);
+    // The member comes back under its stored name, whatever the target name: neither may stand.
+    const std::string unpacked = JoinPath(job_.zielPfad, PlainFileName(info_.name));
+    for (const std::string& path : {target_, unpacked}) {
+      struct stat st {};
+      if (::lstat(path.c_str(), &st) == 0)
+        return Refuse(ctx_.Text(tb::kUnpackTargetExists) + Quoted(path), MsgIcon::Error);
+    }
     if (!ctx_.dekomprimieren) return Refuse(ctx_.Text(tb::kUnpackFailed), MsgIcon::Warning);
     if (!ctx_.dekomprimieren(outPath_, job_.zielPfad, PlainFileName(info_.name))) return false;
     // The line of a packed set is that of the file that was packed: checked once it is back.
-    const std::string unpacked = JoinPath(job_.zielPfad, PlainFileName(info_.name));
     report_.verdict = check_->Finish(HashFile(unpacked));
     if (report_.verdict != Verdict::WholeDiffers) return true;
     report_.partialRemoved = DeleteFile(unpacked);
@@ -655,7 +669,11 @@ std::int64_t CheckSegmentChain(const std::string& ersteSegment, const HeaderInfo
   for (std::uint32_t n = 0; n <= kLastSegmentNumber && (n == 0 || covered < info.dataSize); ++n) {
     if (n > 0) path = SegmentPfadAusVorgaenger(path, static_cast<std::uint16_t>(n));
     seen.insert(FileNamePart(path));
-    if (!FileExists(path)) {
+    // Asked for where the join would ask; Cancel leaves it missing.
+    if (std::string found = path; AskForSegment(found, ctx.ui)) {
+      path = found;
+      check.LookIn(FolderPart(path));
+    } else {
       report.segments.push_back({path, S::Missing});
       break;
     }
@@ -689,9 +707,9 @@ VerifyReport Trennsegmente_Pruefen(const std::string& ersteSegment, EngineContex
   VerifyReport report;
   SetCheck check(SetNameOfSegment(ersteSegment), PlainFileName(info.name));
   check.LookIn(FolderPart(ersteSegment));
-  report.checksumPath = check.checksumPath();
   Sha256 data;
   const std::int64_t covered = CheckSegmentChain(ersteSegment, info, check, data, report, ctx);
+  report.checksumPath = check.checksumPath();  // perhaps beside a segment in another folder
 
   report.complete = covered == info.dataSize;
   report.verdict =

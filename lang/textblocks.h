@@ -153,4 +153,8 @@ inline constexpr Block kVerifyWholeFile = 184;  // "verify": the line of the who
 // Sets of 2 GiB or more.
 inline constexpr Block kNeedsVersion12 = 190;  // older versions cannot join this set
 
+// Clear answers on the command line and in the join.
+inline constexpr Block kPastLastSegment = 220;    // the data goes on past .PZX65535
+inline constexpr Block kNameWithPackedSet = 221;  // --name given for a packed set
+
 }  // namespace pz::tb
