@@ -665,6 +665,7 @@ std::int64_t CheckSegmentChain(const std::string& ersteSegment, const HeaderInfo
   using S = SegmentVerdict::Status;
   std::int64_t covered = 0;
   std::set<std::string> seen;
+  std::vector<std::string> hashes;  // of the segments found, in order
   std::string path = ersteSegment;
   for (std::uint32_t n = 0; n <= kLastSegmentNumber && (n == 0 || covered < info.dataSize); ++n) {
     if (n > 0) path = SegmentPfadAusVorgaenger(path, static_cast<std::uint16_t>(n));
@@ -679,11 +680,15 @@ std::int64_t CheckSegmentChain(const std::string& ersteSegment, const HeaderInfo
     }
     Sha256 hash;
     covered += HashSegment(path, n == 0, info.dataSize - covered, info, hash, data, ctx);
-    const std::string hex = hash.Hex();
-    const std::string* listed = check.Listed(FileNamePart(path));
-    check.Segment(FileNamePart(path), hex);
-    report.segments.push_back(
-        {path, listed == nullptr ? S::NotListed : (*listed == hex ? S::Matches : S::Differs)});
+    hashes.push_back(hash.Hex());
+    check.Segment(FileNamePart(path), hashes.back());
+    report.segments.push_back({path, S::NotListed});
+  }
+  // Judged once the chain is followed: the checksum file may lie beside a later segment.
+  for (std::size_t i = 0; i < hashes.size(); ++i) {
+    SegmentVerdict& v = report.segments[i];
+    if (const std::string* listed = check.Listed(FileNamePart(v.path)))
+      v.status = *listed == hashes[i] ? S::Matches : S::Differs;
   }
   // Segments the checksum file lists that the name chain never reached.
   for (const std::string& name : check.ListedSegments()) {

@@ -221,6 +221,34 @@ TEST_F(Checksums, DamagedOrHostileChecksumFilesNeverVerifyAndAreNeverFollowed) {
     EXPECT_EQ(s.path.rfind(out + "/film.avi.PZX", 0), 0u) << s.path;
   EXPECT_EQ(ReadFile(outside), "secret");
 
+  // Lines that contradict the set: the whole file's line against matching segment lines, and a
+  // second, different line for a segment (the first line of a name counts, as for sha256sum).
+  // Neither is ever called verified.
+  struct Contradiction {
+    const char* what;
+    std::string text;
+    bool joins;
+    Verdict verdict;
+  };
+  std::string wholeChanged = good;
+  const std::size_t wholeAt = wholeChanged.rfind("  film.avi\n") - 64;
+  wholeChanged[wholeAt] = wholeChanged[wholeAt] == '0' ? '1' : '0';
+  const std::string segmentLine = good.substr(0, good.find('\n') + 1);
+  const std::string other = ChecksumLine(zero, "film.avi.PZX000");
+  for (const Contradiction& c :
+       {Contradiction{"whole file", wholeChanged, false, Verdict::WholeDiffers},
+        Contradiction{"duplicate after", good + other, true, Verdict::Incomplete},
+        Contradiction{"duplicate before", other + good, false, Verdict::SegmentDiffers},
+        Contradiction{"same line twice", good + segmentLine, true, Verdict::Verified}}) {
+    SCOPED_TRACE(c.what);
+    WriteFile(Sums(), c.text);
+    std::remove((back + "/film.avi").c_str());
+    EXPECT_EQ(Join(Seg(0)), c.joins);
+    EXPECT_EQ(report.verdict, c.verdict);
+    EXPECT_EQ(Exists(back + "/film.avi"), c.joins);
+    EXPECT_EQ(Trennsegmente_Pruefen(Seg(0), ctx).allGood, c.verdict == Verdict::Verified);
+  }
+
   const ChecksumList list = ParseChecksumText(
       ChecksumLine(zero, "../x") + ChecksumLine(zero, "/etc/passwd") + "\\" + zero + "  a\\qb\n");
   EXPECT_TRUE(list.hashes.empty());
