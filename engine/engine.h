@@ -12,6 +12,7 @@
 #include "engine/checksum.h"
 #include "engine/header.h"
 #include "engine/interaction.h"
+#include "engine/recoveryuse.h"
 #include "lang/language.h"
 
 namespace pz {
@@ -60,6 +61,7 @@ struct SplitJob {
   std::string zielName;      // target name
   std::int64_t trennGroesse = 0;
   bool automatisch = false;
+  int recoveryPercent = 0;  // recovery files of this percent of the data; 0 for none
 };
 
 bool Datei_Trennen(const SplitJob& job, EngineContext& ctx);
@@ -79,6 +81,7 @@ struct JoinReport {
   Verdict verdict = Verdict::NoChecksumFile;  // how the result compared with the checksum file
   std::string bad;                            // the segment (or rebuilt file) whose hash differs
   bool partialRemoved = false;                // a failed join removed what it had written
+  RepairResult repair;                        // what the recovery files found and rebuilt
 };
 
 // Joins into a temporary file beside the target, moved into place only when everything worked,
