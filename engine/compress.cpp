@@ -35,7 +35,8 @@ class HookScope {
     Interaction& ui = ctx.ui;
     zip.ShowMessageHook = [&ui](const std::string& text) { ui.ShowMessage(text, MsgIcon::Error); };
     zip.ProcessMessagesHook = [&ui] { ui.ProcessEvents(); };
-    // What the caller hooked in before still hears everything.
+    // What the caller hooked in before still hears everything; the engine reports the bytes
+    // of each step, the front end shows the share of the total.
     zip.OnProgress = [this, &ui](TZipArchiver& sender, ProgressType type, const std::string& name,
                                  std::int64_t size) {
       if (progress_) progress_(sender, type, name, size);
@@ -132,11 +133,18 @@ pid_t PidAfter(const std::string& name, const char* prefix, std::size_t& end) {
   return i == digits ? 0 : static_cast<pid_t>(pid);
 }
 
-// The process id in "temp-PID.pzx" or "temp-PID.pzx.XXXXXX"; 0 for any other name.
+// The process id in "temp-PID.pzx", "temp-PID-INSTANCE.pzx" or either with ".XXXXXX" after it;
+// 0 for any other name.
 pid_t RunOf(const std::string& name) {
   std::size_t i = 0;
   const pid_t pid = PidAfter(name, kRunPrefix, i);
-  if (pid == 0 || name.compare(i, std::strlen(kRunSuffix), kRunSuffix) != 0) return 0;
+  if (pid == 0) return 0;
+  if (i < name.size() && name[i] == '-') {
+    const std::size_t instance = ++i;
+    while (i < name.size() && name[i] >= '0' && name[i] <= '9' && i - instance < 9) ++i;
+    if (i == instance) return 0;
+  }
+  if (name.compare(i, std::strlen(kRunSuffix), kRunSuffix) != 0) return 0;
   i += std::strlen(kRunSuffix);
   return i == name.size() || name[i] == '.' ? pid : 0;
 }
@@ -163,8 +171,10 @@ void RemoveLeftovers(const std::string& folder, pid_t (*pidOf)(const std::string
 
 }  // namespace
 
-std::string RunTempArchive(const std::string& folder) {
-  return JoinPath(folder, kRunPrefix + std::to_string(::getpid()) + kRunSuffix);
+std::string RunTempArchive(const std::string& folder, int instance) {
+  std::string name = kRunPrefix + std::to_string(::getpid());
+  if (instance > 0) name += "-" + std::to_string(instance);
+  return JoinPath(folder, name + kRunSuffix);
 }
 
 void RemoveLeftoverArchives(const std::string& folder) {
@@ -206,6 +216,8 @@ bool Datei_Komprimieren(const std::string& quelle, const std::string& archiv, in
   zip.UnloadZipEngine();
   const bool packed = zip.SuccessCount() != 0;
   if (!packed && createdHere) DeleteFile(archiv);  // no empty archive is left behind
+  // A stop the user asked for ended the engine: that, not a failed packing, is what to say.
+  if (!packed) ctx.ui.ProcessEvents();
   return packed || busy.Refuse(ctx.Text(tb::kPackFailed) + hooks.causes(), MsgIcon::Warning);
 }
 

@@ -142,7 +142,7 @@ bool AskForSegment(std::string& path, Interaction& ui) {
       while (confirmed.size() > 1 && confirmed.back() == '/') confirmed.pop_back();
       confirmed = JoinPath(confirmed, FileNamePart(path));
     }
-    path = confirmed;
+    path = SegmentFinden(confirmed);
   }
   return true;
 }
@@ -162,8 +162,8 @@ namespace {
 // One split: the header, then segment after segment, each on the volume the user confirms.
 class Splitter {
  public:
-  Splitter(const SplitJob& job, EngineContext& ctx)
-      : job_(job), ctx_(ctx), folder_(job.zielPfad), sums_(job, ctx) {}
+  Splitter(const SplitJob& job, EngineContext& ctx, SplitReport& report)
+      : job_(job), ctx_(ctx), report_(report), folder_(job.zielPfad), sums_(job, ctx) {}
 
   bool Run() {
     size_ = Dateigroesse_Ermitteln(job_.quelle, ctx_);
@@ -215,6 +215,7 @@ class Splitter {
         return Refuse(ctx_.ui, ctx_.Text(tb::kSegmentIsSource) + Quoted(segment), MsgIcon::Error);
 
       const Written w = WriteSegment(segment, first, payload);
+      if (w.ok) std::erase(report_.leftPieces, segment);  // written again in full where it was
       if (!w.ok) {
         // The same segment is written again in full on the confirmed volume.
         if (!AnotherVolumeAfterFailure(segment)) return false;
@@ -257,6 +258,9 @@ class Splitter {
     sums_.ClearStale(folder_);
     FileHandle out(::open(segment.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     if (!out.valid()) Fail(ctx_, tb::kSegmentCreateFailed, segment, errno);
+    // A split stopped in the middle of this segment (a failure, Cancel, a signal) leaves no part
+    // of it under a segment's name.
+    ScopeGuard unfinished([&segment] { DeleteFile(segment); });
 
     const Sha256 dataBefore = data_;
     Sha256 segmentHash;
@@ -269,6 +273,7 @@ class Splitter {
     // A volume is swapped after each segment in the automatic mode: the data must be on it.
     if (!failed && job_.automatisch && ::fsync(out.get()) != 0) failed = true;
     if (!failed && !out.Close()) failed = true;
+    unfinished.Dismiss();  // a failed copy is the volume prompt's business
     if (failed) {
       position_ -= w.copied;
       data_ = dataBefore;
@@ -312,6 +317,8 @@ class Splitter {
       DeleteFile(segment);
       return false;
     }
+    // The part on the volume left behind would be read by a join started there.
+    if (!DeleteFile(segment) && FileExists(segment)) report_.leftPieces.push_back(segment);
     folder_ = confirmed;
     ctx_.ui.SetBusy(true);  // the split goes on
     return true;
@@ -329,6 +336,7 @@ class Splitter {
 
   const SplitJob& job_;
   EngineContext& ctx_;
+  SplitReport& report_;
   std::string folder_;  // where the next segment goes
   SplitChecksums sums_;
   std::vector<std::string> segments_;  // written so far
@@ -345,8 +353,18 @@ class Splitter {
 
 }  // namespace
 
-bool Datei_Trennen(const SplitJob& job, EngineContext& ctx) {
-  return Splitter(job, ctx).Run();
+bool Datei_Trennen(const SplitJob& job, EngineContext& ctx, SplitReport* report) {
+  SplitReport local;
+  SplitReport& r = report != nullptr ? *report : local;
+  r = SplitReport{};
+  return Splitter(job, ctx, r).Run();
+}
+
+std::string SplitReportText(const SplitReport& report, const TextSource& texts) {
+  std::string text;
+  for (const std::string& piece : report.leftPieces)
+    text += (text.empty() ? "" : "\n") + texts.GetText(tb::kPartSegmentKept) + Quoted(piece);
+  return text;
 }
 
 bool Quelle_Loeschen(const std::string& quelle, EngineContext& ctx) {
@@ -398,7 +416,7 @@ bool OutputIsSegment(const std::string& output, const std::string& first) {
   if (SameFile(output, first)) return true;
   std::string path = first;
   for (std::uint32_t n = 1; n <= kLastSegmentNumber; ++n) {
-    path = SegmentPfadAusVorgaenger(path, static_cast<std::uint16_t>(n));
+    path = SegmentFinden(SegmentPfadAusVorgaenger(path, static_cast<std::uint16_t>(n)));
     if (!FileExists(path)) return false;
     if (SameFile(output, path)) return true;
   }
@@ -440,6 +458,8 @@ class Joiner {
 
   bool Run() {
     if (!ReadFirstSegment(job_.ersteSegment, ctx_, first_, header_, info_)) return false;
+    if (!info_.compressed && !job_.ersetzen && PathExists(target_))
+      return Refuse(ctx_.Text(tb::kTargetExists) + Quoted(target_), MsgIcon::Error);
     if (!PasswordMatches()) return false;
     if (!OpenOutput()) return false;
     check_.emplace(SetNameOfSegment(job_.ersteSegment), PlainFileName(info_.name));
@@ -489,6 +509,7 @@ class Joiner {
   // Asks for the segment until it exists; false after Cancel. Segments read so far are judged
   // first, so nobody is asked for a volume of a join that has failed already.
   bool FindSegment(std::string& path) {
+    path = SegmentFinden(path);
     if (!FileExists(path) && !SettleHashes(0)) return false;
     if (!AskForSegment(path, ctx_.ui))
       return Refuse(ctx_.Text(tb::kJoinCancelled), MsgIcon::Information);
@@ -537,7 +558,8 @@ class Joiner {
     while (hashes_.owed() > keep) {
       const SegmentHashes::Done done = hashes_.Oldest();
       if (done.error != 0) Fail(ctx_, tb::kReadFailed, outPath_, done.error);
-      if (!check_->Segment(FileNamePart(done.name), done.hex)) return Mismatch(done.name);
+      if (!check_->Segment(SegmentNameWieGeschrieben(FileNamePart(done.name)), done.hex))
+        return Mismatch(done.name);
     }
     return true;
   }
@@ -546,7 +568,7 @@ class Joiner {
   // place: the segment file itself, read once more, tells which.
   bool Mismatch(const std::string& path) {
     const std::string bad = check_->bad();
-    if (bad == FileNamePart(path)) {
+    if (bad == SegmentNameWieGeschrieben(FileNamePart(path))) {
       const std::optional<std::string> own = HashFile(path);
       const std::string* listed = check_->Listed(bad);
       if (own && listed != nullptr && *own == *listed)
@@ -601,7 +623,7 @@ class Joiner {
   }
 
   bool SegmentMatches(const std::string& path, const Sha256& hash) {
-    return check_->Segment(FileNamePart(path), hash.Hex()) ||
+    return check_->Segment(SegmentNameWieGeschrieben(FileNamePart(path)), hash.Hex()) ||
            Contradicted(Verdict::SegmentDiffers, check_->bad());
   }
 
@@ -617,8 +639,7 @@ class Joiner {
     // The member comes back under its stored name, whatever the target name: neither may stand.
     const std::string unpacked = JoinPath(job_.zielPfad, PlainFileName(info_.name));
     for (const std::string& path : {target_, unpacked}) {
-      struct stat st {};
-      if (::lstat(path.c_str(), &st) == 0)
+      if (PathExists(path))
         return Refuse(ctx_.Text(tb::kUnpackTargetExists) + Quoted(path), MsgIcon::Error);
     }
     if (!ctx_.dekomprimieren) return Refuse(ctx_.Text(tb::kUnpackFailed), MsgIcon::Warning);
@@ -656,7 +677,9 @@ bool JoinOnce(const JoinJob& job, EngineContext& ctx, JoinReport& r) {
   } catch (const EngineError& e) {
     // The partial file went with the joiner; the message says so.
     if (!r.partialRemoved) throw;
-    throw EngineError(std::string(e.what()) + "\n" + ctx.Text(tb::kJoinResultRemoved));
+    const std::string text = std::string(e.what()) + "\n" + ctx.Text(tb::kJoinResultRemoved);
+    if (dynamic_cast<const EngineStopped*>(&e) != nullptr) throw EngineStopped(text);
+    throw EngineError(text);
   }
 }
 
@@ -739,8 +762,8 @@ std::int64_t CheckSegmentChain(const std::string& ersteSegment, const HeaderInfo
   std::vector<std::string> hashes;  // of the segments found, in order
   std::string path = ersteSegment;
   for (std::uint32_t n = 0; n <= kLastSegmentNumber && (n == 0 || covered < info.dataSize); ++n) {
-    if (n > 0) path = SegmentPfadAusVorgaenger(path, static_cast<std::uint16_t>(n));
-    seen.insert(FileNamePart(path));
+    if (n > 0) path = SegmentFinden(SegmentPfadAusVorgaenger(path, static_cast<std::uint16_t>(n)));
+    seen.insert(SegmentNameWieGeschrieben(FileNamePart(path)));
     // Asked for where the join would ask; Cancel leaves it missing.
     if (std::string found = path; AskForSegment(found, ctx.ui)) {
       path = found;
@@ -752,13 +775,13 @@ std::int64_t CheckSegmentChain(const std::string& ersteSegment, const HeaderInfo
     Sha256 hash;
     covered += HashSegment(path, n == 0, info.dataSize - covered, info, hash, data, ctx);
     hashes.push_back(hash.Hex());
-    check.Segment(FileNamePart(path), hashes.back());
+    check.Segment(SegmentNameWieGeschrieben(FileNamePart(path)), hashes.back());
     report.segments.push_back({path, S::NotListed});
   }
   // Judged once the chain is followed: the checksum file may lie beside a later segment.
   for (std::size_t i = 0; i < hashes.size(); ++i) {
     SegmentVerdict& v = report.segments[i];
-    if (const std::string* listed = check.Listed(FileNamePart(v.path)))
+    if (const std::string* listed = check.Listed(SegmentNameWieGeschrieben(FileNamePart(v.path))))
       v.status = *listed == hashes[i] ? S::Matches : S::Differs;
   }
   // Segments the checksum file lists that the name chain never reached.

@@ -156,6 +156,14 @@ inline constexpr Block kNeedsVersion12 = 190;  // older versions cannot join thi
 // Clear answers on the command line and in the join.
 inline constexpr Block kPastLastSegment = 220;    // the data goes on past .PZX65535
 inline constexpr Block kNameWithPackedSet = 221;  // --name given for a packed set
+// Everyday use: moved splits, sizes by hand, existing targets, cancelling from the window.
+inline constexpr Block kPartSegmentKept = 230;  // split done, a part segment could not go
+inline constexpr Block kHandSizeInvalid = 231;  // the size by hand is no segment size
+inline constexpr Block kReplaceTarget = 232;    // window: replace an existing target? (Yes/No)
+inline constexpr Block kTargetExists = 233;     // join refused: the target file exists
+inline constexpr Block kOverwriteHint = 234;    // command line: how to replace it anyway
+inline constexpr Block kCancelRunning = 235;    // window closed while working: cancel? (Yes/No)
+inline constexpr Block kCancelledByUser = 236;  // the work was cancelled from the window
 
 // Recovery files (PAR2) beside the segments.
 inline constexpr Block kRecoveryBusy = 310;          // status while recovery data is made
