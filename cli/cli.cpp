@@ -4,9 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <optional>
 #include <string>
@@ -56,7 +56,11 @@ constexpr const char* kUsage =
     "segment; it never replaces an existing file unless --overwrite is given. info shows\n"
     "what a first segment records and which segments are present.\n"
     "split writes NAME.PZX.sha256 (sha256sum format) beside the last segment; join\n"
-    "checks every segment and the result against it, verify checks the segments only.\n"
+    "checks every segment and the result against it. verify reads every segment of\n"
+    "the set without joining it and checks each against its line in that file, and\n"
+    "the whole file's line too unless the set is packed; it asks for segments in\n"
+    "other folders as join does. A packed set is unpacked under its stored name:\n"
+    "join refuses --name for it.\n"
     "--recovery PERCENT (1 to 100; 10 is usual) also writes PAR2 recovery files there,\n"
     "NAME.PZX.par2 and NAME.PZX.volF+C.par2, with PERCENT of the data in recovery blocks;\n"
     "10 percent rebuilds at least one whole lost or damaged segment, and the split says\n"
@@ -65,9 +69,10 @@ constexpr const char* kUsage =
     "--with-joiner also writes parzello-join.html beside the checksum file: a page that\n"
     "joins the set in any browser, for recipients without Parzello.\n"
     "Volume prompts read one line: Enter confirms the path shown, other text is a new\n"
-    "path, end of input cancels. Exit status: 0 done, 1 failed or cancelled, 2 usage,\n"
-    "3 not verified: joined (verify: nothing found wrong), but the checksum file could\n"
-    "not confirm every segment and the whole file (verify: or there is none).\n";
+    "path or the folder to look in, end of input cancels. Exit status: 0 done, 1 failed\n"
+    "or cancelled, 2 usage, 3 not verified: joined (verify: nothing found wrong), but the\n"
+    "checksum file could not confirm every segment and the whole file (verify: or there\n"
+    "is none).\n";
 
 struct Args {
   std::string command;
@@ -81,6 +86,22 @@ const std::vector<std::string> kValueOptions = {
 const std::vector<std::string> kFlagOptions = {"--password", "--delete-source", "--with-joiner",
                                                "--quiet",    "--help",          "--version",
                                                "--overwrite"};
+
+// The options each command takes besides --lang, --quiet, --help and --version.
+struct CommandOptions {
+  const char* command;
+  std::vector<std::string> options;
+};
+const std::vector<CommandOptions> kCommandOptions = {
+    {"split",
+     {"--to", "--name", "--size", "--compress", "--password", "--password-file", "--delete-source",
+      "--recovery", "--with-joiner"}},
+    {"join", {"--to", "--name", "--password-file", "--overwrite"}},
+    {"info", {}},
+    {"verify", {}},
+    {"repair", {}},
+};
+const std::vector<std::string> kCommonOptions = {"--lang", "--quiet", "--help", "--version"};
 
 bool Contains(const std::vector<std::string>& v, const std::string& s) {
   for (const auto& x : v) {
@@ -220,6 +241,24 @@ tb::Block VerifyWord(SegmentVerdict::Status status) {
   return tb::kVerifyMissing;
 }
 
+// The first line of a file without its line end; an empty file has an empty one. False (errno
+// set) when the file cannot be read, a folder included.
+bool ReadFirstLine(const std::string& file, std::string& line) {
+  const FileHandle f(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!f.valid()) return false;
+  line.clear();
+  char c = 0;
+  for (;;) {
+    const ssize_t n = ::read(f.get(), &c, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0 || c == '\n') break;
+    line += c;
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return true;
+}
+
 class Cli {
  public:
   Cli(const Args& a, TPXLanguage& lang, TerminalInteraction& ui, std::FILE* out,
@@ -297,13 +336,12 @@ class Cli {
 bool Cli::UsePasswordFile() {
   const std::string file = Value("--password-file");
   if (file.empty()) return true;
-  std::ifstream in(file, std::ios::binary);
   std::string line;
-  if (!in || !std::getline(in, line)) {
-    ui_.ShowMessage(Text(tb::kReadFailed) + " \"" + file + "\"", MsgIcon::Error);
+  if (!ReadFirstLine(file, line)) {
+    ui_.ShowMessage(Text(tb::kReadFailed) + " \"" + file + "\": " + LastErrorText(),
+                    MsgIcon::Error);
     return false;
   }
-  while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
   // As end of input at the prompt: no password is no reason to go on without one.
   if (line.empty()) {
     ui_.ShowMessage(Text(tb::kPasswordFileEmpty) + " \"" + file + "\"", MsgIcon::Error);
@@ -471,10 +509,17 @@ int Cli::Join() {
   check.source = first;
   check.targetFolder = TerminalInteraction::Absolute(Value("--to", FolderOf(first)));
   check.targetName = Value("--name");
-  if (check.targetName.empty() && FileExists(first)) {
+  if (FileExists(first)) {
     const auto info = FirstSegmentHeader(first);
     if (!info) return kExitFailed;
-    check.targetName = PlainFileName(info->name);
+    const std::string stored = PlainFileName(info->name);
+    // The member is unpacked under the name it was packed with: another name cannot be kept.
+    if (info->compressed && !check.targetName.empty() && check.targetName != stored) {
+      ui_.ShowMessage(Text(tb::kNameWithPackedSet) + " \"" + Escaped(stored) + "\"",
+                      MsgIcon::Error);
+      return kExitUsage;
+    }
+    if (check.targetName.empty()) check.targetName = stored;
     if (check.targetName.empty()) {
       ui_.ShowMessage(Text(tb::kStoredNameUnusable), MsgIcon::Error);
       return kExitFailed;
@@ -630,6 +675,20 @@ const Command* FindCommand(const std::string& name) {
   return nullptr;
 }
 
+// An option given to a command that does not take it: a usage error rather than ignored.
+std::optional<std::string> ForeignOption(const Args& a) {
+  for (const CommandOptions& c : kCommandOptions) {
+    if (a.command != c.command) continue;
+    std::vector<std::string> given;
+    for (const auto& [name, value] : a.values) given.push_back(name);
+    for (const auto& [name, on] : a.flags) given.push_back(name);
+    for (const std::string& name : given) {
+      if (!Contains(c.options, name) && !Contains(kCommonOptions, name)) return name;
+    }
+  }
+  return std::nullopt;
+}
+
 // What is answered before any command runs: a usage error, --help, --version, no command.
 std::optional<int> AnswerWithoutCommand(const std::optional<Args>& args, const std::string& error,
                                         std::FILE* out, std::FILE* err) {
@@ -647,6 +706,11 @@ std::optional<int> AnswerWithoutCommand(const std::optional<Args>& args, const s
   }
   if (FindCommand(args->command) == nullptr) {
     std::fprintf(err, "%s", kUsage);
+    return kExitUsage;
+  }
+  if (const auto foreign = ForeignOption(*args)) {
+    std::fprintf(err, "parzello-cli: %s is not an option of %s\n\n%s", foreign->c_str(),
+                 args->command.c_str(), kUsage);
     return kExitUsage;
   }
   return std::nullopt;

@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
 
 #include "engine/engine.h"
 #include "engine/header.h"
@@ -76,6 +77,10 @@ bool TerminalInteraction::ReadLine(std::string& line, bool hidden) {
 std::string TerminalInteraction::Passwort_Abfragen() {
   if (hasPassword_) return password_;
   EndProgressLine();
+  return Prompt([this] { return AskNewPassword(); });
+}
+
+std::string TerminalInteraction::AskNewPassword() {
   for (;;) {
     std::string first, second;
     std::fprintf(err_, "%s : ", texts_.GetText(tb::kPasswordCaption).c_str());
@@ -108,18 +113,24 @@ std::string TerminalInteraction::Passwort_Abfragen() {
 std::string TerminalInteraction::Passwort2_Abfragen() {
   if (hasPassword_) return password_;
   EndProgressLine();
-  for (;;) {
-    std::string typed;
-    std::fprintf(err_, "%s : ", texts_.GetText(tb::kPasswordCaption).c_str());
-    std::fflush(err_);
-    if (!ReadLine(typed, true)) return "";
-    if (!typed.empty()) return typed;
-    std::fprintf(err_, "%s\n", texts_.GetText(tb::kPasswordFirstEmpty).c_str());
-  }
+  return Prompt([this] {
+    for (;;) {
+      std::string typed;
+      std::fprintf(err_, "%s : ", texts_.GetText(tb::kPasswordCaption).c_str());
+      std::fflush(err_);
+      if (!ReadLine(typed, true)) return std::string();
+      if (!typed.empty()) return typed;
+      std::fprintf(err_, "%s\n", texts_.GetText(tb::kPasswordFirstEmpty).c_str());
+    }
+  });
 }
 
 int TerminalInteraction::Datentraeger_Anfordern(std::string& pfad) {
   EndProgressLine();
+  return Prompt([&] { return AskVolume(pfad); });
+}
+
+int TerminalInteraction::AskVolume(std::string& pfad) {
   for (;;) {
     std::fprintf(err_, "%s: %s\n%s\n> ", texts_.GetText(tb::kVolumeCaption).c_str(), pfad.c_str(),
                  texts_.GetText(tb::kPromptVolumeHint).c_str());
@@ -131,7 +142,9 @@ int TerminalInteraction::Datentraeger_Anfordern(std::string& pfad) {
     }
     answer = Trim(answer);
     if (answer.empty()) return kOk;
-    const std::string path = Absolute(ExpandHome(answer));
+    // "./stick" and "stick/" name the same folder as "stick": shown as that in later messages.
+    std::string path = std::filesystem::path(Absolute(ExpandHome(answer))).lexically_normal();
+    if (path.size() > 1 && path.back() == '/') path.pop_back();
     if (!HasDrivePart(path)) {
       std::fprintf(err_, "%s\n", texts_.GetText(tb::kTargetFolderInvalid).c_str());
       continue;
@@ -154,21 +167,24 @@ void TerminalInteraction::ShowMessage(const std::string& text, MsgIcon icon) {
 
 void TerminalInteraction::StatusText(const std::string& text) {
   EndProgressLine();
-  started_ = std::chrono::steady_clock::now();
+  started_ = now_();
   if (!quiet_ && !text.empty()) std::fprintf(err_, "%s\n", text.c_str());
 }
 
 void TerminalInteraction::Progress(std::int64_t done, std::int64_t total) {
   if (quiet_ || !errIsTerminal_) return;
-  const auto now = std::chrono::steady_clock::now();
+  const auto now = now_();
   if (progressShown_ && done < total && now - lastProgress_ < std::chrono::milliseconds(100)) {
     return;
   }
   lastProgress_ = now;
-  const double seconds = std::chrono::duration<double>(now - started_).count();
-  std::fprintf(err_, "\r%s ", ProgressFigures(done, total, seconds).c_str());
+  std::fprintf(err_, "\r%s ", ProgressFigures(done, total, WorkSeconds()).c_str());
   std::fflush(err_);
   progressShown_ = true;
+}
+
+double TerminalInteraction::WorkSeconds() const {
+  return std::chrono::duration<double>(now_() - started_).count();
 }
 
 void TerminalInteraction::EndProgressLine() {

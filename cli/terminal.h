@@ -4,10 +4,12 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "engine/interaction.h"
 #include "lang/language.h"
+#include "platform/filehandle.h"
 
 namespace pz {
 
@@ -32,11 +34,25 @@ class TerminalInteraction : public Interaction {
 
   // Reads one line; false at the end of the input.
   bool ReadLine(std::string& line, bool hidden);
+  // The seconds the work in progress has run since its busy text, the time spent waiting at
+  // prompts left out: the rate must not fall while the user fetches a volume.
+  double WorkSeconds() const;
+  using Clock = std::chrono::steady_clock;
+  void SetClock(std::function<Clock::time_point()> now) { now_ = std::move(now); }
   // Turns a relative path into one below the current folder.
   static std::string Absolute(const std::string& path);
 
  private:
   void EndProgressLine();
+  std::string AskNewPassword();
+  int AskVolume(std::string& pfad);
+  // Runs a prompt; its time does not count as work.
+  template <typename F>
+  auto Prompt(F ask) {
+    const Clock::time_point asked = now_();
+    const ScopeGuard uncount([&] { started_ += now_() - asked; });
+    return ask();
+  }
 
   const TextSource& texts_;
   std::FILE* in_;
@@ -46,8 +62,9 @@ class TerminalInteraction : public Interaction {
   std::string password_;
   bool progressShown_ = false;
   bool errIsTerminal_ = false;
-  std::chrono::steady_clock::time_point started_;
-  std::chrono::steady_clock::time_point lastProgress_;
+  std::function<Clock::time_point()> now_ = [] { return Clock::now(); };
+  Clock::time_point started_;
+  Clock::time_point lastProgress_;
 };
 
 }  // namespace pz

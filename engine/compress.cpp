@@ -13,6 +13,7 @@
 #include "lang/textblocks.h"
 #include "platform/filehandle.h"
 #include "platform/os.h"
+#include "zip/engine_abi.h"
 #include "zip/ziparchiver.h"
 
 namespace pz {
@@ -21,38 +22,55 @@ namespace {
 
 // Routes the component's message boxes and UI pump to this call's front end, and puts back
 // whatever was set before: the component outlives the context.
+// The engine's progress reaches the copy's progress display, and its error messages, which
+// name the cause (a full disk, a read-only folder), are kept for the closing message.
 class HookScope {
  public:
   HookScope(TZipArchiver& zip, EngineContext& ctx)
       : zip_(zip),
         show_(zip.ShowMessageHook),
         pump_(zip.ProcessMessagesHook),
-        progress_(zip.OnProgress) {
+        progress_(zip.OnProgress),
+        message_(zip.OnMessage) {
     Interaction& ui = ctx.ui;
     zip.ShowMessageHook = [&ui](const std::string& text) { ui.ShowMessage(text, MsgIcon::Error); };
     zip.ProcessMessagesHook = [&ui] { ui.ProcessEvents(); };
-    // The engine reports the bytes of each step; the front end shows the share of the total.
-    zip.OnProgress = [this, &ui](TZipArchiver&, ProgressType type, const std::string&,
+    // What the caller hooked in before still hears everything; the engine reports the bytes
+    // of each step, the front end shows the share of the total.
+    zip.OnProgress = [this, &ui](TZipArchiver& sender, ProgressType type, const std::string& name,
                                  std::int64_t size) {
+      if (progress_) progress_(sender, type, name, size);
       if (type == SizeTotalKnown) total_ = size;
-      if (type == BytesDone) ui.Progress(done_ += size, total_);
+      if (type != BytesDone) return;
+      done_ += size;
+      ui.Progress(done_, total_);
+    };
+    zip.OnMessage = [this](TZipArchiver& sender, int error, const std::string& text) {
+      if (message_) message_(sender, error, text);
+      if (error != 0 && !text.empty()) causes_ += "\n" + text;
     };
   }
   ~HookScope() {
     zip_.ShowMessageHook = show_;
     zip_.ProcessMessagesHook = pump_;
     zip_.OnProgress = progress_;
+    zip_.OnMessage = message_;
   }
   HookScope(const HookScope&) = delete;
   HookScope& operator=(const HookScope&) = delete;
+
+  // What the engine said went wrong, a line each, each line beginning with a line break.
+  const std::string& causes() const { return causes_; }
 
  private:
   TZipArchiver& zip_;
   decltype(TZipArchiver::ShowMessageHook) show_;
   decltype(TZipArchiver::ProcessMessagesHook) pump_;
   decltype(TZipArchiver::OnProgress) progress_;
-  std::int64_t done_ = 0;
+  decltype(TZipArchiver::OnMessage) message_;
   std::int64_t total_ = 0;
+  std::int64_t done_ = 0;
+  std::string causes_;
 };
 
 void WaitWhileBusy(TZipArchiver& zip, EngineContext& ctx) {
@@ -103,16 +121,24 @@ bool ChooseMember(TZipArchiver& zip, const std::string& member, EngineContext& c
 constexpr const char* kRunPrefix = "temp-";
 constexpr const char* kRunSuffix = ".pzx";
 
-// The process id in "temp-PID.pzx", "temp-PID-INSTANCE.pzx" or either with ".XXXXXX" after it;
-// 0 for any other name.
-pid_t RunOf(const std::string& name) {
-  if (name.rfind(kRunPrefix, 0) != 0) return 0;
-  std::size_t i = std::strlen(kRunPrefix);
+// The process id after prefix in name, and where its digits end; 0 when there is none.
+pid_t PidAfter(const std::string& name, const char* prefix, std::size_t& end) {
+  if (name.rfind(prefix, 0) != 0) return 0;
+  std::size_t i = std::strlen(prefix);
   const std::size_t digits = i;
   long pid = 0;
   while (i < name.size() && name[i] >= '0' && name[i] <= '9' && pid < (1L << 30))
     pid = pid * 10 + (name[i++] - '0');
-  if (i == digits) return 0;
+  end = i;
+  return i == digits ? 0 : static_cast<pid_t>(pid);
+}
+
+// The process id in "temp-PID.pzx", "temp-PID-INSTANCE.pzx" or either with ".XXXXXX" after it;
+// 0 for any other name.
+pid_t RunOf(const std::string& name) {
+  std::size_t i = 0;
+  const pid_t pid = PidAfter(name, kRunPrefix, i);
+  if (pid == 0) return 0;
   if (i < name.size() && name[i] == '-') {
     const std::size_t instance = ++i;
     while (i < name.size() && name[i] >= '0' && name[i] <= '9' && i - instance < 9) ++i;
@@ -120,7 +146,27 @@ pid_t RunOf(const std::string& name) {
   }
   if (name.compare(i, std::strlen(kRunSuffix), kRunSuffix) != 0) return 0;
   i += std::strlen(kRunSuffix);
-  return i == name.size() || name[i] == '.' ? static_cast<pid_t>(pid) : 0;
+  return i == name.size() || name[i] == '.' ? pid : 0;
+}
+
+// The process id in the unpacking engine's ".pzx-unpack-PID-N"; 0 for any other name.
+pid_t UnpackRunOf(const std::string& name) {
+  std::size_t i = 0;
+  const pid_t pid = PidAfter(name, zipabi::kUnpackTempPrefix, i);
+  return i < name.size() && name[i] == '-' ? pid : 0;
+}
+
+// Removes the files in folder that a process which no longer runs left, as pidOf names them.
+void RemoveLeftovers(const std::string& folder, pid_t (*pidOf)(const std::string&)) {
+  const DirHandle d(::opendir(folder.c_str()));
+  if (d == nullptr) return;
+  while (const dirent* e = ::readdir(d.get())) {
+    const pid_t pid = pidOf(e->d_name);
+    if (pid <= 0 || pid == ::getpid()) continue;
+    // A process that still runs, perhaps as another user, keeps its files.
+    if (::kill(pid, 0) == 0 || errno != ESRCH) continue;
+    ::unlinkat(::dirfd(d.get()), e->d_name, 0);
+  }
 }
 
 }  // namespace
@@ -132,15 +178,7 @@ std::string RunTempArchive(const std::string& folder, int instance) {
 }
 
 void RemoveLeftoverArchives(const std::string& folder) {
-  const DirHandle d(::opendir(folder.c_str()));
-  if (d == nullptr) return;
-  while (const dirent* e = ::readdir(d.get())) {
-    const pid_t pid = RunOf(e->d_name);
-    if (pid <= 0 || pid == ::getpid()) continue;
-    // A process that still runs, perhaps as another user, keeps its files.
-    if (::kill(pid, 0) == 0 || errno != ESRCH) continue;
-    ::unlink(JoinPath(folder, e->d_name).c_str());
-  }
+  RemoveLeftovers(folder, RunOf);
 }
 
 bool Komprimierung_Einleiten_Falls_Noetig(const CompressionRequest& request, EngineContext& ctx,
@@ -180,7 +218,7 @@ bool Datei_Komprimieren(const std::string& quelle, const std::string& archiv, in
   if (!packed && createdHere) DeleteFile(archiv);  // no empty archive is left behind
   // A stop the user asked for ended the engine: that, not a failed packing, is what to say.
   if (!packed) ctx.ui.ProcessEvents();
-  return packed || busy.Refuse(ctx.Text(tb::kPackFailed), MsgIcon::Warning);
+  return packed || busy.Refuse(ctx.Text(tb::kPackFailed) + hooks.causes(), MsgIcon::Warning);
 }
 
 bool Datei_Dekomprimieren(const std::string& archiv, const std::string& ordner, EngineContext& ctx,
@@ -188,6 +226,8 @@ bool Datei_Dekomprimieren(const std::string& archiv, const std::string& ordner, 
   HookScope hooks(zip, ctx);
   BusyScope busy(ctx.ui);
   ctx.ui.Repaint();
+  // What an unpack into this folder that was killed left behind goes first.
+  RemoveLeftovers(ordner, UnpackRunOf);
   zip.LoadUnzipEngine();
   bool ok = zip.UnzipEngineLoaded();  // a missing engine has been reported once already
   zip.SetZipFilename(archiv);
@@ -204,7 +244,7 @@ bool Datei_Dekomprimieren(const std::string& archiv, const std::string& ordner, 
   }
   zip.FSpecArgs().clear();
   zip.UnloadUnzipEngine();
-  return ok || busy.Refuse(ctx.Text(tb::kUnpackFailed), MsgIcon::Warning);
+  return ok || busy.Refuse(ctx.Text(tb::kUnpackFailed) + hooks.causes(), MsgIcon::Warning);
 }
 
 bool Gepackte_Trennung_Pruefen(bool packen, bool komprimiert, const std::string& archiv,

@@ -202,6 +202,20 @@ std::string EngineContext::TempArchive() const {
   return tempArchive.empty() ? TempArchivPfad(programmPfad) : tempArchive;
 }
 
+bool AskForSegment(std::string& path, Interaction& ui) {
+  while (!FileExists(path)) {
+    std::string confirmed = path;
+    if (ui.Datentraeger_Anfordern(confirmed) != Interaction::kOk) return false;
+    // A folder is where to look for the segment asked for.
+    if (FolderExists(confirmed)) {
+      while (confirmed.size() > 1 && confirmed.back() == '/') confirmed.pop_back();
+      confirmed = JoinPath(confirmed, FileNamePart(path));
+    }
+    path = SegmentFinden(confirmed);
+  }
+  return true;
+}
+
 std::int64_t Dateigroesse_Ermitteln(const std::string& path, EngineContext& ctx) {
   FileHandle f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat st {};
@@ -611,13 +625,8 @@ class Joiner {
   bool FindSegment(std::string& path) {
     path = SegmentFinden(path);
     if (!FileExists(path) && !SettleHashes(0)) return false;
-    while (!FileExists(path)) {
-      std::string confirmed = path;
-      if (ctx_.ui.Datentraeger_Anfordern(confirmed) != Interaction::kOk) {
-        return Refuse(ctx_.Text(tb::kJoinCancelled), MsgIcon::Information);
-      }
-      path = SegmentFinden(confirmed);
-    }
+    if (!AskForSegment(path, ctx_.ui))
+      return Refuse(ctx_.Text(tb::kJoinCancelled), MsgIcon::Information);
     check_->LookIn(FolderPart(path));
     return true;
   }
@@ -628,8 +637,10 @@ class Joiner {
     std::int64_t written = 0;
     std::string path = job_.ersteSegment;
     for (std::int64_t i = 1; written < info_.dataSize; ++i) {
-      path =
-          SegmentPfadAusVorgaenger(path, static_cast<std::uint16_t>((i - 1) & kLastSegmentNumber));
+      // No number follows the last one: wrapping round would read the first segment again.
+      if (i - 1 > static_cast<std::int64_t>(kLastSegmentNumber))
+        return Refuse(ctx_.Text(tb::kPastLastSegment) + Quoted(path), MsgIcon::Error);
+      path = SegmentPfadAusVorgaenger(path, static_cast<std::uint16_t>(i - 1));
       if (!FindSegment(path)) return false;
 
       FileHandle segment;
@@ -740,12 +751,15 @@ class Joiner {
 
   bool Unpack() {
     if (!archive_.Close()) Fail(ctx_, tb::kOutputWriteFailed, outPath_, errno);
-    if (PathExists(target_))
-      return Refuse(ctx_.Text(tb::kUnpackTargetExists) + Quoted(target_), MsgIcon::Error);
+    // The member comes back under its stored name, whatever the target name: neither may stand.
+    const std::string unpacked = JoinPath(job_.zielPfad, PlainFileName(info_.name));
+    for (const std::string& path : {target_, unpacked}) {
+      if (PathExists(path))
+        return Refuse(ctx_.Text(tb::kUnpackTargetExists) + Quoted(path), MsgIcon::Error);
+    }
     if (!ctx_.dekomprimieren) return Refuse(ctx_.Text(tb::kUnpackFailed), MsgIcon::Warning);
     if (!ctx_.dekomprimieren(outPath_, job_.zielPfad, PlainFileName(info_.name))) return false;
     // The line of a packed set is that of the file that was packed: checked once it is back.
-    const std::string unpacked = JoinPath(job_.zielPfad, PlainFileName(info_.name));
     report_.verdict = check_->Finish(HashFile(unpacked));
     report_.account = check_->Account(true);
     if (report_.verdict != Verdict::WholeDiffers) return true;
@@ -911,24 +925,34 @@ std::int64_t CheckSegmentChain(const std::string& ersteSegment, const HeaderInfo
   using S = SegmentVerdict::Status;
   std::int64_t covered = 0;
   std::set<std::string> seen;
+  std::vector<std::string> hashes;  // of the segments found, in order
   std::string path = ersteSegment;
   for (std::uint32_t n = 0; n <= kLastSegmentNumber && (n == 0 || covered < info.dataSize); ++n) {
     if (n > 0) path = SegmentFinden(SegmentPfadAusVorgaenger(path, static_cast<std::uint16_t>(n)));
-    const std::string listedName = SegmentNameWieGeschrieben(FileNamePart(path));
-    seen.insert(listedName);
-    if (!FileExists(path)) {
+    seen.insert(SegmentNameWieGeschrieben(FileNamePart(path)));
+    // Asked for where the join would ask; Cancel leaves it missing.
+    if (std::string found = path; AskForSegment(found, ctx.ui)) {
+      path = found;
+      check.LookIn(FolderPart(path));
+    } else {
       report.segments.push_back({path, S::Missing});
       break;
     }
     Sha256 hash;
     covered += HashSegment(path, n == 0, info.dataSize - covered, info, hash, data, ctx);
-    const std::string hex = hash.Hex();
-    const std::string* listed = check.Listed(listedName);
-    check.Segment(listedName, hex);
-    report.segments.push_back({path, check.Conflicting(listedName) ? S::Conflicting
-                                     : listed == nullptr     ? S::NotListed
-                                     : *listed == hex        ? S::Matches
-                                                             : S::Differs});
+    hashes.push_back(hash.Hex());
+    check.Segment(SegmentNameWieGeschrieben(FileNamePart(path)), hashes.back());
+    report.segments.push_back({path, S::NotListed});
+  }
+  // Judged once the chain is followed: the checksum file may lie beside a later segment.
+  for (std::size_t i = 0; i < hashes.size(); ++i) {
+    SegmentVerdict& v = report.segments[i];
+    const std::string name = SegmentNameWieGeschrieben(FileNamePart(v.path));
+    const std::string* listed = check.Listed(name);
+    v.status = check.Conflicting(name) ? S::Conflicting
+               : listed == nullptr     ? S::NotListed
+               : *listed == hashes[i]  ? S::Matches
+                                       : S::Differs;
   }
   // Segments the checksum file lists that the name chain never reached: missing while the data
   // is not all there, else lines for a longer set that this one does not need.
@@ -976,9 +1000,9 @@ VerifyReport Trennsegmente_Pruefen(const std::string& ersteSegment, EngineContex
   VerifyReport report;
   SetCheck check(SetNameOfSegment(ersteSegment), PlainFileName(info.name));
   check.LookIn(FolderPart(ersteSegment));
-  report.checksumPath = check.checksumPath();
   Sha256 data;
   const std::int64_t covered = CheckSegmentChain(ersteSegment, info, check, data, report, ctx);
+  report.checksumPath = check.checksumPath();  // perhaps beside a segment in another folder
 
   report.complete = covered == info.dataSize;
   report.wholeName = PlainFileName(info.name);

@@ -59,6 +59,10 @@ struct EngineContext {
 // Size of a file; reports an unreadable file (text blocks 73, 74, 75) and yields 0.
 std::int64_t Dateigroesse_Ermitteln(const std::string& path, EngineContext& ctx);
 
+// Asks for a segment file until it exists, as the join does: the answer is the file, or the
+// folder to look for it in. False after Cancel.
+bool AskForSegment(std::string& path, Interaction& ui);
+
 struct SplitJob {
   std::string quelle;        // the file to cut: the source, or the temporary archive
   std::string quellName;     // name recorded in the header: the file the user chose

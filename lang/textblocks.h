@@ -169,6 +169,9 @@ inline constexpr Block kCheckJoiner = 301;      // window option: write the page
 inline constexpr Block kJoinerWritten = 302;    // followed by the page's path
 inline constexpr Block kJoinerWriteFailed = 303;
 inline constexpr Block kInfoJoiner = 304;  // "info": how a recipient without Parzello joins
+// Clear answers on the command line and in the join.
+inline constexpr Block kPastLastSegment = 220;    // the data goes on past .PZX65535
+inline constexpr Block kNameWithPackedSet = 221;  // --name given for a packed set
 // Everyday use: moved splits, sizes by hand, existing targets, cancelling from the window.
 inline constexpr Block kPartSegmentKept = 230;  // split done, a part segment could not go
 inline constexpr Block kHandSizeInvalid = 231;  // the size by hand is no segment size

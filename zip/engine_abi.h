@@ -25,6 +25,10 @@ inline constexpr std::int32_t kBlockTrailer = 7;
 inline constexpr int kPasswordBufferSize = 81;  // 80 characters and a NUL
 inline constexpr int kCallbackTextSize = 512;
 
+// The unpacking engine writes each file as "<prefix><process id>-<n>" in its folder first; a
+// process that was killed leaves it there for the next run to remove.
+inline constexpr const char* kUnpackTempPrefix = ".pzx-unpack-";
+
 inline constexpr std::int32_t kTrue = -1;
 inline constexpr std::int32_t kFalse = 0;
 inline constexpr std::int32_t Flag(bool b) {

@@ -109,9 +109,25 @@ TEST_F(Cli, UsageErrorsAndHelp) {
   EXPECT_EQ(Run({"split", source, "--bogus"}).status, 2);
   EXPECT_EQ(Run({"split", source, "--to"}).status, 2);
   EXPECT_EQ(Run({"frobnicate", source}).status, 2);
+  // Options of other commands are refused, not ignored.
+  const std::vector<std::vector<std::string>> foreign = {
+      {"info", "x.PZX000", "--to", stick},        {"info", "x.PZX000", "--password"},
+      {"verify", "x.PZX000", "--name", "a"},      {"verify", "x.PZX000", "--password-file", "f"},
+      {"verify", "x.PZX000", "--delete-source"},  {"join", "x.PZX000", "--size", "360K"},
+      {"join", "x.PZX000", "--compress", "weak"}, {"info", "x.PZX000", "--size=100"},
+  };
+  for (const auto& args : foreign) {
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, 2) << args[0] << " " << args[2];
+    EXPECT_NE(r.err.find(args[2].substr(0, args[2].find('=')) + " is not an option of " + args[0]),
+              std::string::npos)
+        << r.err;
+  }
+  EXPECT_EQ(Run({"info", "x.PZX000", "--quiet", "--lang", "English.lng"}).status, 1);
   Result r = Run({"--help"});
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("parzello-cli split SOURCE"), std::string::npos);
+  EXPECT_NE(r.out.find("verify reads every segment"), std::string::npos);
   r = Run({"--version"});
   EXPECT_EQ(r.out, "parzello-cli 1.2\n");
 }
@@ -212,12 +228,25 @@ TEST_F(Cli, PasswordFromFileAndFromTheTerminal) {
   EXPECT_EQ(r.status, 1);
   EXPECT_FALSE(Exists(third + "/film.avi.PZX000"));
 
-  // A password file with an empty first line is refused as end of input is, for either command.
+  // A password file with an empty first line, or empty altogether, is refused as end of input
+  // is, for either command; a file that cannot be read is said to be so.
   WriteFile(dir / "empty.txt", "\nGeheim\n");
-  r = Run({"split", source, "--to", third, "--password-file", dir / "empty.txt"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find(Text("English.lng", tb::kPasswordFileEmpty)), std::string::npos);
-  EXPECT_FALSE(Exists(third + "/film.avi.PZX000"));
+  WriteFile(dir / "nothing.txt", "");
+  struct PasswordFile {
+    std::string path;
+    tb::Block said;
+    tb::Block notSaid;
+  };
+  for (const PasswordFile& f :
+       {PasswordFile{dir / "empty.txt", tb::kPasswordFileEmpty, tb::kReadFailed},
+        PasswordFile{dir / "nothing.txt", tb::kPasswordFileEmpty, tb::kReadFailed},
+        PasswordFile{dir.Sub("folder"), tb::kReadFailed, tb::kPasswordFileEmpty}}) {
+    r = Run({"split", source, "--to", third, "--password-file", f.path});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(Text("English.lng", f.said)), std::string::npos) << f.path << r.err;
+    EXPECT_EQ(r.err.find(Text("English.lng", f.notSaid)), std::string::npos) << f.path << r.err;
+    EXPECT_FALSE(Exists(third + "/film.avi.PZX000"));
+  }
   r = Run(
       {"join", stick + "/film.avi.PZX000", "--to", third, "--password-file", dir / "empty.txt"});
   EXPECT_EQ(r.status, 1);
@@ -253,12 +282,29 @@ TEST_F(Cli, VolumePromptsReadOneLineEach) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find(Text("English.lng", tb::kInfoIncomplete)), std::string::npos);
 
-  // An empty line confirms the path shown (still missing), then a new path, relative to here.
-  r = Run({"join", stick + "/film.avi.PZX000", "--to", home}, "\nstick2/film.avi.PZX001\n");
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(ReadFile(home + "/film.avi"), data);
-  EXPECT_NE(r.err.find(Text("English.lng", tb::kVolumeCaption) + ": " + stick + "/film.avi.PZX001"),
-            std::string::npos);
+  // An empty line confirms the path shown (still missing), then a new path, relative to here,
+  // naming the segment or the folder to look in; the same for verify.
+  for (const char* answer : {"stick2/film.avi.PZX001", "stick2", "stick2/", "./stick2"}) {
+    SCOPED_TRACE(answer);
+    std::remove((home + "/film.avi").c_str());
+    r = Run({"join", stick + "/film.avi.PZX000", "--to", home}, "\n" + std::string(answer) + "\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(home + "/film.avi"), data);
+    EXPECT_NE(
+        r.err.find(Text("English.lng", tb::kVolumeCaption) + ": " + stick + "/film.avi.PZX001"),
+        std::string::npos);
+    r = Run({"verify", stick + "/film.avi.PZX000"}, std::string(answer) + "\n");
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find(other + "/film.avi.PZX002: " + Text("English.lng", tb::kVerifyMatches)),
+              std::string::npos)
+        << r.out;
+  }
+  // Without an answer verify names the segment it could not find.
+  r = Run({"verify", stick + "/film.avi.PZX000"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find(stick + "/film.avi.PZX001: " + Text("English.lng", tb::kVerifyMissing)),
+            std::string::npos)
+      << r.out;
 
   std::remove((home + "/film.avi").c_str());
   r = Run({"join", stick + "/film.avi.PZX000", "--to", home}, "");
@@ -288,7 +334,7 @@ TEST_F(Cli, RefusalsSayWhatIsWrong) {
   bytes[351] = 'x';
   WriteFile(dir / "damaged.PZX000", bytes);
   for (const char* command : {"info", "join"}) {
-    r = Run({command, dir / "damaged.PZX000", "--to", home});
+    r = Run({command, dir / "damaged.PZX000"});
     EXPECT_EQ(r.status, 1);
     const std::string damaged = Text("English.lng", tb::kHeaderDamaged);
     EXPECT_NE(r.err.find(damaged), std::string::npos) << command;
@@ -408,6 +454,17 @@ TEST_F(Cli, CompressedJoinRefusesToReplaceAFile) {
   Result r = Run({"join", stick + "/film.avi.PZX000", "--to", home});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find(Text("English.lng", tb::kUnpackTargetExists)), std::string::npos);
+  EXPECT_EQ(ReadFile(home + "/film.avi"), "precious");
+  // The same answer with the stored name given; another name is a usage error for a packed set.
+  const Result same = Run({"join", stick + "/film.avi.PZX000", "--to", home, "--name", "film.avi"});
+  EXPECT_EQ(same.status, 1);
+  EXPECT_EQ(same.err, r.err);
+  r = Run({"join", stick + "/film.avi.PZX000", "--to", home, "--name", "other.avi"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find(Text("English.lng", tb::kNameWithPackedSet) + " \"film.avi\""),
+            std::string::npos)
+      << r.err;
+  EXPECT_FALSE(Exists(home + "/other.avi"));
   EXPECT_EQ(ReadFile(home + "/film.avi"), "precious");
   EXPECT_EQ(Run({"split", source, "--compress", "medium"}).status, 2);
 }

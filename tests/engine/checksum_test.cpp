@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <map>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -225,6 +226,38 @@ TEST_F(Checksums, DamagedOrHostileChecksumFilesNeverVerifyAndAreNeverFollowed) {
   for (const SegmentVerdict& s : v.segments)
     EXPECT_EQ(s.path.rfind(out + "/film.avi.PZX", 0), 0u) << s.path;
   EXPECT_EQ(ReadFile(outside), "secret");
+
+  // Lines that contradict the set: the whole file's line against matching segment lines, and a
+  // second, different line for a segment (the first line of a name counts, as for sha256sum).
+  // verify, which hashes the whole file, never calls them all good; the join, whose segment
+  // lines prove the rebuilt file, judges the segment lines.
+  struct Contradiction {
+    const char* what;
+    std::string text;
+    bool verifies;
+    std::optional<Verdict> join;  // nullopt: the join's verdict is not at stake
+  };
+  std::string wholeChanged = good;
+  const std::size_t wholeAt = wholeChanged.rfind("  film.avi\n") - 64;
+  wholeChanged[wholeAt] = wholeChanged[wholeAt] == '0' ? '1' : '0';
+  const std::string segmentLine = good.substr(0, good.find('\n') + 1);
+  const std::string other = ChecksumLine(zero, "film.avi.PZX000");
+  for (const Contradiction& c :
+       {Contradiction{"whole file", wholeChanged, false, std::nullopt},
+        Contradiction{"duplicate after", good + other, false, Verdict::Incomplete},
+        Contradiction{"duplicate before", other + good, false, Verdict::SegmentDiffers},
+        Contradiction{"same line twice", good + segmentLine, true, Verdict::Verified}}) {
+    SCOPED_TRACE(c.what);
+    WriteFile(Sums(), c.text);
+    const VerifyReport checked = Trennsegmente_Pruefen(Seg(0), ctx);
+    EXPECT_EQ(checked.allGood, c.verifies);
+    if (!c.join) continue;
+    std::remove((back + "/film.avi").c_str());
+    const bool joins = *c.join != Verdict::SegmentDiffers;
+    EXPECT_EQ(Join(Seg(0)), joins);
+    EXPECT_EQ(report.verdict, *c.join);
+    EXPECT_EQ(Exists(back + "/film.avi"), joins);
+  }
 
   const ChecksumList list = ParseChecksumText(
       ChecksumLine(zero, "../x") + ChecksumLine(zero, "/etc/passwd") + "\\" + zero + "  a\\qb\n");

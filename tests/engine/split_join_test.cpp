@@ -140,14 +140,29 @@ TEST_F(SplitJoin, MissingSegmentIsAskedForAndTheChainFollowsTheConfirmedPath) {
   const std::string data = PatternBytes(10000);
   ASSERT_TRUE(Split(data, 3000));
   const std::string elsewhere = dir.Sub("stick2");
-  // Segments 1 to 3 move to another volume; the join must look for 2 and 3 beside 1.
+  // Segments 1 to 3 move to another volume; the join must look for 2 and 3 beside 1. The
+  // answer names the segment, or the folder to look for it in.
   for (int n : {1, 2, 3})
     ASSERT_EQ(std::rename(Segment(n).c_str(), Segment(n, elsewhere).c_str()), 0);
-  ui.volumes.push_back({true, Segment(1, elsewhere), nullptr});
-  ASSERT_TRUE(Join(Segment(0))) << (ui.messages.empty() ? "" : ui.messages[0].text);
-  ASSERT_EQ(ui.volumePrompts.size(), 1u);
-  EXPECT_EQ(ui.volumePrompts[0], Segment(1));
-  EXPECT_EQ(ReadFile(back + "/joined.bin"), data);
+  for (const std::string& answer : {Segment(1, elsewhere), elsewhere, elsewhere + "/"}) {
+    SCOPED_TRACE(answer);
+    ui.volumePrompts.clear();
+    ui.volumes.push_back({true, answer, nullptr});
+    ASSERT_TRUE(Join(Segment(0))) << (ui.messages.empty() ? "" : ui.messages[0].text);
+    ASSERT_EQ(ui.volumePrompts.size(), 1u);
+    EXPECT_EQ(ui.volumePrompts[0], Segment(1));
+    EXPECT_EQ(ReadFile(back + "/joined.bin"), data);
+    std::remove((back + "/joined.bin").c_str());
+  }
+  // verify follows the set the same way, and finds the checksum file beside a later segment.
+  ASSERT_EQ(std::rename((out + "/source.bin.PZX.sha256").c_str(),
+                        (elsewhere + "/source.bin.PZX.sha256").c_str()),
+            0);
+  ui.volumes.push_back({true, elsewhere, nullptr});
+  const VerifyReport report = Trennsegmente_Pruefen(Segment(0), ctx);
+  EXPECT_TRUE(report.allGood);
+  EXPECT_TRUE(report.complete);
+  EXPECT_EQ(report.checksumPath, elsewhere + "/source.bin.PZX.sha256");
 }
 
 TEST_F(SplitJoin, CancelAtAMissingSegmentFails) {
@@ -180,13 +195,22 @@ TEST_F(SplitJoin, ShortOrDamagedFirstSegmentIsAnError) {
 }
 
 TEST_F(SplitJoin, SurplusDataIsReportedAndNeverWritten) {
-  const std::string data = PatternBytes(5000);
-  ASSERT_TRUE(Split(data, 3000));
-  std::string last = ReadFile(Segment(2));
-  WriteFile(Segment(2), last + "extra");
-  EXPECT_FALSE(Join(Segment(0)));
-  EXPECT_TRUE(ui.Showed(Block(tb::kSegmentsTooLong)));
-  EXPECT_FALSE(Exists(back + "/joined.bin"));
+  // Surplus in the last segment, and in a first segment that holds the whole set.
+  struct Case {
+    std::int64_t size;
+    int segment;
+  };
+  for (const Case c : {Case{5000, 2}, Case{500, 0}}) {
+    SCOPED_TRACE(c.segment);
+    ui.messages.clear();
+    for (int n = 0; n < 4; ++n) std::remove(Segment(n).c_str());
+    ASSERT_TRUE(Split(PatternBytes(static_cast<std::size_t>(c.size)), 3000));
+    ASSERT_FALSE(Exists(Segment(c.segment + 1)));
+    WriteFile(Segment(c.segment), ReadFile(Segment(c.segment)) + "extra");
+    EXPECT_FALSE(Join(Segment(0)));
+    EXPECT_TRUE(ui.Showed(Block(tb::kSegmentsTooLong) + " \"" + Segment(c.segment) + "\""));
+    EXPECT_FALSE(Exists(back + "/joined.bin"));
+  }
 }
 
 TEST_F(SplitJoin, HeaderOnlyFirstSegmentContributesNothing) {
@@ -403,12 +427,24 @@ TEST_F(SplitJoin, CompressedSplitWithoutUnpackerFailsAfterJoiningTheArchive) {
   WriteFile(source, data);
   SplitJob job{source, source, true, false, out, "packed.bin", 2048, false};
   ASSERT_TRUE(Datei_Trennen(job, ctx));
-  WriteFile(back + "/packed.bin", "exists");
-  EXPECT_FALSE(
-      Trennsegmente_Zusammenfuehren({out + "/packed.bin.PZX000", back, "packed.bin"}, ctx));
-  EXPECT_TRUE(ui.Showed(Block(tb::kUnpackTargetExists)));
-  // The whole split was joined into the temporary archive first.
-  EXPECT_EQ(ReadFile(ctx.programmPfad + "/temp_parzello/temp.pzx"), data);
+  // An archive left readable by others is made the owner's alone before the data goes in.
+  const std::string archive = ctx.programmPfad + "/temp_parzello/temp.pzx";
+  WriteFile(archive, "older");
+  ASSERT_EQ(::chmod(archive.c_str(), 0644), 0);
+  // The file unpacking would make exists, under the target name or under the stored name only.
+  for (const std::string& target : {std::string("packed.bin"), std::string("other.bin")}) {
+    SCOPED_TRACE(target);
+    ui.messages.clear();
+    WriteFile(back + "/packed.bin", "exists");
+    EXPECT_FALSE(Trennsegmente_Zusammenfuehren({out + "/packed.bin.PZX000", back, target}, ctx));
+    EXPECT_TRUE(ui.Showed(Block(tb::kUnpackTargetExists) + " \"" + back + "/packed.bin\""));
+    EXPECT_EQ(ReadFile(back + "/packed.bin"), "exists");
+    // The whole split was joined into the temporary archive first.
+    EXPECT_EQ(ReadFile(archive), data);
+    struct stat st {};
+    ASSERT_EQ(::stat(archive.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+  }
 }
 
 // A full volume for real: a file-size limit in a child process. After the failed copy the

@@ -167,7 +167,7 @@ TEST_F(Faults, UnreadableFilesAreSaidOnceAndNotAsSomethingElse) {
 
   ASSERT_EQ(Run({"split", source, "--to", stick, "--size", "360K"}).status, 0);
   for (const char* command : {"info", "join"}) {
-    r = Run({command, first, "--to", home}, "open", ".PZX000", "0", "EACCES");
+    r = Run({command, first}, "open", ".PZX000", "0", "EACCES");
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(Says(r, tb::kReadFailed)) << command;
     EXPECT_FALSE(Says(r, tb::kNotAFirstSegment)) << command;
@@ -255,6 +255,63 @@ TEST_F(Faults, KilledInTheMiddleOfASplitAndOfAJoin) {
   EXPECT_EQ(ReadFile(home + "/film.avi"), data);
 }
 
+// Packing and unpacking that fail say why, as the copy does: a full disk, a folder that cannot
+// be written, a disk that cannot keep the data, a source that cannot be read.
+TEST_F(Faults, PackingAndUnpackingFailuresNameTheCause) {
+  ASSERT_EQ(Run({"split", source, "--to", stick, "--compress", "weak"}).status, 0);
+  struct Case {
+    std::vector<std::string> args;
+    const char* op;
+    const char* path;
+    const char* err;
+    tb::Block said;
+    std::string cause;
+  };
+  const std::vector<Case> cases = {
+      {{"join", first, "--to", home},
+       "write",
+       ".pzx-unpack-",
+       "ENOSPC",
+       tb::kUnpackFailed,
+       "Cannot write: film.avi: No space left on device"},
+      {{"join", first, "--to", home},
+       "open",
+       ".pzx-unpack-",
+       "EACCES",
+       tb::kUnpackFailed,
+       "Cannot create: film.avi: Permission denied"},
+      {{"join", first, "--to", home},
+       "fsync",
+       ".pzx-unpack-",
+       "EIO",
+       tb::kUnpackFailed,
+       "Cannot write: film.avi: Input/output error"},
+      {{"split", source, "--to", dir.Sub("packed"), "--compress", "weak"},
+       "write",
+       "temp-",
+       "ENOSPC",
+       tb::kPackFailed,
+       "No space left on device"},
+      {{"split", source, "--to", dir.Sub("packed"), "--compress", "strong", "--delete-source"},
+       "read",
+       "film.avi",
+       "EIO",
+       tb::kPackFailed,
+       "Input/output error"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.op) + " " + c.path);
+    std::remove((dir / "packed/film.avi.PZX000").c_str());
+    const auto r = Run(c.args, c.op, c.path, "1000", c.err);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(Text(c.said) + "\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(c.cause), std::string::npos) << r.err;
+    EXPECT_FALSE(Exists(home + "/film.avi"));
+    EXPECT_FALSE(Exists(dir / "packed/film.avi.PZX000"));
+    ExpectSourceIntact();
+  }
+}
+
 // Files in folder whose names start with prefix.
 std::vector<std::string> Named(const std::string& folder, const std::string& prefix) {
   std::vector<std::string> found;
@@ -274,7 +331,8 @@ TEST_F(Faults, SignalsEndTheRunWithoutLeftovers) {
   WriteFile(source, data);
   auto run = [&](const std::vector<std::string>& args, const std::string& op,
                  const std::string& path, const std::string& watched,
-                 const std::function<std::string(int)>& prefix) {
+                 const std::function<std::string(int)>& prefix,
+                 const std::string& delayUs = "2000") {
     test::ProcessOptions o;
     o.cwd = dir.path();
     o.env = {{"LANG", "C"},
@@ -283,7 +341,7 @@ TEST_F(Faults, SignalsEndTheRunWithoutLeftovers) {
              {"LD_PRELOAD", PZ_FAULTFS},
              {"PZ_FAULT_OP", op},
              {"PZ_FAULT_PATH", path},
-             {"PZ_FAULT_DELAY_US", "2000"},
+             {"PZ_FAULT_DELAY_US", delayUs},
              {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
     o.killSignal = SIGTERM;
     // Stopped while its partial file exists: certainly in the middle of the work.
@@ -308,6 +366,14 @@ TEST_F(Faults, SignalsEndTheRunWithoutLeftovers) {
   EXPECT_FALSE(Exists(first));
   ExpectSourceIntact();
 
+  // Stopped after the last segment, while the checksum file is written: the split is not
+  // counted as done, so the source stays.
+  run(
+      {"split", source, "--to", dir.Sub("late"), "--size", "1.44M", "--delete-source"}, "slow",
+      ".PZX.sha256.partial-", dir / "late",
+      [](int) { return std::string("film.avi.PZX.sha256.partial-"); }, "400000");
+  ExpectSourceIntact();
+
   ASSERT_EQ(Run({"split", source, "--to", stick, "--compress", "weak"}).status, 0);
   own = run({"join", first, "--to", home}, "slow", ".pzx-unpack-", home, pid(".pzx-unpack-", "-"));
   EXPECT_TRUE(Named(home, "").empty());
@@ -325,6 +391,18 @@ TEST_F(Faults, SignalsEndTheRunWithoutLeftovers) {
   EXPECT_FALSE(Exists(dead + ".x7Yq2B"));
   EXPECT_TRUE(Exists(alive));  // its process still runs
   std::remove(alive.c_str());
+
+  // The unpacking engine's hidden file in the target folder goes the same way.
+  const std::string target = dir.Sub("target");
+  const std::string deadUnpack = target + "/.pzx-unpack-" + std::to_string(gone) + "-1";
+  const std::string liveUnpack = target + "/.pzx-unpack-" + std::to_string(getpid()) + "-1";
+  const std::string notOurs = target + "/.pzx-unpack-notes";
+  for (const auto& f : {deadUnpack, liveUnpack, notOurs}) WriteFile(f, "left over");
+  ASSERT_EQ(Run({"join", first, "--to", target}).status, 0);
+  EXPECT_EQ(ReadFile(target + "/film.avi"), data);
+  EXPECT_FALSE(Exists(deadUnpack));
+  EXPECT_TRUE(Exists(liveUnpack));
+  EXPECT_TRUE(Exists(notOurs));
 }
 
 // A split stopped by a signal leaves no part of a set: the segments it wrote go, by name. A

@@ -5,15 +5,17 @@
 //   PZ_FAULT_OP     "open" (opening fails), "read" (reading fails after PZ_FAULT_AFTER bytes),
 //                   "write" (writing fails after PZ_FAULT_AFTER bytes), "slow" (every write
 //                   waits PZ_FAULT_DELAY_US microseconds), "slowread" (every read waits),
-//                   "unlink" (removing fails), "skip" (once PZ_FAULT_AFTER bytes are written,
-//                   the next write lands one byte further on, as a copy that lost its place);
-//                   several joined by "+" ("write+unlink")
+//                   "unlink" (removing fails), "fsync" (flushing to the disk fails), "skip"
+//                   (once PZ_FAULT_AFTER bytes are written, the next write lands one byte
+//                   further on, as a copy that lost its place); several joined by "+"
+//                   ("write+unlink")
 //   PZ_FAULT_ERRNO  the error to report (default EIO)
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdarg.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/types.h>
@@ -174,6 +176,19 @@ ssize_t write(int fd, const void* buf, size_t n) {
   return put;
 }
 
+// The archive library writes through stdio, whose own calls of write cannot be interposed.
+size_t fwrite(const void* buf, size_t size, size_t count, FILE* stream) {
+  REAL(size_t, fwrite, const void*, size_t, size_t, FILE*);
+  const int fd = fileno(stream);
+  if (size == 0 || !is_marked(fd) || !op_is("write")) return real_fwrite(buf, size, count, stream);
+  const ssize_t allowed = allowance(fd, size * count, "write");
+  const size_t whole = allowed < 0 ? 0 : (size_t)allowed / size;
+  const size_t put = whole > 0 ? real_fwrite(buf, size, whole, stream) : 0;
+  done_bytes[fd] += (long long)(put * size);
+  if (put < count) errno = fault_errno();
+  return put;
+}
+
 // Kernel copies bypass read and write; let the program fall back to them on affected files.
 ssize_t copy_file_range(int in, loff_t* in_off, int out, loff_t* out_off, size_t n,
                         unsigned flags) {
@@ -198,4 +213,13 @@ int unlink(const char* path) {
     return -1;
   }
   return real_unlink(path);
+}
+
+int fsync(int fd) {
+  REAL(int, fsync, int);
+  if (is_marked(fd) && op_is("fsync")) {
+    errno = fault_errno();
+    return -1;
+  }
+  return real_fsync(fd);
 }

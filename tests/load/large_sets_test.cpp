@@ -14,6 +14,7 @@
 #include "engine/filecopy.h"
 #include "engine/header.h"
 #include "engine/segments.h"
+#include "lang/textblocks.h"
 #include "load_support.h"
 #include "test_support.h"
 
@@ -184,6 +185,28 @@ TEST(LargeSets, PackedRoundTripPastFourGibibytes) {
   std::cout << "packed join peak memory " << r.maxRssKb << " KiB\n";
   EXPECT_EQ(SizeOf(back + "/big.bin"), size);
   ExpectSameFile(source, back + "/big.bin");
+}
+
+// 65536 segment files: the name chain ends at the last number the format has. A first segment
+// recording 1024 bytes and holding none, then empty segments up to .PZX65535: wrapping round
+// would take the first segment's header as the data.
+TEST(LargeSets, TheJoinEndsAtTheLastSegmentNumber) {
+  test::TempDir dir;
+  test::BlockNumbers texts;
+  test::ScriptedInteraction ui;
+  EngineContext ctx(ui, texts, dir.Sub("program"));
+  const std::string out = dir.Sub("out");
+  HeaderBytes h;
+  Header_Aufbauen(h, 1024, {"wrap.bin", false, false}, ui);
+  test::WriteFile(out + "/wrap.PZX000",
+                  std::string(reinterpret_cast<const char*>(h.data()), h.size()));
+  for (std::uint32_t n = 1; n <= kLastSegmentNumber; ++n)
+    test::WriteFile(SegmentDateiPfad(out, "wrap", static_cast<std::uint16_t>(n)), "");
+  EXPECT_FALSE(Trennsegmente_Zusammenfuehren({out + "/wrap.PZX000", dir.Sub("back"), "w"}, ctx));
+  EXPECT_TRUE(
+      ui.Showed("[" + std::to_string(tb::kPastLastSegment) + "] \"" + out + "/wrap.PZX65535\""));
+  EXPECT_TRUE(ui.volumePrompts.empty());
+  EXPECT_FALSE(test::Exists(dir / "back/w"));
 }
 
 }  // namespace

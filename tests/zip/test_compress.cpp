@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <zip.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -30,10 +31,14 @@ class RecordingUi : public Interaction {
   void Repaint() override { ++repaints; }
   void StatusText(const std::string& t) override { status.push_back(t); }
   void ProcessEvents() override { ++pumped; }
+  void Progress(std::int64_t done, std::int64_t total) override {
+    progress.emplace_back(done, total);
+  }
 
   std::vector<std::pair<std::string, MsgIcon>> shown;
   std::vector<bool> busy;
   std::vector<std::string> status;
+  std::vector<std::pair<std::int64_t, std::int64_t>> progress;
   int repaints = 0;
   int pumped = 0;
 };
@@ -87,21 +92,31 @@ TEST_F(CompressTest, RoundTripsKeepEveryByte) {
   EXPECT_TRUE(ui.shown.empty());
 }
 
-TEST_F(CompressTest, StatusBusyAndArchiveMode) {
-  WriteFile(root / "src/f.txt", "content");
+TEST_F(CompressTest, StatusBusyProgressAndArchiveMode) {
+  const std::int64_t size = 5 << 20;
+  WriteFile(root / "src/f.txt", pztest::RandomBytes(static_cast<std::size_t>(size), 7));
   pztest::CwdGuard guard;
   ASSERT_TRUE(Datei_Komprimieren(root / "src/f.txt", Archive(), kLevelStrong, ctx, zip))
       << (ui.shown.empty() ? "" : ui.shown.front().first);
   struct stat st {};
   ASSERT_EQ(::stat(Archive().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);  // the user's data, readable by its owner only
+  // Packing and unpacking each report their bytes as the copy does, up to the whole file.
+  const auto packed = ui.progress;
+  ASSERT_GE(packed.size(), 2u);
+  EXPECT_EQ(packed.back(), std::make_pair(size, size));
   ASSERT_TRUE(Datei_Dekomprimieren(Archive(), root / "back", ctx, zip));
+  ASSERT_GE(ui.progress.size(), packed.size() + 2);
+  EXPECT_EQ(ui.progress.back(), std::make_pair(size, size));
+  EXPECT_LT(ui.progress[packed.size()].first, size);
   EXPECT_EQ(ui.status, (std::vector<std::string>{"T56...", "", "T58...", ""}));
   EXPECT_EQ(ui.busy, (std::vector<bool>{true, false, true, false}));
   EXPECT_EQ(ui.repaints, 2);
   // The hooks of this call are taken away again: the component outlives the context.
   EXPECT_FALSE(zip.ShowMessageHook);
   EXPECT_FALSE(zip.ProcessMessagesHook);
+  EXPECT_FALSE(zip.OnProgress);
+  EXPECT_FALSE(zip.OnMessage);
 }
 
 TEST_F(CompressTest, PreparationFollowsTheRequest) {
@@ -143,7 +158,11 @@ TEST_F(CompressTest, FailuresShowTheirWarnings) {
   r.compress = true;
   EXPECT_FALSE(Komprimierung_Einleiten_Falls_Noetig(r, ctx, zip));
   ASSERT_FALSE(ui.shown.empty());
-  EXPECT_EQ(ui.shown.back(), (std::pair<std::string, MsgIcon>{"T57", MsgIcon::Warning}));
+  // The warning names the cause the engine gave.
+  EXPECT_EQ(ui.shown.back().first.rfind("T57\n", 0), 0u) << ui.shown.back().first;
+  EXPECT_NE(ui.shown.back().first.find(std::strerror(ENOENT)), std::string::npos)
+      << ui.shown.back().first;
+  EXPECT_EQ(ui.shown.back().second, MsgIcon::Warning);
 
   ui.shown.clear();
   WriteFile(root / "junk.pzx", "this is no archive");

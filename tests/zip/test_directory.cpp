@@ -308,25 +308,41 @@ TEST_F(DirectoryTest, Zip64RecordsInFrontOfAnUnsaturatedEndRecord) {
   const auto* endBytes = reinterpret_cast<const std::uint8_t*>(end.data());
   const std::uint32_t cdSize = zipfmt::Le32(endBytes + zipfmt::endrec::kCentralSize);
   const std::uint32_t cdOffset = zipfmt::Le32(endBytes + zipfmt::endrec::kCentralOffset);
-  std::string z64;
-  Le(z64, zipfmt::kZip64EndSig, 4);
-  Le(z64, 44, 4);  // record size after this field (8 bytes)
-  Le(z64, 0, 4);
-  Le(z64, 45 | (45 << 16), 4);  // made by, needed
-  Le(z64, 0, 8);                // disk numbers
-  Le(z64, 2, 4), Le(z64, 0, 4), Le(z64, 2, 4), Le(z64, 0, 4);
-  Le(z64, cdSize, 4), Le(z64, 0, 4), Le(z64, cdOffset, 4), Le(z64, 0, 4);
-  std::string locator;
-  Le(locator, zipfmt::kZip64LocatorSig, 4);
-  Le(locator, 0, 4);
-  Le(locator, static_cast<std::uint32_t>(endAt), 4), Le(locator, 0, 4);
-  Le(locator, 1, 4);
-  Read(plain.substr(0, endAt) + z64 + locator + end);
+  // The ZIP64 record's entries, size and offset each in two 32-bit halves, low first.
+  auto zip64 = [&](std::uint32_t entriesHigh, std::uint32_t sizeHigh, std::uint32_t offsetHigh) {
+    std::string z64;
+    Le(z64, zipfmt::kZip64EndSig, 4);
+    Le(z64, 44, 4);  // record size after this field (8 bytes)
+    Le(z64, 0, 4);
+    Le(z64, 45 | (45 << 16), 4);  // made by, needed
+    Le(z64, 0, 8);                // disk numbers
+    Le(z64, 2, 4), Le(z64, entriesHigh, 4), Le(z64, 2, 4), Le(z64, entriesHigh, 4);
+    Le(z64, cdSize, 4), Le(z64, sizeHigh, 4), Le(z64, cdOffset, 4), Le(z64, offsetHigh, 4);
+    std::string locator;
+    Le(locator, zipfmt::kZip64LocatorSig, 4);
+    Le(locator, 0, 4);
+    Le(locator, static_cast<std::uint32_t>(endAt), 4), Le(locator, 0, 4);
+    Le(locator, 1, 4);
+    return plain.substr(0, endAt) + z64 + locator + end;
+  };
+  Read(zip64(0, 0, 0));
   ASSERT_EQ(zip.Count(), 2);
   EXPECT_EQ(zip.Contents()[1]->FileName, "b.txt");
   EXPECT_EQ(zip.CentralOffset(), cdOffset);
   EXPECT_FALSE(zip.DirectoryMismatch());
   EXPECT_TRUE(numbers.empty());
+
+  // Entries, size or offset beyond the file are damage, refused before they are used.
+  struct Beyond {
+    std::uint32_t entries, size, offset;
+  };
+  for (const Beyond b : {Beyond{1, 0, 0}, Beyond{0, 1, 0}, Beyond{0, 0, 1}}) {
+    SCOPED_TRACE(std::to_string(b.entries) + std::to_string(b.size) + std::to_string(b.offset));
+    Read(zip64(b.entries, b.size, b.offset));
+    EXPECT_TRUE(Reported(zipmsg::kSeekFailed));
+    EXPECT_EQ(zip.Count(), 0);
+    EXPECT_EQ(zip.ZipFilename(), "");
+  }
 
   // A member past 4 GiB: saturated 32-bit sizes, the true ones in the ZIP64 extra field.
   std::string central;

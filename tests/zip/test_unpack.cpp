@@ -222,6 +222,33 @@ TEST_F(UnpackTest, PackingHonoursOptionsAndFileMasks) {
   EXPECT_EQ(names, (std::vector<std::string>{"tree/", "tree/.hidden", "tree/a.txt", "tree/b.log",
                                              "tree/sub/", "tree/sub/c.txt"}));
 
+  // No stored name points outside: ".." parts are left out, and a name that unpacking reads
+  // with a ".." part (a backslash is a separator there) is refused with a message.
+  WriteFile(root / "tree/..\\up.txt", "u");
+  zip.OnMessage = [this](TZipArchiver&, int code, const std::string& text) {
+    if (code != 0) engineMessages.push_back({code, text});
+  };
+  struct Packed {
+    std::string spec;
+    std::vector<std::string> names;
+  };
+  for (const Packed& p :
+       {Packed{"tree/sub/../a.txt", {"tree/sub/a.txt"}}, Packed{"tree/..\\up.txt", {}}}) {
+    SCOPED_TRACE(p.spec);
+    pztest::CwdGuard guard;
+    ASSERT_EQ(::chdir(root.path().c_str()), 0);
+    engineMessages.clear();
+    ::unlink((root / "n.zip").c_str());
+    zip.SetAddOptions({AddDirNames});
+    zip.SetZipFilename(root / "n.zip");
+    zip.FSpecArgs() = {p.spec};
+    zip.AddFiles();
+    names.clear();
+    for (const auto& e : zip.Contents()) names.push_back(e->FileName);
+    EXPECT_EQ(names, p.names);
+    EXPECT_EQ(Count(up::kErrSource), p.names.empty() ? 1 : 0);
+  }
+
   zip.SetAddOptions({AddMove});
   zip.SetZipFilename(root / "w.zip");
   zip.FSpecArgs() = {root / "tree/*.txt"};
@@ -264,10 +291,30 @@ TEST_F(UnpackTest, UnpackedFilesArePrivateUntilDoneAndKeepTheirExactTime) {
   };
   EXPECT_EQ(Extract(root / "t.zip", {}), 1);
   EXPECT_EQ(modesWhileWriting, std::vector<mode_t>{0600});
+  zip.OnProgress = nullptr;
   struct stat st {};
   ASSERT_EQ(::stat((root / "target/odd.txt").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0644u);
   EXPECT_EQ(st.st_mtime, when);
+
+  // A member's mode is taken without its set-user-id, set-group-id and sticky bits.
+  struct Mode {
+    mode_t stored, unpacked;
+  };
+  for (const Mode m :
+       {Mode{04755, 0755}, Mode{02750, 0750}, Mode{06777, 0777}, Mode{01640, 0640}}) {
+    SCOPED_TRACE(m.stored);
+    MakeArchive(root / "m.zip", {{"mode.bin", "m", ""}});
+    zip_t* za = zip_open((root / "m.zip").c_str(), 0, nullptr);
+    ASSERT_NE(za, nullptr);
+    zip_file_set_external_attributes(za, 0, 0, ZIP_OPSYS_UNIX,
+                                     static_cast<zip_uint32_t>(S_IFREG | m.stored) << 16);
+    ASSERT_EQ(zip_close(za), 0);
+    ::unlink((root / "target/mode.bin").c_str());
+    ASSERT_EQ(Extract(root / "m.zip", {}), 1);
+    ASSERT_EQ(::stat((root / "target/mode.bin").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, m.unpacked);
+  }
 
   // Debian's unzip reads the same time from our archive.
   ASSERT_EQ(pztest::Run("unzip -qo '" + root / "t.zip" + "' -d '" + root / "unz" + "'"), 0);

@@ -84,6 +84,11 @@ mode_t DefaultFileMode() {
   return DEFFILEMODE & ~mask;
 }
 
+// The system's reason after a failed call, for the message that names the file.
+std::string Because(int err) {
+  return std::string(": ") + std::strerror(err);
+}
+
 std::string Joined(const std::vector<std::string>& parts) {
   std::string s;
   for (const auto& p : parts) s += (s.empty() ? "" : "/") + p;
@@ -92,30 +97,37 @@ std::string Joined(const std::vector<std::string>& parts) {
 
 }  // namespace
 
+NameParts SplitPath(std::string_view path) {
+  NameParts out;
+  out.absolute = !path.empty() && path.front() == '/';
+  std::size_t pos = 0;
+  while (pos <= path.size()) {
+    std::size_t next = path.find('/', pos);
+    if (next == std::string_view::npos) next = path.size();
+    const std::string_view part = path.substr(pos, next - pos);
+    pos = next + 1;
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      out.dotdot = true;
+      continue;
+    }
+    // A drive part ("C:") makes a Windows name absolute.
+    if (out.parts.empty() && part.size() >= 2 && part[1] == ':') out.absolute = true;
+    out.parts.emplace_back(part);
+  }
+  return out;
+}
+
 SafeName SanitizeMemberName(std::string_view raw, bool dirNames) {
   SafeName out;
   std::string name(raw);
   for (char& c : name)
     if (c == '\\') c = '/';
   out.isDir = !name.empty() && name.back() == '/';
-  bool absolute = !name.empty() && name.front() == '/';
-  bool dotdot = false;
-  std::vector<std::string> parts;
-  std::size_t pos = 0;
-  while (pos <= name.size()) {
-    std::size_t next = name.find('/', pos);
-    if (next == std::string::npos) next = name.size();
-    std::string part = name.substr(pos, next - pos);
-    pos = next + 1;
-    if (part.empty() || part == ".") continue;
-    if (part == "..") {
-      dotdot = true;
-      continue;
-    }
-    // A drive part ("C:") makes a Windows name absolute.
-    if (parts.empty() && part.size() >= 2 && part[1] == ':') absolute = true;
-    parts.push_back(part);
-  }
+  NameParts split = SplitPath(name);
+  const bool absolute = split.absolute;
+  const bool dotdot = split.dotdot;
+  std::vector<std::string>& parts = split.parts;
   // The file name itself must be a plain name.
   std::string_view last = name;
   while (!last.empty() && last.back() == '/') last.remove_suffix(1);
@@ -154,7 +166,7 @@ class TempFile {
     static unsigned counter = 0;
     for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
       std::string name =
-          ".pzx-unpack-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+          kUnpackTempPrefix + std::to_string(::getpid()) + "-" + std::to_string(++counter);
       fd_.reset(::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                          kUnfinishedMode));
       if (fd_.valid()) {
@@ -343,7 +355,7 @@ Next Unpacker::Extract(MemberJob& m) {
   }
   TempFile out;
   if (!o_.test && !out.Create(m.folder.get()))
-    return Refuse(kErrWrite, "Cannot create: " + m.shown);
+    return Refuse(kErrWrite, "Cannot create: " + m.shown + Because(errno));
   const Next copied = Copy(zf.get(), out.fd(), m.shown);
   zf.reset();
   if (copied != Next::Go || o_.test) return copied;
@@ -358,7 +370,7 @@ Next Unpacker::Copy(zip_file_t* zf, int out, const std::string& shown) {
     if (n < 0) return Refuse(kErrData, "Damaged data: " + shown);
     if (n == 0) break;
     if (!o_.test && !WriteAll(out, buf_.data(), static_cast<std::size_t>(n)))
-      return Refuse(kErrWrite, "Cannot write: " + shown);
+      return Refuse(kErrWrite, "Cannot write: " + shown + Because(errno));
     pending += n;
     if (pending >= kProgressStep) {
       if (rep_.Progress(kActBytesDone, pending, "")) return Cancelled(shown);
@@ -376,12 +388,15 @@ Next Unpacker::Commit(MemberJob& m, TempFile& out) {
     struct timespec times[2] = {{mtime, 0}, {mtime, 0}};
     ::futimens(out.fd(), times);
   }
-  if (::fsync(out.fd()) != 0 && errno != EINVAL) return Next::Skip;
+  // Data that may not have reached the disk is no file unpacked.
+  if (::fsync(out.fd()) != 0 && errno != EINVAL)
+    return Refuse(kErrWrite, "Cannot write: " + m.shown + Because(errno));
   out.CloseFile();
   if (out.Publish(m.safe.parts.back(), m.replace)) return Next::Go;
   const bool exists = errno == EEXIST;
-  return Refuse(exists ? kErrExists : kErrWrite,
-                (exists ? "Existing file kept: " : "Cannot create: ") + m.shown);
+  return Refuse(
+      exists ? kErrExists : kErrWrite,
+      exists ? "Existing file kept: " + m.shown : "Cannot create: " + m.shown + Because(errno));
 }
 
 }  // namespace

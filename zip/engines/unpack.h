@@ -35,6 +35,15 @@ struct SafeName {
   bool isDir = false;
 };
 
+// A path cut at "/" into its parts, without empty and "." parts; ".." parts are left out and
+// noted. The one rule by which packing makes member names and unpacking reads them.
+struct NameParts {
+  std::vector<std::string> parts;
+  bool absolute = false;  // began with "/" or a drive part ("C:")
+  bool dotdot = false;    // had a ".." part
+};
+NameParts SplitPath(std::string_view path);
+
 // What a stored name may become under the target folder. With folder names kept, absolute
 // names and names with ".." parts are reduced to their file name; without, every member is
 // its file name alone.

@@ -233,22 +233,16 @@ bool IsHidden(const std::string& name) {
 }
 
 // The name stored for a path: the file name alone, or the path made relative and free of
-// "." and ".." parts, so our own archives never carry names that point outside.
+// "." and ".." parts. It must be a name that unpacking takes as it stands, so our own archives
+// never carry names that point outside; "" for a path that gives none.
 std::string StoredName(const std::string& path, bool dirNames) {
-  std::vector<std::string> parts;
-  std::size_t pos = 0;
-  while (pos <= path.size()) {
-    std::size_t next = path.find('/', pos);
-    if (next == std::string::npos) next = path.size();
-    std::string part = path.substr(pos, next - pos);
-    pos = next + 1;
-    if (!part.empty() && part != "." && part != "..") parts.push_back(part);
-  }
+  const std::vector<std::string> parts = pz::unpack::SplitPath(path).parts;
   if (parts.empty()) return "";
-  if (!dirNames) return parts.back();
   std::string s;
-  for (const auto& p : parts) s += (s.empty() ? "" : "/") + p;
-  return s;
+  for (const auto& p : dirNames ? parts : std::vector<std::string>{parts.back()})
+    s += (s.empty() ? "" : "/") + p;
+  const pz::unpack::SafeName safe = pz::unpack::SanitizeMemberName(s, dirNames);
+  return safe.verdict == pz::unpack::Verdict::Ok ? s : "";
 }
 
 struct CollectOptions {
@@ -278,7 +272,10 @@ void Collect(const std::string& path, const CollectOptions& o, std::vector<Membe
   }
   if (S_ISREG(st.st_mode)) {
     std::string stored = StoredName(path, o.dirNames);
-    if (!stored.empty()) out.push_back({path, stored, st});
+    if (stored.empty())
+      rep.Message(pz::unpack::kErrSource, "Refused (no safe member name): " + path);
+    else
+      out.push_back({path, stored, st});
     return;
   }
   if (!S_ISDIR(st.st_mode) || !o.recurse || depth > kMaxFolderDepth) return;
