@@ -5,7 +5,7 @@ BUILD    ?= build
 JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
 PACKAGES := cmake make g++ pkg-config libgtest-dev libgmock-dev qt6-base-dev qt6-qpa-plugins \
             libzip-dev zlib1g-dev fonts-liberation zip unzip clang clang-tidy libclang-rt-14-dev \
-            xvfb xdotool imagemagick bc time libssl-dev qt6-translations-l10n
+            xvfb xdotool imagemagick bc time libssl-dev qt6-translations-l10n age
 # CI (CI=true) builds with warnings as errors; a user's build only shows them.
 WERROR   := $(if $(filter true,$(CI)),ON,OFF)
 # make package (the .deb) and its installation test need these as well.
@@ -62,7 +62,7 @@ test-asan: deps
 # compiler that builds the program) leaves to -Wsign-conversion: not one of our flags.
 tidy: build
 	run-clang-tidy -quiet -p $(BUILD) -j $(JOBS) -extra-arg=-Wno-sign-conversion \
-	  '^$(CURDIR)/(app|bench|cli|controls|engine|lang|platform|screens|tests|zip)/.*\.cpp$$'
+	  '^$(CURDIR)/(app|bench|cli|controls|crypt|engine|lang|platform|screens|tests|zip)/.*\.cpp$$'
 
 # The Debian package: $(BUILD)/parzello_VERSION-1_ARCH.deb.
 package: deps-package build

@@ -85,8 +85,8 @@ std::string TerminalInteraction::Passwort_Abfragen() {
       std::fprintf(err_, "%s\n", texts_.GetText(tb::kPasswordFirstEmpty).c_str());
       continue;
     }
-    // The limit is what the header stores, so a password taken here is never refused later.
-    if (StoredPasswordBytes(first) > kMaxPasswordChars) {
+    // The same limit as the split's, so a passphrase taken here is never refused later.
+    if (first.size() > kMaxPassphraseBytes) {
       std::fprintf(err_, "%s\n", texts_.GetText(tb::kPasswordLimit).c_str());
       continue;
     }

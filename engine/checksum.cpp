@@ -462,7 +462,8 @@ Verdict SetCheck::Finish(const std::optional<std::string>& wholeHex) {
     bad_ = wholeName_;
     return Verdict::WholeDiffers;
   }
-  if (list_->damaged || notListed_ || whole == nullptr || !wholeHex) return Verdict::Incomplete;
+  const bool wholeChecked = segmentLinesOnly_ || (whole != nullptr && wholeHex);
+  if (list_->damaged || notListed_ || !wholeChecked) return Verdict::Incomplete;
   return Verdict::Verified;
 }
 

@@ -143,6 +143,9 @@ class SetCheck {
   // setName: from the first segment's path; wholeName: the file name the header records.
   SetCheck(std::string setName, std::string wholeName);
 
+  // The set is encrypted: its checksum file lists the segments only, and a full list of them is
+  // a full check.
+  void SegmentLinesOnly() { segmentLinesOnly_ = true; }
   // Looks for the checksum file in this folder, unless one was found already.
   void LookIn(const std::string& folder);
   // A segment file and its hash; false when it, or an earlier one, differs from its line.
@@ -173,6 +176,7 @@ class SetCheck {
   std::string path_;
   std::vector<std::pair<std::string, std::string>> pending_;
   bool notListed_ = false;
+  bool segmentLinesOnly_ = false;
   std::string bad_;
 };
 

@@ -75,12 +75,17 @@ struct JoinReport {
   Verdict verdict = Verdict::NoChecksumFile;  // how the result compared with the checksum file
   std::string bad;                            // the segment (or rebuilt file) whose hash differs
   bool partialRemoved = false;                // a failed join removed what it had written
+  bool gated = false;  // a protected set of an older version: its data was never encrypted
 };
 
 // Joins into a temporary file beside the target, moved into place only when everything worked,
 // so a failed join leaves an existing file of the target name as it was.
 bool Trennsegmente_Zusammenfuehren(const JoinJob& job, EngineContext& ctx,
                                    JoinReport* report = nullptr);
+
+// The scrypt work factor (log2 N) in the age header of an encrypted set; 0 when there is none
+// to read.
+int EncryptionWorkFactor(const std::string& ersteSegment, EngineContext& ctx);
 
 // The lines a closing message adds to the join's success or failure text ("" for none).
 std::string JoinReportText(const JoinReport& report, bool done, const TextSource& texts);

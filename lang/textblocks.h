@@ -153,4 +153,15 @@ inline constexpr Block kVerifyWholeFile = 184;  // "verify": the line of the who
 // Sets of 2 GiB or more.
 inline constexpr Block kNeedsVersion12 = 190;  // older versions cannot join this set
 
+// Encrypted sets (age format) and the password-gated sets of older versions.
+inline constexpr Block kInfoEncrypted = 260;            // "info": label of the encryption line
+inline constexpr Block kInfoWorkFactor = 261;           // "info": scrypt work factor, then 2^n
+inline constexpr Block kGatedOnly = 262;                // older set: password gated, not encrypted
+inline constexpr Block kChunkDamaged = 263;             // followed by the segment holding the chunk
+inline constexpr Block kEncryptionHeaderDamaged = 264;  // followed by the first segment
+inline constexpr Block kWorkFactorTooHigh = 265;        // the set's scrypt asks too much memory
+inline constexpr Block kPasswordWillEncrypt = 266;      // password entry: the data gets encrypted
+inline constexpr Block kEncryptionFailed = 267;         // libcrypto refused, followed by why
+inline constexpr Block kInfoEncryptedKind = 268;        // "info": what the encryption is
+
 }  // namespace pz::tb
