@@ -189,7 +189,9 @@ class Splitter {
     const ScopeGuard wipe([&] { age::Wipe(passphrase); });
     try {
       passphrase = Header_Aufbauen(
-          header_, size_, {FileNamePart(job_.quellName), job_.komprimiert, job_.passwort}, ctx_.ui);
+          header_, size_,
+          {FileNamePart(job_.quellName), job_.komprimiert, job_.passwort, ctx_.workFactor},
+          ctx_.ui);
     } catch (const HeaderError& e) {
       return Refuse(ctx_.ui,
                     ctx_.Text(e.kind() == HeaderError::Kind::NameTooLong ? tb::kNameTooLong
@@ -197,7 +199,7 @@ class Splitter {
                     MsgIcon::Error);
     }
     if (!passphrase.empty()) {
-      encryptor_ = std::make_unique<age::Encryptor>(passphrase);
+      encryptor_ = std::make_unique<age::Encryptor>(passphrase, ctx_.workFactor);
       sums_.SegmentLinesOnly();
     }
     return true;

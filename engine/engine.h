@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "crypt/age.h"
 #include "engine/checksum.h"
 #include "engine/header.h"
 #include "engine/interaction.h"
@@ -34,6 +35,9 @@ struct EngineContext {
   std::function<bool(const std::string& archive, const std::string& folder,
                      const std::string& member)>
       dekomprimieren;
+
+  // scrypt's work factor (log2 N) for the sets this context encrypts; tests take a cheap one.
+  int workFactor = age::kWorkFactor;
 
   // Where packed data is made and rebuilt; empty means "temp.pzx" in the program's
   // "temp_parzello". The command line names one of its own, so runs side by side never share it.

@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "crypt/age.h"
 #include "engine/interaction.h"
 
 namespace pz {
@@ -101,6 +102,8 @@ struct HeaderInput {
   std::string sourceName;   // file name without folder (UTF-8), as the user chose it
   bool compressed = false;  // hdr::kCompressed
   bool protect = false;     // hdr::kProtected: ask for a password
+  int workFactor =
+      age::kWorkFactor;  // scrypt's log2 N for an encrypted set, which its size depends on
 };
 
 // The builder refuses input it cannot store, before anything is written.
