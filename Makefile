@@ -71,6 +71,7 @@ package: deps-package build
 bench: build bench-deps
 	bash bench/split_join.sh $(BUILD)
 	bash bench/packed_split.sh $(BUILD)
+	bash bench/encrypted.sh $(BUILD)
 
 # An 8 GiB file, past the 2 and 4 GiB bounds: three interleaved runs.
 bench-large: build

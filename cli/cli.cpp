@@ -277,6 +277,7 @@ bool Cli::UsePasswordFile() {
   }
   while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
   // As end of input at the prompt: no password is no reason to go on without one.
+  const ScopeGuard wipe([&] { age::Wipe(line); });
   if (line.empty()) {
     ui_.ShowMessage(Text(tb::kPasswordFileEmpty) + " \"" + file + "\"", MsgIcon::Error);
     return false;

@@ -97,7 +97,10 @@ std::string TerminalInteraction::Passwort_Abfragen() {
       std::fprintf(err_, "%s\n", texts_.GetText(tb::kPasswordSecondEmpty).c_str());
       continue;
     }
-    if (first != second) {
+    const bool same = first == second;
+    age::Wipe(second);
+    if (!same) {
+      age::Wipe(first);
       std::fprintf(err_, "%s\n", texts_.GetText(tb::kPasswordsDiffer).c_str());
       continue;
     }

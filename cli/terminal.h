@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "crypt/age.h"
 #include "engine/interaction.h"
 #include "lang/language.h"
 
@@ -17,6 +18,9 @@ class TerminalInteraction : public Interaction {
 
   void SetQuiet(bool quiet) { quiet_ = quiet; }
   // The password from a file: used for both entries of a split and for a join.
+  ~TerminalInteraction() override { age::Wipe(password_); }
+  TerminalInteraction(const TerminalInteraction&) = delete;
+  TerminalInteraction& operator=(const TerminalInteraction&) = delete;
   void SetPassword(const std::string& password) {
     password_ = password;
     hasPassword_ = true;

@@ -122,7 +122,8 @@ std::string Header_Aufbauen(HeaderBytes& b, std::int64_t plainSize, const Header
   b[hdr::kProtected.offset] = Flag(encrypted);
   if (encrypted) b[kEncryptionMarkOffset] = kMarkAgeEncrypted;
 
-  const std::string size = std::to_string(encrypted ? age::EncryptedSize(plainSize, input.workFactor) : plainSize);
+  const std::string size =
+      std::to_string(encrypted ? age::EncryptedSize(plainSize, input.workFactor) : plainSize);
   WriteCount(b, hdr::kSizeLength, size.size());
   WriteText(b, hdr::kSize, size);
   return passphrase;
