@@ -96,10 +96,10 @@ void Scrypt(const std::string& passphrase, const unsigned char* salt, int workFa
   Check(ok == 1, "scrypt derive");
 }
 
-void HmacSha256(const unsigned char* key, const unsigned char* data, std::size_t size,
+void HmacSha256(const unsigned char* key, const unsigned char* data, std::size_t dataLen,
                 unsigned char* out) {
   std::size_t outSize = 0;
-  Check(EVP_Q_mac(nullptr, "HMAC", nullptr, "SHA256", nullptr, key, kKeySize, data, size, out,
+  Check(EVP_Q_mac(nullptr, "HMAC", nullptr, "SHA256", nullptr, key, kKeySize, data, dataLen, out,
                   kKeySize, &outSize) != nullptr &&
             outSize == kKeySize,
         "HMAC-SHA-256");

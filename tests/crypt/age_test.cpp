@@ -115,7 +115,7 @@ TEST(Age, EveryTamperingOfThePayloadFails) {
                  f.begin() + static_cast<std::ptrdiff_t>(
                                  std::min(f.size(), start + (i + 1) * kSealedChunkSize)));
   };
-  auto with = [&](std::vector<Bytes> chunks) {
+  auto with = [&](const std::vector<Bytes>& chunks) {
     Bytes f(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(start));
     for (const Bytes& c : chunks) f.insert(f.end(), c.begin(), c.end());
     return f;

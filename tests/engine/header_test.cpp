@@ -75,7 +75,8 @@ HeaderBytes GatedHeader(const std::string& name, std::int64_t size, const std::s
 // The check that readers before encryption make: the typed password against the stored one.
 bool OlderReaderAccepts(const HeaderBytes& b, const std::string& typed) {
   if (b[hdr::kProtected.offset] != hdr::kFlagSet) return true;
-  const std::size_t length = static_cast<std::size_t>((b[317] - '0') * 10 + (b[318] - '0'));
+  const int digits = (b[317] - '0') * 10 + (b[318] - '0');
+  const auto length = static_cast<std::size_t>(digits);
   const std::string stored(reinterpret_cast<const char*>(&b[hdr::kPassword.offset]), length);
   return typed == Passwort_Dekodieren(stored, kPasswortSeed);
 }
