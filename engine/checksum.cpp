@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 
 #include "engine/filecopy.h"
 #include "engine/partialfile.h"
@@ -193,7 +194,8 @@ class SecondHash {
 
 void RangeHasher::Run() {
   // Two buffers: one is read into while the second hash may still work on the other.
-  std::vector<char> buffers[2] = {std::vector<char>(kHashBuffer), std::vector<char>(kHashBuffer)};
+  // The second only once a range feeds two hashes, so a hasher of one hash keeps one buffer.
+  std::vector<char> buffers[2] = {std::vector<char>(kHashBuffer), {}};
   int turn = 0;
   std::optional<SecondHash> second;  // started with the first range that feeds two hashes
   std::unique_lock<std::mutex> lock(mutex_);
@@ -213,7 +215,10 @@ void RangeHasher::Run() {
     char* buffer = buffers[turn].data();
     const int err = ReadExactly(piece.fd, buffer, size, piece.offset);
     if (err == 0 && piece.b != nullptr) {
-      if (!second) second.emplace();
+      if (!second) {
+        second.emplace();
+        buffers[1].resize(kHashBuffer);
+      }
       second->Wait();  // done with the other buffer, which the next piece is read into
       second->Start(piece.b, buffer, size);
       turn ^= 1;
@@ -231,6 +236,44 @@ void RangeHasher::Run() {
     if (err != 0 && error_ == 0) error_ = err;
     done_.notify_all();
   }
+}
+
+// ---------------------------------------------------------------- SegmentHashes
+
+unsigned SegmentHashes::DefaultThreads() {
+  return std::clamp(std::thread::hardware_concurrency(), 2U, 4U);
+}
+
+SegmentHashes::SegmentHashes(unsigned threads) {
+  for (unsigned i = 0; i < std::max(threads, 1U); ++i) slots_.push_back(std::make_unique<Slot>());
+}
+
+void SegmentHashes::Begin(std::string name, int fd, std::int64_t offset, const void* prefix,
+                          std::size_t prefixSize) {
+  if (owed_.size() >= slots_.size()) throw std::logic_error("SegmentHashes: no thread free");
+  Slot& slot = *slots_[begun_++ % slots_.size()];
+  slot.hash = Sha256();
+  if (prefixSize > 0) slot.hash.Update(prefix, prefixSize);
+  slot.name = std::move(name);
+  owed_.push_back(&slot);
+  fd_ = fd;
+  offset_ = offset;
+}
+
+void SegmentHashes::Add(std::int64_t length) {
+  if (length <= 0) return;
+  Slot& slot = *owed_.back();
+  slot.hasher.Add(fd_, offset_, length, &slot.hash, nullptr);
+  offset_ += length;
+}
+
+SegmentHashes::Done SegmentHashes::Oldest() {
+  Slot& slot = *owed_.front();
+  owed_.pop_front();
+  Done done;
+  done.name = std::move(slot.name);
+  if (slot.hasher.Drain(&done.error)) done.hex = slot.hash.Hex();
+  return done;
 }
 
 std::optional<std::string> HashFile(const std::string& path, const std::stop_token& stop) {
@@ -452,6 +495,13 @@ std::vector<std::string> SetCheck::ListedSegments() const {
     return a.size() != b.size() ? a.size() < b.size() : a < b;
   });
   return names;
+}
+
+Verdict SetCheck::FinishFromSegments() const {
+  if (!bad_.empty()) return Verdict::SegmentDiffers;
+  if (!list_) return Verdict::NoChecksumFile;
+  if (list_->damaged || notListed_) return Verdict::Incomplete;
+  return Verdict::Verified;
 }
 
 Verdict SetCheck::Finish(const std::optional<std::string>& wholeHex) {

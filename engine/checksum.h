@@ -96,6 +96,48 @@ class RangeHasher {
   std::thread thread_;
 };
 
+// The join's hashing: each segment is hashed from the rebuilt file itself, at the offset where
+// its data belongs, so a matching line proves both the data and its place, and every byte is
+// hashed once. Segments take turns on several threads (one RangeHasher each), so one segment is
+// still hashed while the kernel copies the next.
+class SegmentHashes {
+ public:
+  // A hash owed for a segment: as Begin named it, its hash, and the errno of a failed read.
+  struct Done {
+    std::string name;
+    std::string hex;
+    int error = 0;
+  };
+
+  explicit SegmentHashes(unsigned threads = DefaultThreads());
+  // Two, or as many as the machine has cores up to four: one buffer each, memory stays small.
+  static unsigned DefaultThreads();
+
+  // Starts the next segment, whose data will stand in fd from offset on; prefix (the header of
+  // a first segment) is hashed before it. Only while owed() < threads().
+  void Begin(std::string name, int fd, std::int64_t offset, const void* prefix,
+             std::size_t prefixSize);
+  // The next length bytes of the segment begun last stand in the file now.
+  void Add(std::int64_t length);
+  // Waits for the oldest segment still owed and hands its hash over. Only while owed() > 0.
+  Done Oldest();
+
+  std::size_t owed() const { return owed_.size(); }
+  std::size_t threads() const { return slots_.size(); }
+
+ private:
+  struct Slot {
+    Sha256 hash;
+    std::string name;
+    RangeHasher hasher;  // last: stops before the hash it feeds goes
+  };
+  std::vector<std::unique_ptr<Slot>> slots_;
+  std::deque<Slot*> owed_;
+  std::size_t begun_ = 0;
+  int fd_ = -1;
+  std::int64_t offset_ = 0;
+};
+
 // The hash of a whole file; nullopt (errno set) when it cannot be read, or when stop was
 // requested before the end (errno ECANCELED).
 std::optional<std::string> HashFile(const std::string& path, const std::stop_token& stop = {});
@@ -152,6 +194,9 @@ class SetCheck {
   bool Segment(const std::string& fileName, const std::string& hex);
   // The verdict, given the whole file's hash (nullopt: it could not be taken).
   Verdict Finish(const std::optional<std::string>& wholeHex);
+  // The verdict of a join whose segments were hashed where they stand in the rebuilt file:
+  // they prove the whole file, whose line is then not needed.
+  Verdict FinishFromSegments() const;
 
   bool found() const { return list_.has_value(); }
   const std::string& checksumPath() const { return path_; }

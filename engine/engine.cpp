@@ -477,8 +477,8 @@ age::HeaderParse ReadAgeHeader(const std::string& ersteSegment, age::ScryptHeade
 }
 
 // One join. Writes into a partial file beside the target (or the temporary archive of a packed
-// set), checks each segment against the checksum file as it is read, and moves the result into
-// place only when everything worked.
+// set), checks each segment against the checksum file as it is read back from where it landed,
+// and moves the result into place only when everything worked.
 class Joiner {
  public:
   Joiner(const JoinJob& job, EngineContext& ctx, JoinReport& report)
@@ -543,8 +543,8 @@ class Joiner {
       return Refuse(ctx_.Text(tb::kOutputIsSegment) + Quoted(output), MsgIcon::Error);
     if (info_.compressed) {
       // The temporary archive holds the user's data: readable by the owner only.
-      archive_ =
-          FileHandle(::open(archive.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+      // Read as well: each segment is hashed from where it landed.
+      archive_ = FileHandle(::open(archive.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
       if (!archive_.valid()) Fail(ctx_, tb::kOutputCreateFailed, archive, errno);
       ::fchmod(archive_.get(), 0600);
       outFd_ = archive_.get();
@@ -559,8 +559,10 @@ class Joiner {
     return true;
   }
 
-  // Asks for the segment until it exists; false after Cancel.
+  // Asks for the segment until it exists; false after Cancel. Segments read so far are judged
+  // first, so nobody is asked for a volume of a join that has failed already.
   bool FindSegment(std::string& path) {
+    if (!FileExists(path) && !SettleHashes(0)) return false;
     while (!FileExists(path)) {
       std::string confirmed = path;
       if (ctx_.ui.Datentraeger_Anfordern(confirmed) != Interaction::kOk) {
@@ -596,17 +598,56 @@ class Joiner {
       // Never more than the header records: surplus bytes mean the segments do not belong
       // together.
       const std::int64_t take = std::min(available, info_.dataSize - written);
+      // The output of an encrypted set holds the plain data: its segments are hashed as read.
       Sha256 hash;
-      if (i == 1) hash.Update(header_.data(), header_.size());
-      written += CopySegment(source, offset, take, path, hash, written);
+      if (decrypt_) {
+        if (i == 1) hash.Update(header_.data(), header_.size());
+        written += CopyDecrypting(source, offset, take, path, hash, written);
+        if (written == info_.dataSize && !decrypt_->Complete())
+          Fail(ctx_, tb::kChunkDamaged, path, 0);
+      } else {
+        if (!SettleHashes(hashes_.threads() - 1)) return false;
+        hashes_.Begin(path, outFd_, written, header_.data(), i == 1 ? header_.size() : 0);
+        written += CopySegment(source, offset, take, path, written);
+      }
       if (i == 1) first_.Close();
-      if (decrypt_ && written == info_.dataSize && !decrypt_->Complete())
-        Fail(ctx_, tb::kChunkDamaged, path, 0);
       if (available > take)
         return Refuse(ctx_.Text(tb::kSegmentsTooLong) + Quoted(path), MsgIcon::Error);
-      if (!SegmentMatches(path, hash)) return false;
+      if (decrypt_ && !SegmentMatches(path, hash)) return false;
     }
-    return HeaderOnlySetMatches(firstData);
+    return SettleHashes(0) && (decrypt_ || OutputEndsAt(written)) &&
+           HeaderOnlySetMatches(firstData);
+  }
+
+  // Judges the segments hashed so far, oldest first, until at most keep are still owed.
+  bool SettleHashes(std::size_t keep) {
+    while (hashes_.owed() > keep) {
+      const SegmentHashes::Done done = hashes_.Oldest();
+      if (done.error != 0) Fail(ctx_, tb::kReadFailed, outPath_, done.error);
+      if (!check_->Segment(FileNamePart(done.name), done.hex)) return Mismatch(done.name);
+    }
+    return true;
+  }
+
+  // A segment read back wrong from the joined file is damaged, or the copy put it in the wrong
+  // place: the segment file itself, read once more, tells which.
+  bool Mismatch(const std::string& path) {
+    const std::string bad = check_->bad();
+    if (bad == FileNamePart(path)) {
+      const std::optional<std::string> own = HashFile(path);
+      const std::string* listed = check_->Listed(bad);
+      if (own && listed != nullptr && *own == *listed)
+        return Contradicted(Verdict::WholeDiffers, info_.compressed ? outPath_ : target_);
+    }
+    return Contradicted(Verdict::SegmentDiffers, bad);
+  }
+
+  // Every segment was hashed where it belongs; nothing may stand beyond the last of them.
+  bool OutputEndsAt(std::int64_t written) {
+    const std::int64_t size = OpenSize(outFd_);
+    if (size == kSizeUnknown) Fail(ctx_, tb::kReadFailed, outPath_, errno);
+    return size == written ||
+           Contradicted(Verdict::WholeDiffers, info_.compressed ? outPath_ : target_);
   }
 
   // A segment after the first, which must not be the output being written.
@@ -628,20 +669,21 @@ class Joiner {
     return SegmentMatches(job_.ersteSegment, hash);
   }
 
-  // Copies one segment's data into the output, hashing it as it goes; the bytes copied.
+  // Copies one segment's data to the end of the output and has every run that the kernel has
+  // copied hashed from the output; the bytes copied.
   std::int64_t CopySegment(int source, std::int64_t offset, std::int64_t take,
-                           const std::string& path, Sha256& hash, std::int64_t before) {
-    if (decrypt_) return CopyDecrypting(source, offset, take, path, hash, before);
-    const RangeHasher::Scope hashing(hasher_);
-    const CopyResult r = CopyAndHash(
-        source, &offset, outFd_, take, hasher_, &hash, info_.compressed ? nullptr : &data_,
-        [&](std::int64_t n) { ctx_.ui.Progress(before + n, info_.dataSize); });
+                           const std::string& path, std::int64_t before) {
+    std::int64_t landed = 0;
+    const CopyResult r = CopyBytes(source, &offset, outFd_, take, [&](std::int64_t n) {
+      hashes_.Add(n - landed);
+      landed = n;
+      ctx_.ui.Progress(before + n, info_.dataSize);
+    });
+    hashes_.Add(r.copied - landed);
     if (r.status == CopyResult::Status::ReadError) Fail(ctx_, tb::kReadFailed, path, r.error);
     if (r.status == CopyResult::Status::ShortSource) Fail(ctx_, tb::kReadFailed, path, 0);
     if (r.status == CopyResult::Status::WriteError)
       Fail(ctx_, tb::kOutputWriteFailed, outPath_, r.error);
-    int err = 0;
-    if (!hasher_.Drain(&err)) Fail(ctx_, tb::kReadFailed, path, err);
     return r.copied;
   }
 
@@ -676,9 +718,7 @@ class Joiner {
   }
 
   bool Commit() {
-    // An encrypted set has no line for the whole file; its chunks authenticated every byte.
-    report_.verdict = check_->Finish(decrypt_ ? std::nullopt : std::optional(data_.Hex()));
-    if (report_.verdict == Verdict::WholeDiffers) return Contradicted(report_.verdict, target_);
+    report_.verdict = check_->FinishFromSegments();
     if (!partial_.Commit()) Fail(ctx_, tb::kOutputWriteFailed, target_, errno);
     report_.partialRemoved = false;
     return true;
@@ -713,8 +753,8 @@ class Joiner {
   std::optional<SetCheck> check_;
   std::unique_ptr<age::Decryptor> decrypt_;  // set for an encrypted set, once unlocked
   std::vector<unsigned char> buffer_;        // what an encrypted segment is read through
-  Sha256 data_;                              // the joined data, for the whole file's line
-  RangeHasher hasher_;  // after the hashes it feeds; one thread for the whole join
+  // After the output it reads: its threads stop before the file closes.
+  SegmentHashes hashes_;
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "engine/checksum.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -14,6 +15,7 @@
 #include "engine/engine.h"
 #include "engine/segments.h"
 #include "lang/textblocks.h"
+#include "platform/filehandle.h"
 #include "test_support.h"
 
 namespace pz {
@@ -274,6 +276,49 @@ TEST_F(Checksums, PackedSetIsCheckedAgainstTheFileItselfOnceUnpacked) {
   EXPECT_FALSE(Join(Seg(0)));
   EXPECT_EQ(report.verdict, Verdict::WholeDiffers);
   EXPECT_FALSE(Exists(back + "/film.avi"));
+}
+
+TEST_F(Checksums, JoinHashesEachSegmentWhereItStandsInTheRebuiltFile) {
+  // Five segments as a join lays them out, except that the copy put the third a byte too far
+  // on: it still matches its own line, but not where it belongs, and neither does the fourth.
+  const std::string header = "HEADER";
+  std::vector<std::string> parts;
+  for (std::uint32_t n = 1; n <= 5; ++n) parts.push_back(PatternBytes(n * 70001, n));
+  WriteFile(dir / "joined", parts[0] + parts[1] + "?" + parts[2] + parts[3] + parts[4]);
+  const std::vector<bool> inPlace = {true, true, false, false, false};
+  FileHandle joined(::open((dir / "joined").c_str(), O_RDONLY | O_CLOEXEC));
+  ASSERT_TRUE(joined.valid());
+
+  SegmentHashes hashes(2);
+  std::vector<SegmentHashes::Done> done;
+  std::int64_t offset = 0;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    if (hashes.owed() == hashes.threads()) done.push_back(hashes.Oldest());
+    hashes.Begin("seg" + std::to_string(i), joined.get(), offset, header.data(),
+                 i == 0 ? header.size() : 0);
+    // In runs, as the kernel copies them.
+    const auto size = static_cast<std::int64_t>(parts[i].size());
+    hashes.Add(size / 3);
+    hashes.Add(size - size / 3);
+    offset += size;
+  }
+  while (hashes.owed() > 0) done.push_back(hashes.Oldest());
+
+  ASSERT_EQ(done.size(), parts.size());
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    SCOPED_TRACE(i);
+    Sha256 own;
+    if (i == 0) own.Update(header.data(), header.size());
+    own.Update(parts[i].data(), parts[i].size());
+    EXPECT_EQ(done[i].name, "seg" + std::to_string(i));  // oldest first
+    EXPECT_EQ(done[i].error, 0);
+    EXPECT_EQ(done[i].hex == own.Hex(), inPlace[i]);
+  }
+
+  // A segment whose place lies past the end of the file cannot be read there.
+  hashes.Begin("beyond", joined.get(), offset + 10, nullptr, 0);
+  hashes.Add(100);
+  EXPECT_EQ(hashes.Oldest().error, EIO);
 }
 
 TEST_F(Checksums, ChecksumFileThatCannotBeWrittenIsAWarningOnly) {

@@ -193,6 +193,22 @@ TEST_F(Faults, WriteErrorOnTheJoinedFile) {
   EXPECT_FALSE(Says(r, tb::kJoinDone));
 }
 
+TEST_F(Faults, DataThatLandsOutOfPlaceInTheJoinedFileIsCaught) {
+  // Every segment is sound and matches its line; only the copy puts bytes at the wrong place.
+  ASSERT_EQ(Run({"split", source, "--to", stick, "--size", "360K"}).status, 0);
+  const std::int64_t firstData = 362496 - 1024;
+  for (const std::int64_t at : {firstData, firstData / 3, firstData + 362496 + 5}) {
+    SCOPED_TRACE(at);
+    const auto r = Run({"join", first, "--to", home}, "skip", "home/", std::to_string(at));
+    EXPECT_NE(r.status, 0);
+    EXPECT_TRUE(Says(r, tb::kWholeHashDiffers)) << r.err;
+    EXPECT_FALSE(Says(r, tb::kJoinDone));
+    EXPECT_FALSE(Exists(home + "/film.avi"));
+  }
+  ASSERT_EQ(Run({"join", first, "--to", home}).status, 0);
+  EXPECT_EQ(ReadFile(home + "/film.avi"), data);
+}
+
 TEST_F(Faults, KilledInTheMiddleOfASplitAndOfAJoin) {
   data = PatternBytes(30 * 1000 * 1000);
   WriteFile(source, data);

@@ -5,7 +5,8 @@
 //   PZ_FAULT_OP     "open" (opening fails), "read" (reading fails after PZ_FAULT_AFTER bytes),
 //                   "write" (writing fails after PZ_FAULT_AFTER bytes), "slow" (every write
 //                   waits PZ_FAULT_DELAY_US microseconds), "slowread" (every read waits),
-//                   "unlink" (removing fails)
+//                   "unlink" (removing fails), "skip" (once PZ_FAULT_AFTER bytes are written,
+//                   the next write lands one byte further on, as a copy that lost its place)
 //   PZ_FAULT_ERRNO  the error to report (default EIO)
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -21,6 +22,7 @@
 
 static unsigned char marked[MAX_FDS];
 static long long done_bytes[MAX_FDS];
+static unsigned char skipped[MAX_FDS];
 
 static const char* env(const char* name) {
   const char* v = getenv(name);
@@ -56,6 +58,7 @@ static int mark(int fd, const char* path) {
   if (fd >= 0 && fd < MAX_FDS) {
     marked[fd] = (unsigned char)matches(path);
     done_bytes[fd] = 0;
+    skipped[fd] = 0;
   }
   return fd;
 }
@@ -144,8 +147,19 @@ ssize_t pread(int fd, void* buf, size_t n, off_t off) {
   return pread64(fd, buf, n, off);
 }
 
+// "skip": writes stop at the mark, and the first one after it starts a byte further on.
+static size_t skip_at_mark(int fd, size_t n) {
+  if (!is_marked(fd) || !op_is("skip") || skipped[fd]) return n;
+  long long left = after() - done_bytes[fd];
+  if (left > 0) return (long long)n < left ? n : (size_t)left;
+  lseek(fd, 1, SEEK_CUR);
+  skipped[fd] = 1;
+  return n;
+}
+
 ssize_t write(int fd, const void* buf, size_t n) {
   REAL(ssize_t, write, int, const void*, size_t);
+  n = skip_at_mark(fd, n);
   if (is_marked(fd) && op_is("slow")) usleep((useconds_t)atoi(env("PZ_FAULT_DELAY_US")));
   ssize_t allowed = allowance(fd, n, "write");
   if (allowed < 0) return -1;
