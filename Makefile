@@ -5,14 +5,14 @@ BUILD    ?= build
 JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
 PACKAGES := cmake make g++ pkg-config libgtest-dev libgmock-dev qt6-base-dev qt6-qpa-plugins \
             libzip-dev zlib1g-dev fonts-liberation zip unzip clang clang-tidy libclang-rt-14-dev \
-            xvfb xdotool imagemagick bc time libssl-dev qt6-translations-l10n age
+            xvfb xdotool imagemagick bc time libssl-dev qt6-translations-l10n par2 age
 # CI (CI=true) builds with warnings as errors; a user's build only shows them.
 WERROR   := $(if $(filter true,$(CI)),ON,OFF)
 # make package (the .deb) and its installation test need these as well.
 PACKAGING := dpkg-dev file lintian desktop-file-utils appstream shared-mime-info \
              libglib2.0-bin bash-completion
 # Peers that the benchmarks measure against; only `make bench` installs them.
-BENCH_PACKAGES := pigz p7zip-full
+BENCH_PACKAGES := pigz p7zip-full par2
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: all deps deps-package bench-deps build run test test-asan tidy package bench bench-large \
@@ -71,6 +71,7 @@ package: deps-package build
 bench: build bench-deps
 	bash bench/split_join.sh $(BUILD)
 	bash bench/packed_split.sh $(BUILD)
+	bash bench/recovery.sh $(BUILD)
 	bash bench/encrypted.sh $(BUILD)
 
 # An 8 GiB file, past the 2 and 4 GiB bounds: three interleaved runs.

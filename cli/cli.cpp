@@ -19,11 +19,13 @@
 #include "engine/engine.h"
 #include "engine/filecopy.h"
 #include "engine/header.h"
+#include "engine/recoveryuse.h"
 #include "engine/segments.h"
 #include "lang/language.h"
 #include "lang/textblocks.h"
 #include "platform/os.h"
 #include "pz_version.h"
+#include "recovery/recoveryset.h"
 #include "zip/ziparchiver.h"
 
 namespace pz {
@@ -35,10 +37,11 @@ constexpr const char* kUsage =
     "  parzello-cli split SOURCE [--to DIR] [--name NAME]\n"
     "               [--size 1.44M|1.2M|720K|360K|100M|auto|BYTES]\n"
     "               [--compress strong|weak] [--password] [--password-file FILE]\n"
-    "               [--delete-source]\n"
+    "               [--delete-source] [--recovery PERCENT]\n"
     "  parzello-cli join FIRST [--to DIR] [--name NAME] [--password-file FILE]\n"
     "  parzello-cli info FIRST\n"
     "  parzello-cli verify FIRST\n"
+    "  parzello-cli repair FIRST\n"
     "\n"
     "Options for every command:\n"
     "  --lang FILE.lng   language of the messages (default: German when LANG starts\n"
@@ -52,6 +55,11 @@ constexpr const char* kUsage =
     "segment; info shows what a first segment records and which segments are present.\n"
     "split writes NAME.PZX.sha256 (sha256sum format) beside the last segment; join\n"
     "checks every segment and the result against it, verify checks the segments only.\n"
+    "--recovery PERCENT (1 to 100; 10 is usual) also writes PAR2 recovery files there,\n"
+    "NAME.PZX.par2 and NAME.PZX.volF+C.par2, with PERCENT of the data in recovery blocks;\n"
+    "10 percent rebuilds at least one whole lost or damaged segment, and the split says\n"
+    "how many. join rebuilds a missing or damaged segment from them and goes on; repair\n"
+    "only rebuilds; verify says what a repair could do. Debian's par2 reads them too.\n"
     "Volume prompts read one line: Enter confirms the path shown, other text is a new\n"
     "path, end of input cancels. Exit status: 0 done, 1 failed or cancelled, 2 usage.\n";
 
@@ -62,8 +70,8 @@ struct Args {
   std::map<std::string, bool> flags;          // options without one
 };
 
-const std::vector<std::string> kValueOptions = {"--to",   "--name",    "--size", "--password-file",
-                                                "--lang", "--compress"};
+const std::vector<std::string> kValueOptions = {
+    "--to", "--name", "--size", "--password-file", "--lang", "--compress", "--recovery"};
 const std::vector<std::string> kFlagOptions = {"--password", "--delete-source", "--quiet", "--help",
                                                "--version"};
 
@@ -223,6 +231,7 @@ class Cli {
   int Join();
   int Info();
   int Verify();
+  int Repair();
 
  private:
   std::string Text(tb::Block b) const { return lang_.GetText(b); }
@@ -244,6 +253,10 @@ class Cli {
   };
   // --size; false (said) when it is none of these.
   bool ParseSize(SplitSize& size);
+  // --recovery: a percentage from 1 to 100, 0 when not given; false (said) for anything else.
+  bool ParseRecovery(int& percent);
+  // What the recovery files found and did, said; true when nothing is left to repair.
+  bool SayRepair(const RepairResult& result, RepairMode mode);
   // Packs the source into this run's archive when --compress asks for it; false when that failed.
   bool PackIfAsked(const std::string& source, const std::string& compress, bool& komprimiert);
   // False (said) for an existing file that cannot be opened.
@@ -318,6 +331,28 @@ bool Cli::ParseSize(SplitSize& size) {
   return true;
 }
 
+bool Cli::ParseRecovery(int& percent) {
+  percent = 0;
+  const auto it = a_.values.find("--recovery");
+  if (it == a_.values.end()) return true;
+  const std::string& v = it->second;
+  if (!v.empty() && v.size() <= 3 && std::all_of(v.begin(), v.end(), ::isdigit))
+    percent = std::stoi(v);
+  if (percent >= 1 && percent <= recovery::kMaxPercent) return true;
+  ui_.ShowMessage("parzello-cli: --recovery takes a percentage from 1 to 100, not \"" + v + "\"",
+                  MsgIcon::Error);
+  return false;
+}
+
+bool Cli::SayRepair(const RepairResult& result, RepairMode mode) {
+  const std::string text = RepairText(result, mode, lang_);
+  const bool done = result.present && result.failure.empty() &&
+                    (result.intact || !result.rebuilt.empty() ||
+                     (mode == RepairMode::Report && result.Repairable()));
+  if (!text.empty()) ui_.ShowMessage(text, done ? MsgIcon::Information : MsgIcon::Warning);
+  return done;
+}
+
 bool Cli::PackIfAsked(const std::string& source, const std::string& compress, bool& komprimiert) {
   komprimiert = false;
   if (compress.empty() || !FileExists(source)) return true;
@@ -359,6 +394,8 @@ int Cli::Split() {
   const std::string source = TerminalInteraction::Absolute(a_.positional[0]);
   SplitSize size;
   if (!ParseSize(size)) return kExitUsage;
+  int recoveryPercent = 0;
+  if (!ParseRecovery(recoveryPercent)) return kExitUsage;
   const std::string compress = Lower(Value("--compress"));
   if (!compress.empty() && compress != "strong" && compress != "weak") return kExitUsage;
 
@@ -390,12 +427,20 @@ int Cli::Split() {
   job.zielName = check.targetName;
   job.trennGroesse = size.bytes;
   job.automatisch = size.automatic;
+  job.recoveryPercent = recoveryPercent;
   return RunSplit(job, !compress.empty());
 }
 
 int Cli::Join() {
   if (a_.positional.size() != 1) return kExitUsage;
   const std::string first = TerminalInteraction::Absolute(a_.positional[0]);
+
+  // A first segment that is missing or damaged is rebuilt before anything reads it.
+  if (ReadSegmentHeader(first).status != HeaderRead::Status::Valid &&
+      FileExists(RecoveryIndexPath(first)))
+    SayRepair(UseRecovery(first, TerminalInteraction::Absolute(Value("--to", FolderOf(first))),
+                          RepairMode::Repair, ctx_),
+              RepairMode::Repair);
 
   CheckInput check;
   check.split = false;
@@ -524,6 +569,7 @@ int Cli::Verify() {
                  Text(tb::kVerifyWholeFile).c_str(),
                  Text(differs ? tb::kVerifyDiffers : tb::kVerifyMatches).c_str());
   }
+  SayRepair(UseRecovery(first, "", RepairMode::Report, ctx_), RepairMode::Report);
   if (report.allGood) {
     ui_.ShowMessage(Text(tb::kVerifyAllGood), MsgIcon::Information);
     return kExitOk;
@@ -538,13 +584,24 @@ int Cli::Verify() {
   return kExitFailed;
 }
 
+int Cli::Repair() {
+  if (a_.positional.size() != 1) return kExitUsage;
+  const std::string first = TerminalInteraction::Absolute(a_.positional[0]);
+  return SayRepair(UseRecovery(first, "", RepairMode::Repair, ctx_), RepairMode::Repair)
+             ? kExitOk
+             : kExitFailed;
+}
+
 // The commands and the procedures that run them.
 struct Command {
   const char* name;
   int (Cli::*run)();
 };
-constexpr Command kCommands[] = {
-    {"split", &Cli::Split}, {"join", &Cli::Join}, {"info", &Cli::Info}, {"verify", &Cli::Verify}};
+constexpr Command kCommands[] = {{"split", &Cli::Split},
+                                 {"join", &Cli::Join},
+                                 {"info", &Cli::Info},
+                                 {"verify", &Cli::Verify},
+                                 {"repair", &Cli::Repair}};
 
 const Command* FindCommand(const std::string& name) {
   for (const Command& c : kCommands) {

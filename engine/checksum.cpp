@@ -14,6 +14,7 @@
 
 #include "engine/filecopy.h"
 #include "engine/partialfile.h"
+#include "engine/recoveryuse.h"
 #include "platform/os.h"
 
 namespace pz {
@@ -479,7 +480,9 @@ const std::string* SetCheck::WholeLine() const {
   const std::string* whole = nullptr;
   int others = 0;
   for (const auto& entry : list_->hashes) {
-    if (!IsSegmentName(entry.first) && ++others == 1) whole = &entry.second;
+    // Recovery files are listed too, but are no candidates for the file itself.
+    if (!IsSegmentName(entry.first) && !IsRecoveryFileName(setName_, entry.first) && ++others == 1)
+      whole = &entry.second;
   }
   return others == 1 ? whole : nullptr;
 }

@@ -169,6 +169,7 @@ class Splitter {
     stream_ = sealed_ ? sealed_->size() : size_;
     remaining_ = stream_;
     if (!CutSegments()) return false;
+    WriteRecoveryFiles();
     sums_.Write(folder_, data_);
     return true;
   }
@@ -226,10 +227,20 @@ class Splitter {
       remaining_ -= w.copied;
       firstDone = true;
       sums_.Add(segment, w.hash);
+      segments_.push_back(segment);
       if (job_.automatisch && remaining_ > 0 && w.copied > 0 && !NextVolume()) return false;
       ++i;
     }
     return true;
+  }
+
+  // Beside the checksum file, which lists them too.
+  void WriteRecoveryFiles() {
+    if (job_.recoveryPercent <= 0) return;
+    for (const std::string& path :
+         WriteRecovery(segments_, folder_, job_.zielName, job_.recoveryPercent, ctx_)) {
+      if (const auto hex = HashFile(path)) sums_.Add(path, *hex);
+    }
   }
 
   // The data the next segment may take: what the volume holds in the automatic mode, else the
@@ -347,6 +358,7 @@ class Splitter {
   EngineContext& ctx_;
   std::string folder_;  // where the next segment goes
   SplitChecksums sums_;
+  std::vector<std::string> segments_;  // written so far
   HeaderBytes header_{};
   FileHandle in_;
   std::unique_ptr<age::Encryptor> encryptor_;  // set for a protected split
@@ -759,10 +771,9 @@ class Joiner {
 
 }  // namespace
 
-bool Trennsegmente_Zusammenfuehren(const JoinJob& job, EngineContext& ctx, JoinReport* report) {
-  JoinReport local;
-  JoinReport& r = report != nullptr ? *report : local;
-  r = JoinReport{};
+namespace {
+
+bool JoinOnce(const JoinJob& job, EngineContext& ctx, JoinReport& r) {
   try {
     try {
       return Joiner(job, ctx, r).Run();
@@ -774,6 +785,30 @@ bool Trennsegmente_Zusammenfuehren(const JoinJob& job, EngineContext& ctx, JoinR
     if (!r.partialRemoved) throw;
     throw EngineError(std::string(e.what()) + "\n" + ctx.Text(tb::kJoinResultRemoved));
   }
+}
+
+}  // namespace
+
+bool Trennsegmente_Zusammenfuehren(const JoinJob& job, EngineContext& ctx, JoinReport* report) {
+  JoinReport local;
+  JoinReport& r = report != nullptr ? *report : local;
+  r = JoinReport{};
+  // A missing segment, or a first one without a valid header, is rebuilt before the join asks
+  // for it; a damaged one is found by its hash during the join, rebuilt, and the join runs again.
+  const bool headerValid = ReadSegmentHeader(job.ersteSegment).status == HeaderRead::Status::Valid;
+  RepairResult repair =
+      UseRecovery(job.ersteSegment, job.zielPfad,
+                  headerValid ? RepairMode::RepairIfShort : RepairMode::Repair, ctx);
+  bool ok = JoinOnce(job, ctx, r);
+  if (!ok && r.verdict == Verdict::SegmentDiffers && repair.present && repair.rebuilt.empty()) {
+    repair = UseRecovery(job.ersteSegment, job.zielPfad, RepairMode::Repair, ctx);
+    if (!repair.rebuilt.empty()) {
+      r = JoinReport{};
+      ok = JoinOnce(job, ctx, r);
+    }
+  }
+  r.repair = repair;
+  return ok;
 }
 
 int EncryptionWorkFactor(const std::string& ersteSegment, EngineContext& ctx) {
@@ -805,6 +840,9 @@ std::string JoinReportText(const JoinReport& report, bool done, const TextSource
   }
   if (done && report.gated) add(texts.GetText(tb::kGatedOnly));
   if (!done && report.partialRemoved) add(texts.GetText(tb::kJoinResultRemoved));
+  if (const std::string repair = RepairText(report.repair, RepairMode::RepairIfShort, texts);
+      !repair.empty())
+    add(repair);
   return text;
 }
 

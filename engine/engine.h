@@ -13,6 +13,7 @@
 #include "engine/checksum.h"
 #include "engine/header.h"
 #include "engine/interaction.h"
+#include "engine/recoveryuse.h"
 #include "lang/language.h"
 
 namespace pz {
@@ -60,6 +61,7 @@ struct SplitJob {
   std::string zielName;      // target name
   std::int64_t trennGroesse = 0;
   bool automatisch = false;
+  int recoveryPercent = 0;  // recovery files of this percent of the data; 0 for none
 };
 
 bool Datei_Trennen(const SplitJob& job, EngineContext& ctx);
@@ -80,6 +82,7 @@ struct JoinReport {
   std::string bad;                            // the segment (or rebuilt file) whose hash differs
   bool partialRemoved = false;                // a failed join removed what it had written
   bool gated = false;  // a protected set of an older version: its data was never encrypted
+  RepairResult repair;                        // what the recovery files found and rebuilt
 };
 
 // Joins into a temporary file beside the target, moved into place only when everything worked,

@@ -163,5 +163,19 @@ inline constexpr Block kWorkFactorTooHigh = 265;        // the set's scrypt asks
 inline constexpr Block kPasswordWillEncrypt = 266;      // password entry: the data gets encrypted
 inline constexpr Block kEncryptionFailed = 267;         // libcrypto refused, followed by why
 inline constexpr Block kInfoEncryptedKind = 268;        // "info": what the encryption is
+// Recovery files (PAR2) beside the segments.
+inline constexpr Block kRecoveryBusy = 310;          // status while recovery data is made
+inline constexpr Block kRecoveryWritten = 311;       // followed by the count of segments
+inline constexpr Block kRecoveryNotWritten = 312;    // split done, no recovery files; the reason
+inline constexpr Block kRecoveryChecking = 313;      // status while the set is checked
+inline constexpr Block kRecoveryRebuilt = 314;       // followed by the rebuilt segments
+inline constexpr Block kRecoveryTooLittle = 315;     // followed by the blocks missing
+inline constexpr Block kRecoveryBlocksThere = 316;   // followed by the recovery blocks there
+inline constexpr Block kRecoveryIntact = 317;        // "verify": nothing to repair
+inline constexpr Block kRecoveryCanRepair = 318;     // "verify": followed by the blocks missing
+inline constexpr Block kRecoveryNone = 319;          // no recovery files beside the segments
+inline constexpr Block kRecoveryFailed = 320;        // the repair failed; the reason
+inline constexpr Block kRecoveryOption = 321;        // window: the option's label
+inline constexpr Block kRecoveryRebuildsHint = 322;  // window: followed by the count of segments
 
 }  // namespace pz::tb
