@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -11,11 +12,15 @@
 #include <QLibraryInfo>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QStyle>
+#include <QThread>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <thread>
 #include <utility>
 
 #include "app/uihooks.h"
@@ -120,6 +125,12 @@ THauptformular::THauptformular(const std::string& programmPfad, QWidget* parent)
                                const std::string& member) {
     return Datei_Dekomprimieren(archiv, ordner, member);
   };
+  // An archive of this window's own: two windows (or a window and the command line) never cut
+  // or rebuild each other's. What windows that were killed left there goes first.
+  static int windows = 0;
+  const std::string tempFolder = FolderPart(TempArchivPfad(programmPfad_));
+  RemoveLeftoverArchives(tempFolder);
+  ctx_.tempArchive = RunTempArchive(tempFolder, windows++);
   ui_.onStatusText = [this](const QString& text) { SetStatusText(text); };
 
   setFont(WindowFont());
@@ -261,6 +272,9 @@ void THauptformular::BuildSizeGroup() {
   EditHand = Make<QLineEdit>(GroupTrennGroesse, "EditHand");
   EditHand->setGeometry(156, 60, 80, 22);
   EditHand->setText("350000000");
+  // Digits only, so no typo becomes a size; what the settings hold is checked at Start.
+  EditHand->setValidator(
+      new QRegularExpressionValidator(QRegularExpression("[0-9]{0,19}"), EditHand));
   Label1 = Make<QLabel>(GroupTrennGroesse, "Label1", "Bytes");
   Label1->move(240, 64);
   Radio144->setChecked(true);
@@ -381,8 +395,11 @@ void THauptformular::Connect() {
   connect(ButtonTrennDatei, &QPushButton::clicked, this,
           [this] { Guarded([&] { ButtonTrennDateiClick(); }); });
   connect(ButtonZiel, &QPushButton::clicked, this, [this] { Guarded([&] { ButtonZielClick(); }); });
-  connect(ButtonAusfuehren, &QPushButton::clicked, this,
-          [this] { Guarded([&] { ButtonAusfuehrenClick(); }); });
+  connect(ButtonAusfuehren, &QPushButton::clicked, this, [this] {
+    Guarded([&] { ButtonAusfuehrenClick(); });
+    // Closed during the work, which has ended now.
+    if (std::exchange(closeAfterRun_, false)) close();
+  });
   connect(ButtonBeenden, &QPushButton::clicked, this, &THauptformular::ButtonBeendenClick);
   connect(MenuSprache, &QAction::triggered, this, &THauptformular::MenuSpracheClick);
   connect(MenuBeenden, &QAction::triggered, this, &THauptformular::MenuBeendenClick);
@@ -395,6 +412,8 @@ template <typename F>
 void THauptformular::Guarded(F&& handler) {
   try {
     handler();
+  } catch (const EngineStopped& e) {
+    ShowFailure(e.what(), MsgIcon::Information);  // asked for, not failed
   } catch (const std::exception& e) {
     ShowFailure(e.what());
   } catch (...) {
@@ -402,10 +421,10 @@ void THauptformular::Guarded(F&& handler) {
   }
 }
 
-void THauptformular::ShowFailure(const char* what) {
+void THauptformular::ShowFailure(const char* what, MsgIcon icon) {
   ui_.SetBusy(false);
   ui_.StatusText("");
-  pz::ShowMessage(this, QString::fromStdString(what), MsgIcon::Error);
+  pz::ShowMessage(this, QString::fromStdString(what), icon);
 }
 
 void THauptformular::SetStatusText(const QString& text) {
@@ -585,6 +604,15 @@ void THauptformular::Einstellungen_Speichern() {
 }
 
 void THauptformular::closeEvent(QCloseEvent* event) {
+  if (running_) {
+    // The work is asked to stop and cleans up; the window closes once it has.
+    event->ignore();
+    if (!ui_.CancelRequested() && AskYesNo(this, Text(language_, tb::kCancelRunning))) {
+      closeAfterRun_ = true;
+      ui_.RequestCancel();
+    }
+    return;
+  }
   FormClose();
   event->accept();
 }
@@ -594,7 +622,7 @@ void THauptformular::FormClose() {
   Einstellungen_Speichern();
   helpViewer_.Close();
   // The temporary archive holds a copy of the user's data: it does not outlive the window.
-  const std::string archive = TempArchivPfad(programmPfad_);
+  const std::string archive = ctx_.TempArchive();
   if (FileExists(archive)) DeleteFile(archive);
   if (einstellungen_ != nullptr) einstellungen_->Flush();
   einstellungen_.reset();
@@ -654,7 +682,9 @@ void THauptformular::RadioClick(QObject* sender) {
   for (const auto& [button, preset] : presets) {
     if (button->isChecked()) trennGroesse_ = PresetBytes(preset);
   }
-  if (RadioHand->isChecked()) trennGroesse_ = HandGroesse(EditHand->text().toStdString());
+  // 0 for a hand size that is none: the count shows nothing and Start says why.
+  if (RadioHand->isChecked())
+    trennGroesse_ = HandGroesse(EditHand->text().toStdString()).value_or(0);
   EditTrennDateiChange();
 }
 
@@ -663,12 +693,21 @@ void THauptformular::RadioKompLevelClick() {
 }
 
 void THauptformular::ShowSegmentCount(std::int64_t dataSize) {
-  LabelTrennungen2->setText(RadioAuto->isChecked() ? QString("?")
-                                                   : QString::number(Anzahl_Trennungen_Berechnen(
-                                                         trennGroesse_, dataSize)));
+  // A packed split's count is that of the archive, known once it is packed at Start.
+  if (RadioAuto->isChecked() || CheckKomprimieren->isChecked()) {
+    LabelTrennungen2->setText("?");
+  } else if (trennGroesse_ <= 0) {
+    LabelTrennungen2->clear();  // the hand size is no size
+  } else {
+    LabelTrennungen2->setText(
+        QString::number(Anzahl_Trennungen_Berechnen(trennGroesse_, dataSize)));
+  }
 }
 
 void THauptformular::EditTrennDateiChange() {
+  // Nothing that follows typing reads or packs the file (a large one would hold the window):
+  // packing waits for Start.
+  komprimiert_ = false;
   const std::string source = EditTrennDatei->text().toStdString();
   if (!FileExists(source)) {
     LabelDateiGroesse2->clear();
@@ -678,10 +717,6 @@ void THauptformular::EditTrennDateiChange() {
   const std::int64_t size = Dateigroesse_Ermitteln(source, ctx_);
   LabelDateiGroesse2->setText(QString::number(size));
   ShowSegmentCount(size);
-  // The size label keeps the source's size; the count follows the archive that will be cut.
-  if (Komprimierung_Einleiten_Falls_Noetig()) {
-    ShowSegmentCount(Dateigroesse_Ermitteln(TempArchivPfad(programmPfad_), ctx_));
-  }
 }
 
 void THauptformular::EditZielPfadChange() {
@@ -722,7 +757,7 @@ void THauptformular::ButtonTrennDateiClick() {
   if (split) {
     dialog.setNameFilter(Filter(Text(language_, tb::kFilterSplit), "*"));
   } else {
-    dialog.setNameFilter(Filter(Text(language_, tb::kFilterJoin), "*.PZX000"));
+    dialog.setNameFilter(Filter(Text(language_, tb::kFilterJoin), "*.PZX000 *.pzx000"));
     dialog.setDefaultSuffix("PZX000");
   }
   if (RunModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
@@ -753,20 +788,71 @@ void THauptformular::ButtonZielClick() {
 }
 
 void THauptformular::ButtonAusfuehrenClick() {
-  // Progress lets paint events through while the work runs; never start a second command.
+  // The window answers while the work runs; never start a second command.
   if (running_) return;
   running_ = true;
   const ScopeGuard idle([this] { running_ = false; });
 
   CheckInput in = EingabenLesen();
   if (!EingabenPruefen(in)) return;
+  bool ersetzen = false;
+  if (!in.split && !ErsetzenErlaubt(in, ersetzen)) return;
+  ui_.ClearCancel();
+  ArbeitAnzeigen(true);
+  const ScopeGuard idleLook([this] { ArbeitAnzeigen(false); });
   ui_.StatusText(language_.GetText(in.split ? tb::kSplitBusy : tb::kJoinBusy) + "...");
   const ScopeGuard clearStatus([this] { ui_.StatusText(""); });
   JoinReport joinReport;
-  const bool done = AuftragAusfuehren(in, joinReport);
-  ErgebnisMelden(in.split, done, joinReport);
+  SplitReport splitReport;
+  const bool done = AuftragAusfuehren(in, ersetzen, joinReport, splitReport);
+  ErgebnisMelden(in.split, done, joinReport, splitReport);
   // The source itself, never the temporary archive; a failure is shown as a warning.
   if (done && in.split && CheckLoeschen->isChecked()) Quelle_Loeschen(in.source, ctx_);
+}
+
+bool THauptformular::ErsetzenErlaubt(const CheckInput& in, bool& ersetzen) {
+  const std::string target = JoinPath(in.targetFolder, in.targetName);
+  const HeaderRead read = ReadSegmentHeader(in.source);
+  // A packed set never replaces a file: its join says so itself.
+  if (read.status != HeaderRead::Status::Valid || read.info.compressed || !PathExists(target))
+    return true;
+  ersetzen =
+      AskYesNo(this, Text(language_, tb::kReplaceTarget) + "\n" + QString::fromStdString(target));
+  return ersetzen;
+}
+
+void THauptformular::ArbeitAnzeigen(bool running) {
+  for (QWidget* w : {PanelAktion, PanelQuelle, PanelZiel, static_cast<QWidget*>(ButtonAusfuehren)})
+    w->setEnabled(!running);
+  // The texts the work reads must not change under it; Exit (F10) closes, which asks and cancels.
+  MenuSprache->setEnabled(!running);
+  if (running) {
+    beendenText_ = ButtonBeenden->text();
+    ButtonBeenden->setText(Text(language_, tb::kButtonCancel));
+  } else if (!beendenText_.isEmpty()) {
+    ButtonBeenden->setText(std::exchange(beendenText_, QString()));
+  }
+}
+
+bool THauptformular::ImHintergrund(const std::function<bool()>& work) {
+  bool result = false;
+  std::exception_ptr error;
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    try {
+      result = work();
+    } catch (...) {
+      error = std::current_exception();
+    }
+    done = true;
+    QMetaObject::invokeMethod(
+        qApp, [] {}, Qt::QueuedConnection);  // wakes the loop below
+  });
+  // The window's events, and the work's calls into the window, until the work has ended.
+  while (!done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  worker.join();
+  if (error) std::rethrow_exception(error);
+  return result;
 }
 
 CheckInput THauptformular::EingabenLesen() const {
@@ -776,6 +862,8 @@ CheckInput THauptformular::EingabenLesen() const {
   bool counted = false;
   const qlonglong shown = LabelTrennungen2->text().toLongLong(&counted);
   in.segmentCount = in.split && counted ? shown : 0;
+  in.sizeInvalid = in.split && RadioHand->isChecked() &&
+                   !HandGroesse(EditHand->text().toStdString()).has_value();
   in.targetFolder = EditZielPfad->text().toStdString();
   in.targetName = EditZielName->text().toStdString();
   return in;
@@ -790,46 +878,76 @@ bool THauptformular::EingabenPruefen(CheckInput& in) {
   if (!failure) return true;
   pz::ShowMessage(this, Text(language_, failure->block), failure->icon);
   if (failure->focus == InputField::Source) EditTrennDatei->setFocus();
+  if (failure->focus == InputField::HandSize) EditHand->setFocus();
   if (failure->focus == InputField::TargetFolder) EditZielPfad->setFocus();
   if (failure->focus == InputField::TargetName) EditZielName->setFocus();
   return false;
 }
 
-bool THauptformular::AuftragAusfuehren(const CheckInput& in, JoinReport& joinReport) {
+bool THauptformular::AuftragAusfuehren(const CheckInput& in, bool ersetzen, JoinReport& joinReport,
+                                       SplitReport& splitReport) {
   // The hourglass ends with the work, before its result is shown.
   ui_.SetBusy(true);
   const ScopeGuard idle([this] { ui_.SetBusy(false); });
   ui_.Repaint();
   if (!in.split) {
-    return Trennsegmente_Zusammenfuehren({in.source, in.targetFolder, in.targetName}, ctx_,
-                                         &joinReport);
+    const JoinJob job{in.source, in.targetFolder, in.targetName, ersetzen};
+    return ImHintergrund([&] { return Trennsegmente_Zusammenfuehren(job, ctx_, &joinReport); });
   }
+  return TrennungAusfuehren(in, splitReport);
+}
+
+bool THauptformular::TrennungAusfuehren(const CheckInput& in, SplitReport& splitReport) {
+  CompressionRequest request;
+  request.compress = CheckKomprimieren->isChecked();
+  request.strong = RadioStark->isChecked();
+  request.source = in.source;
   SplitJob job;
-  job.quelle = komprimiert_ ? TempArchivPfad(programmPfad_) : in.source;
   job.quellName = in.source;
-  job.komprimiert = komprimiert_;
   job.passwort = CheckPasswort->isChecked();
   job.zielPfad = in.targetFolder;
   job.zielName = in.targetName;
   job.trennGroesse = trennGroesse_;
   job.automatisch = RadioAuto->isChecked();
-  // The archive is read back before it is cut: only a checked split may delete the source.
-  return Gepackte_Trennung_Pruefen(CheckKomprimieren->isChecked(), komprimiert_,
-                                   TempArchivPfad(programmPfad_), in.source, ctx_, zip_) &&
-         Datei_Trennen(job, ctx_);
+  const std::string splitBusy = language_.GetText(tb::kSplitBusy) + "...";
+  bool komprimiert = false;
+  const ScopeGuard flag([&] { komprimiert_ = komprimiert; });
+  return ImHintergrund([&] {
+    komprimiert = pz::Komprimierung_Einleiten_Falls_Noetig(request, ctx_, zip_);
+    if (request.compress && !komprimiert) return false;  // said by the packing
+    ui_.StatusText(splitBusy);
+    job.komprimiert = komprimiert;
+    job.quelle = komprimiert ? ctx_.TempArchive() : in.source;
+    if (komprimiert && !job.automatisch &&
+        Anzahl_Trennungen_Berechnen(job.trennGroesse, FileSize(job.quelle)) > kMaxSegments)
+      return Refuse(ui_, language_.GetText(tb::kTooManySegments), MsgIcon::Warning);
+    // The archive is read back before it is cut: only a checked split may delete the source.
+    return Gepackte_Trennung_Pruefen(request.compress, komprimiert, job.quelle, in.source, ctx_,
+                                     zip_) &&
+           Datei_Trennen(job, ctx_, &splitReport);
+  });
 }
 
-void THauptformular::ErgebnisMelden(bool split, bool done, const JoinReport& joinReport) {
+void THauptformular::ErgebnisMelden(bool split, bool done, const JoinReport& joinReport,
+                                    const SplitReport& splitReport) {
   const tb::Block result =
       split ? (done ? tb::kSplitDone : tb::kSplitFailed) : (done ? tb::kJoinDone : tb::kJoinFailed);
-  // A join says how far its result was verified, and what became of an unfinished one.
+  // A join says how far its result was verified, and what became of an unfinished one; a split
+  // names a part segment it could not remove.
   QString text = Text(language_, result);
-  const std::string detail = split ? "" : JoinReportText(joinReport, done, language_);
+  const std::string detail = split ? (done ? SplitReportText(splitReport, language_) : "")
+                                   : JoinReportText(joinReport, done, language_);
   if (!detail.empty()) text += "\n" + QString::fromStdString(detail);
-  pz::ShowMessage(this, text, done ? MsgIcon::Information : MsgIcon::Warning);
+  const bool warn = !done || (split && !detail.empty());
+  pz::ShowMessage(this, text, warn ? MsgIcon::Warning : MsgIcon::Information);
 }
 
 void THauptformular::ButtonBeendenClick() {
+  // While work runs the button reads Cancel.
+  if (running_) {
+    ui_.RequestCancel();
+    return;
+  }
   MenuBeendenClick();
 }
 

@@ -15,6 +15,7 @@
 #include <QTranslator>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -103,6 +104,10 @@ class THauptformular : public QMainWindow {
                             const std::string& member = "");
 
   bool Komprimiert() const { return komprimiert_; }
+  // This window's own temporary archive; another window never uses the same one.
+  std::string TempArchiv() const { return ctx_.TempArchive(); }
+  // True while a split, join or packing runs.
+  bool Laeuft() const { return running_; }
   std::int64_t TrennGroesse() const { return trennGroesse_; }
   const std::string& ProgrammPfad() const { return programmPfad_; }
   TPXLanguage& Language() { return language_; }
@@ -198,8 +203,19 @@ class THauptformular : public QMainWindow {
   // shown and focuses its field), the split or join under the hourglass, and its result.
   CheckInput EingabenLesen() const;
   bool EingabenPruefen(CheckInput& in);
-  bool AuftragAusfuehren(const CheckInput& in, JoinReport& joinReport);
-  void ErgebnisMelden(bool split, bool done, const JoinReport& joinReport);
+  // Join only: asks before an existing target is replaced; false when the user said No.
+  bool ErsetzenErlaubt(const CheckInput& in, bool& ersetzen);
+  bool AuftragAusfuehren(const CheckInput& in, bool ersetzen, JoinReport& joinReport,
+                         SplitReport& splitReport);
+  // The split under way: packs first when asked (and counts the archive), then cuts.
+  bool TrennungAusfuehren(const CheckInput& in, SplitReport& splitReport);
+  void ErgebnisMelden(bool split, bool done, const JoinReport& joinReport,
+                      const SplitReport& splitReport);
+  // While work runs only its Cancel button (the Exit button) and closing answer.
+  void ArbeitAnzeigen(bool running);
+  // Runs work on a thread of its own while the window goes on painting and answering; what it
+  // throws comes back here.
+  bool ImHintergrund(const std::function<bool()>& work);
   void BuildMenu();
   void Connect();
   void SetStatusText(const QString& text);
@@ -207,7 +223,7 @@ class THauptformular : public QMainWindow {
   // Runs a handler; a failure that nothing else handles ends up in an error box.
   template <typename F>
   void Guarded(F&& handler);
-  void ShowFailure(const char* what);
+  void ShowFailure(const char* what, MsgIcon icon = MsgIcon::Error);
   void SetUpComponents();
   // Takes the help file of the language's code letter when it exists.
   void HilfedateiWaehlen();
@@ -236,6 +252,8 @@ class THauptformular : public QMainWindow {
   std::int64_t trennGroesse_ = 1;
   bool shown_ = false;
   bool running_ = false;
+  bool closeAfterRun_ = false;  // the window was closed during work: it closes once that ended
+  QString beendenText_;         // the Exit button's caption while it reads Cancel
   QString startDatei_;
 };
 

@@ -2,11 +2,14 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QThread>
 
 #include "app/dialogs.h"
 #include "app/uihooks.h"
+#include "engine/engine.h"
 #include "engine/progress.h"
 #include "lang/languagedialog.h"
+#include "lang/textblocks.h"
 
 namespace pz {
 
@@ -20,6 +23,19 @@ constexpr qint64 kProgressIntervalMs = 100;
 TQtInteraction::TQtInteraction(QWidget* window, const TextSource& texts)
     : window_(window), texts_(texts) {}
 
+void OnWindowThread(const std::function<void()>& f) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (app == nullptr || QThread::currentThread() == app->thread()) {
+    f();
+    return;
+  }
+  QMetaObject::invokeMethod(app, f, Qt::BlockingQueuedConnection);
+}
+
+void TQtInteraction::StopIfAsked() const {
+  if (cancel_) throw EngineStopped(texts_.GetText(tb::kCancelledByUser));
+}
+
 void WaitCursor::Set(bool on) {
   if (on == on_) return;
   on_ = on;
@@ -32,50 +48,71 @@ void WaitCursor::Set(bool on) {
 TQtInteraction::~TQtInteraction() = default;
 
 std::string TQtInteraction::Passwort_Abfragen() {
-  ShowProgressNow();
-  return pz::Passwort_Abfragen(texts_, window_).toStdString();
+  std::string typed;
+  OnWindowThread([&] {
+    ShowProgressNow();
+    typed = pz::Passwort_Abfragen(texts_, window_).toStdString();
+  });
+  return typed;
 }
 
 std::string TQtInteraction::Passwort2_Abfragen() {
-  ShowProgressNow();
-  return pz::Passwort2_Abfragen(texts_, window_).toStdString();
+  std::string typed;
+  OnWindowThread([&] {
+    ShowProgressNow();
+    typed = pz::Passwort2_Abfragen(texts_, window_).toStdString();
+  });
+  return typed;
 }
 
 int TQtInteraction::Datentraeger_Anfordern(std::string& pfad) {
-  ShowProgressNow();
-  QString path = QString::fromStdString(pfad);
-  const int result = pz::Datentraeger_Anfordern(texts_, path, window_);
-  if (result == kOk) pfad = path.toStdString();
+  int result = kCancel;
+  OnWindowThread([&] {
+    ShowProgressNow();
+    QString path = QString::fromStdString(pfad);
+    result = pz::Datentraeger_Anfordern(texts_, path, window_);
+    if (result == kOk) pfad = path.toStdString();
+  });
+  // Cancel from the window while the prompt was open.
+  StopIfAsked();
   return result;
 }
 
 void TQtInteraction::ShowMessage(const std::string& text, MsgIcon icon) {
-  pz::ShowMessage(window_, QString::fromStdString(text), icon);
+  OnWindowThread([&] { pz::ShowMessage(window_, QString::fromStdString(text), icon); });
 }
 
 void TQtInteraction::SetBusy(bool busy) {
-  busy_.Set(busy);
+  OnWindowThread([&] { busy_.Set(busy); });
 }
 
 void TQtInteraction::Repaint() {
-  if (window_) window_->repaint();
+  OnWindowThread([&] {
+    if (window_) window_->repaint();
+  });
 }
 
 void TQtInteraction::StatusText(const std::string& text) {
-  busyText_ = QString::fromStdString(text);
-  shownPercent_ = -1;
-  percent_ = -1;
-  sinceShown_.start();
-  started_.start();
-  if (onStatusText) onStatusText(busyText_);
+  OnWindowThread([&] {
+    busyText_ = QString::fromStdString(text);
+    shownPercent_ = -1;
+    percent_ = -1;
+    sinceShown_.start();
+    started_.start();
+    if (onStatusText) onStatusText(busyText_);
+  });
 }
 
 void TQtInteraction::ProcessEvents() {
-  // Paint and timer events only: a click must not start a second command inside this one.
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  StopIfAsked();
+  // Work on a thread of its own leaves the window's loop running; on the window's thread, paint
+  // and timer events only: a click must not start a second command inside this one.
+  if (QThread::currentThread() == QCoreApplication::instance()->thread())
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void TQtInteraction::Progress(std::int64_t done, std::int64_t total) {
+  StopIfAsked();
   if (busyText_.isEmpty() || total <= 0 || !onStatusText) return;
   const int percent = ProzentFertig(done, total);
   percent_ = percent;
@@ -86,7 +123,9 @@ void TQtInteraction::Progress(std::int64_t done, std::int64_t total) {
   shownPercent_ = percent;
   sinceShown_.start();
   const double seconds = static_cast<double>(started_.elapsed()) / 1000.0;
-  onStatusText(busyText_ + " " + QString::fromStdString(ProgressFigures(done, total, seconds)));
+  const QString text =
+      busyText_ + " " + QString::fromStdString(ProgressFigures(done, total, seconds));
+  OnWindowThread([&] { onStatusText(text); });
   ProcessEvents();
 }
 

@@ -1,11 +1,14 @@
 // The desktop program's answers to the engine and the language component: the dialogs,
-// message boxes, the hourglass cursor, repainting and the status bar's busy text.
+// message boxes, the hourglass cursor, repainting and the status bar's busy text. The engine may
+// call it from a thread of its own: whatever touches the window then runs on the window's thread
+// while the engine waits.
 #pragma once
 
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+#include <atomic>
 #include <functional>
 
 #include "engine/interaction.h"
@@ -48,12 +51,19 @@ class TQtInteraction : public Interaction, public LanguageUi {
   bool RunLanguageDialog(TPXLanguage& language) override;
 
   bool Busy() const { return busy_.On(); }
+  // Asks the work in progress to stop: the next progress report or event pump ends it with
+  // text block 236, and every step removes what it made.
+  void RequestCancel() { cancel_ = true; }
+  void ClearCancel() { cancel_ = false; }
+  bool CancelRequested() const { return cancel_; }
   // Where the status bar shows a busy text ("" brings back its panels).
   std::function<void(const QString&)> onStatusText;
 
  private:
   // Shows the progress reached so far, which the interval may have held back.
   void ShowProgressNow();
+  // Ends the work when a stop was asked for.
+  void StopIfAsked() const;
 
   QPointer<QWidget> window_;
   const TextSource& texts_;
@@ -65,6 +75,10 @@ class TQtInteraction : public Interaction, public LanguageUi {
   int percent_ = -1;  // the latest progress, shown or not
   QElapsedTimer sinceShown_;
   QElapsedTimer started_;  // since the busy text was set: the rate's time base
+  std::atomic<bool> cancel_{false};
 };
+
+// Runs f on the window's thread; from another thread it waits until f has run there.
+void OnWindowThread(const std::function<void()>& f);
 
 }  // namespace pz

@@ -39,6 +39,7 @@ constexpr const char* kUsage =
     "               [--compress strong|weak] [--password] [--password-file FILE]\n"
     "               [--delete-source] [--recovery PERCENT]\n"
     "  parzello-cli join FIRST [--to DIR] [--name NAME] [--password-file FILE]\n"
+    "               [--overwrite]\n"
     "  parzello-cli info FIRST\n"
     "  parzello-cli verify FIRST\n"
     "  parzello-cli repair FIRST\n"
@@ -52,7 +53,8 @@ constexpr const char* kUsage =
     "split cuts SOURCE into SOURCE-NAME.PZX000, .PZX001, ... in DIR (default: the\n"
     "source's folder). --size takes a preset, \"auto\" (fill each volume and ask for the\n"
     "next) or a number of bytes per segment file. join rebuilds the file from its first\n"
-    "segment; info shows what a first segment records and which segments are present.\n"
+    "segment; it never replaces an existing file unless --overwrite is given. info shows\n"
+    "what a first segment records and which segments are present.\n"
     "split writes NAME.PZX.sha256 (sha256sum format) beside the last segment; join\n"
     "checks every segment and the result against it, verify checks the segments only.\n"
     "--recovery PERCENT (1 to 100; 10 is usual) also writes PAR2 recovery files there,\n"
@@ -72,8 +74,8 @@ struct Args {
 
 const std::vector<std::string> kValueOptions = {
     "--to", "--name", "--size", "--password-file", "--lang", "--compress", "--recovery"};
-const std::vector<std::string> kFlagOptions = {"--password", "--delete-source", "--quiet", "--help",
-                                               "--version"};
+const std::vector<std::string> kFlagOptions = {"--password", "--delete-source", "--quiet",
+                                               "--help",     "--version",       "--overwrite"};
 
 bool Contains(const std::vector<std::string>& v, const std::string& s) {
   for (const auto& x : v) {
@@ -191,16 +193,6 @@ std::string Escaped(const std::string& text) {
     }
   }
   return out;
-}
-
-// A size given as a number of bytes: digits with an optional sign.
-bool IsNumber(const std::string& text) {
-  std::size_t i = !text.empty() && (text[0] == '-' || text[0] == '+') ? 1 : 0;
-  if (i == text.size()) return false;
-  for (; i < text.size(); ++i) {
-    if (!std::isdigit(static_cast<unsigned char>(text[i]))) return false;
-  }
-  return true;
 }
 
 class Cli {
@@ -321,13 +313,16 @@ bool Cli::ParseSize(SplitSize& size) {
       preset = true;
     }
   }
-  if (!preset && !IsNumber(it->second)) {
-    ui_.ShowMessage("parzello-cli: --size takes a preset, \"auto\" or a number of bytes, not \"" +
-                        it->second + "\"",
+  if (preset) return true;
+  const std::optional<std::int64_t> bytes = HandGroesse(it->second);
+  if (!bytes) {
+    ui_.ShowMessage("parzello-cli: --size takes a preset, \"auto\" or a number of bytes from " +
+                        std::to_string(kMinSegmentSize) + " to " + std::to_string(kMaxSegmentSize) +
+                        ", not \"" + it->second + "\"",
                     MsgIcon::Error);
     return false;
   }
-  if (!preset) size.bytes = HandGroesse(it->second);
+  size.bytes = *bytes;
   return true;
 }
 
@@ -374,9 +369,10 @@ int Cli::RunSplit(const SplitJob& job, bool packen) {
   // The archive is read back before it is cut: only a checked split may delete the source.
   bool ok =
       Gepackte_Trennung_Pruefen(packen, job.komprimiert, job.quelle, job.quellName, ctx_, zip_);
+  SplitReport report;
   if (ok) {
     ui_.StatusText(Text(tb::kSplitBusy) + "...");
-    ok = Datei_Trennen(job, ctx_);
+    ok = Datei_Trennen(job, ctx_, &report);
   }
   ui_.StatusText("");
   if (!ok) {
@@ -384,7 +380,11 @@ int Cli::RunSplit(const SplitJob& job, bool packen) {
     return kExitFailed;
   }
   if (signals::Received() != 0) return kExitFailed;  // asked to stop: the source stays
-  ui_.ShowMessage(Text(tb::kSplitDone), MsgIcon::Information);
+  const std::string detail = SplitReportText(report, lang_);
+  if (detail.empty())
+    ui_.ShowMessage(Text(tb::kSplitDone), MsgIcon::Information);
+  else
+    ui_.ShowMessage(Text(tb::kSplitDone) + "\n" + detail, MsgIcon::Warning);
   if (Flag("--delete-source") && !Quelle_Loeschen(job.quellName, ctx_)) return kExitFailed;
   return kExitOk;
 }
@@ -458,11 +458,17 @@ int Cli::Join() {
   }
   if (ReportCheck(CheckInputs(check))) return kExitFailed;
   if (!UsePasswordFile()) return kExitFailed;
-  if (const auto read = ReadSegmentHeader(first); read.status == HeaderRead::Status::Valid) {
-    ownsArchive_ = read.info.compressed;
+  const HeaderRead read = ReadSegmentHeader(first);
+  if (read.status == HeaderRead::Status::Valid) ownsArchive_ = read.info.compressed;
+  const std::string target = JoinPath(check.targetFolder, check.targetName);
+  // Refused before any password is asked; a packed set never replaces a file (checked later).
+  if (!Flag("--overwrite") && !ownsArchive_ && PathExists(target)) {
+    ui_.ShowMessage(Text(tb::kTargetExists) + " \"" + target + "\"\n" + Text(tb::kOverwriteHint),
+                    MsgIcon::Error);
+    return kExitFailed;
   }
 
-  JoinJob job{first, check.targetFolder, check.targetName};
+  JoinJob job{first, check.targetFolder, check.targetName, Flag("--overwrite")};
   JoinReport report;
   ui_.StatusText(Text(tb::kJoinBusy) + "...");
   const bool ok = Trennsegmente_Zusammenfuehren(job, ctx_, &report);
@@ -494,7 +500,9 @@ int Cli::Info() {
   if (info->dataSize > kClassicMaxDataSize) {
     std::fprintf(out_, "%s\n", Text(tb::kNeedsVersion12).c_str());
   }
-  const std::string sums = JoinPath(FolderOf(first), ChecksumFileName(SetNameOfSegment(first)));
+  const std::string setName = SetNameOfSegment(first);
+  const std::string sums =
+      ExistingInAnyCase(JoinPath(FolderOf(first), ChecksumFileName(setName)), setName.size() + 1);
   std::fprintf(
       out_, "%s: %s\n", Text(tb::kInfoChecksumFile).c_str(),
       FileExists(sums) ? (Text(tb::kYes) + " (" + sums + ")").c_str() : Text(tb::kNo).c_str());
@@ -524,7 +532,7 @@ int Cli::ListSegments(const std::string& first, std::int64_t dataSize) {
   std::string surplus;  // the segment in which the data passes the recorded size
   for (std::uint32_t n = 0; n <= kLastSegmentNumber; ++n) {
     if (n > 0) {
-      path = SegmentPfadAusVorgaenger(path, static_cast<std::uint16_t>(n));
+      path = SegmentFinden(SegmentPfadAusVorgaenger(path, static_cast<std::uint16_t>(n)));
       if (!FileExists(path)) break;
     }
     std::int64_t data = std::max<std::int64_t>(

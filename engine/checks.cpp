@@ -19,6 +19,9 @@ std::optional<CheckFailure> CheckInputs(CheckInput& in) {
     return CheckFailure{in.split ? tb::kSplitSourceMissing : tb::kJoinSegmentMissing,
                         MsgIcon::Information, InputField::Source};
   }
+  if (in.split && in.sizeInvalid) {
+    return CheckFailure{tb::kHandSizeInvalid, MsgIcon::Warning, InputField::HandSize};
+  }
   if (in.split && in.segmentCount > kMaxSegments) {
     return CheckFailure{tb::kTooManySegments, MsgIcon::Warning, InputField::None};
   }

@@ -11,7 +11,7 @@
 
 namespace pz {
 
-enum class InputField { Source, TargetFolder, TargetName, None };
+enum class InputField { Source, HandSize, TargetFolder, TargetName, None };
 
 struct CheckFailure {
   tb::Block block;
@@ -23,6 +23,7 @@ struct CheckInput {
   bool split = true;
   std::string source;
   std::int64_t segmentCount = 0;  // split only: the count shown ("?" counts as 0)
+  bool sizeInvalid = false;       // split only: the size typed by hand is no segment size
   std::string targetFolder;       // one trailing "/" is removed when the checks pass it
   std::string targetName;
 };

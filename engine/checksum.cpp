@@ -435,7 +435,9 @@ SetCheck::SetCheck(std::string setName, std::string wholeName)
 
 void SetCheck::LookIn(const std::string& folder) {
   if (list_ || !searched_.insert(folder).second) return;
-  const std::string path = JoinPath(folder, ChecksumFileName(setName_));
+  // Found whatever the case of its suffix, as the segments are.
+  const std::string path =
+      ExistingInAnyCase(JoinPath(folder, ChecksumFileName(setName_)), setName_.size() + 1);
   list_ = ReadChecksumFile(path);
   if (!list_) return;
   path_ = path;

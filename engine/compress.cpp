@@ -24,14 +24,24 @@ namespace {
 class HookScope {
  public:
   HookScope(TZipArchiver& zip, EngineContext& ctx)
-      : zip_(zip), show_(zip.ShowMessageHook), pump_(zip.ProcessMessagesHook) {
+      : zip_(zip),
+        show_(zip.ShowMessageHook),
+        pump_(zip.ProcessMessagesHook),
+        progress_(zip.OnProgress) {
     Interaction& ui = ctx.ui;
     zip.ShowMessageHook = [&ui](const std::string& text) { ui.ShowMessage(text, MsgIcon::Error); };
     zip.ProcessMessagesHook = [&ui] { ui.ProcessEvents(); };
+    // The engine reports the bytes of each step; the front end shows the share of the total.
+    zip.OnProgress = [this, &ui](TZipArchiver&, ProgressType type, const std::string&,
+                                 std::int64_t size) {
+      if (type == SizeTotalKnown) total_ = size;
+      if (type == BytesDone) ui.Progress(done_ += size, total_);
+    };
   }
   ~HookScope() {
     zip_.ShowMessageHook = show_;
     zip_.ProcessMessagesHook = pump_;
+    zip_.OnProgress = progress_;
   }
   HookScope(const HookScope&) = delete;
   HookScope& operator=(const HookScope&) = delete;
@@ -40,6 +50,9 @@ class HookScope {
   TZipArchiver& zip_;
   decltype(TZipArchiver::ShowMessageHook) show_;
   decltype(TZipArchiver::ProcessMessagesHook) pump_;
+  decltype(TZipArchiver::OnProgress) progress_;
+  std::int64_t done_ = 0;
+  std::int64_t total_ = 0;
 };
 
 void WaitWhileBusy(TZipArchiver& zip, EngineContext& ctx) {
@@ -90,7 +103,8 @@ bool ChooseMember(TZipArchiver& zip, const std::string& member, EngineContext& c
 constexpr const char* kRunPrefix = "temp-";
 constexpr const char* kRunSuffix = ".pzx";
 
-// The process id in "temp-PID.pzx" or "temp-PID.pzx.XXXXXX"; 0 for any other name.
+// The process id in "temp-PID.pzx", "temp-PID-INSTANCE.pzx" or either with ".XXXXXX" after it;
+// 0 for any other name.
 pid_t RunOf(const std::string& name) {
   if (name.rfind(kRunPrefix, 0) != 0) return 0;
   std::size_t i = std::strlen(kRunPrefix);
@@ -98,15 +112,23 @@ pid_t RunOf(const std::string& name) {
   long pid = 0;
   while (i < name.size() && name[i] >= '0' && name[i] <= '9' && pid < (1L << 30))
     pid = pid * 10 + (name[i++] - '0');
-  if (i == digits || name.compare(i, std::strlen(kRunSuffix), kRunSuffix) != 0) return 0;
+  if (i == digits) return 0;
+  if (i < name.size() && name[i] == '-') {
+    const std::size_t instance = ++i;
+    while (i < name.size() && name[i] >= '0' && name[i] <= '9' && i - instance < 9) ++i;
+    if (i == instance) return 0;
+  }
+  if (name.compare(i, std::strlen(kRunSuffix), kRunSuffix) != 0) return 0;
   i += std::strlen(kRunSuffix);
   return i == name.size() || name[i] == '.' ? static_cast<pid_t>(pid) : 0;
 }
 
 }  // namespace
 
-std::string RunTempArchive(const std::string& folder) {
-  return JoinPath(folder, kRunPrefix + std::to_string(::getpid()) + kRunSuffix);
+std::string RunTempArchive(const std::string& folder, int instance) {
+  std::string name = kRunPrefix + std::to_string(::getpid());
+  if (instance > 0) name += "-" + std::to_string(instance);
+  return JoinPath(folder, name + kRunSuffix);
 }
 
 void RemoveLeftoverArchives(const std::string& folder) {
@@ -156,6 +178,8 @@ bool Datei_Komprimieren(const std::string& quelle, const std::string& archiv, in
   zip.UnloadZipEngine();
   const bool packed = zip.SuccessCount() != 0;
   if (!packed && createdHere) DeleteFile(archiv);  // no empty archive is left behind
+  // A stop the user asked for ended the engine: that, not a failed packing, is what to say.
+  if (!packed) ctx.ui.ProcessEvents();
   return packed || busy.Refuse(ctx.Text(tb::kPackFailed), MsgIcon::Warning);
 }
 

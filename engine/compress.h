@@ -18,8 +18,9 @@ struct CompressionRequest {
   std::string source;     // the source field
 };
 
-// A temporary archive of this process's own in folder: "temp-PID.pzx".
-std::string RunTempArchive(const std::string& folder);
+// A temporary archive of this process's own in folder: "temp-PID.pzx", and for a further
+// instance in the same process (another window) "temp-PID-INSTANCE.pzx".
+std::string RunTempArchive(const std::string& folder, int instance = 0);
 
 // Removes the temporary archives of processes that no longer run from folder, and the partial
 // archives the ZIP library made beside them ("temp-PID.pzx.XXXXXX").

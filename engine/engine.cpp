@@ -155,8 +155,8 @@ namespace {
 // One split: the header, then segment after segment, each on the volume the user confirms.
 class Splitter {
  public:
-  Splitter(const SplitJob& job, EngineContext& ctx)
-      : job_(job), ctx_(ctx), folder_(job.zielPfad), sums_(job, ctx) {}
+  Splitter(const SplitJob& job, EngineContext& ctx, SplitReport& report)
+      : job_(job), ctx_(ctx), report_(report), folder_(job.zielPfad), sums_(job, ctx) {}
 
   bool Run() {
     size_ = Dateigroesse_Ermitteln(job_.quelle, ctx_);
@@ -219,6 +219,7 @@ class Splitter {
         return Refuse(ctx_.ui, ctx_.Text(tb::kSegmentIsSource) + Quoted(segment), MsgIcon::Error);
 
       const Written w = WriteSegment(segment, first, payload);
+      if (w.ok) std::erase(report_.leftPieces, segment);  // written again in full where it was
       if (!w.ok) {
         // The same segment is written again in full on the confirmed volume.
         if (!AnotherVolumeAfterFailure(segment)) return false;
@@ -261,6 +262,9 @@ class Splitter {
     sums_.ClearStale(folder_);
     FileHandle out(::open(segment.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     if (!out.valid()) Fail(ctx_, tb::kSegmentCreateFailed, segment, errno);
+    // A split stopped in the middle of this segment (a failure, Cancel, a signal) leaves no part
+    // of it under a segment's name.
+    ScopeGuard unfinished([&segment] { DeleteFile(segment); });
 
     const Sha256 dataBefore = data_;
     Sha256 segmentHash;
@@ -273,6 +277,7 @@ class Splitter {
     // A volume is swapped after each segment in the automatic mode: the data must be on it.
     if (!failed && job_.automatisch && ::fsync(out.get()) != 0) failed = true;
     if (!failed && !out.Close()) failed = true;
+    unfinished.Dismiss();  // a failed copy is the volume prompt's business
     if (failed) {
       position_ -= w.copied;
       data_ = dataBefore;
@@ -339,6 +344,8 @@ class Splitter {
       DeleteFile(segment);
       return false;
     }
+    // The part on the volume left behind would be read by a join started there.
+    if (!DeleteFile(segment) && FileExists(segment)) report_.leftPieces.push_back(segment);
     folder_ = confirmed;
     ctx_.ui.SetBusy(true);  // the split goes on
     return true;
@@ -356,6 +363,7 @@ class Splitter {
 
   const SplitJob& job_;
   EngineContext& ctx_;
+  SplitReport& report_;
   std::string folder_;  // where the next segment goes
   SplitChecksums sums_;
   std::vector<std::string> segments_;  // written so far
@@ -376,12 +384,22 @@ class Splitter {
 
 }  // namespace
 
-bool Datei_Trennen(const SplitJob& job, EngineContext& ctx) {
+bool Datei_Trennen(const SplitJob& job, EngineContext& ctx, SplitReport* report) {
+  SplitReport local;
+  SplitReport& r = report != nullptr ? *report : local;
+  r = SplitReport{};
   try {
-    return Splitter(job, ctx).Run();
+    return Splitter(job, ctx, r).Run();
   } catch (const age::CryptError& e) {
     throw EngineError(ctx.Text(tb::kEncryptionFailed) + " " + e.what());
   }
+}
+
+std::string SplitReportText(const SplitReport& report, const TextSource& texts) {
+  std::string text;
+  for (const std::string& piece : report.leftPieces)
+    text += (text.empty() ? "" : "\n") + texts.GetText(tb::kPartSegmentKept) + Quoted(piece);
+  return text;
 }
 
 bool Quelle_Loeschen(const std::string& quelle, EngineContext& ctx) {
@@ -433,7 +451,7 @@ bool OutputIsSegment(const std::string& output, const std::string& first) {
   if (SameFile(output, first)) return true;
   std::string path = first;
   for (std::uint32_t n = 1; n <= kLastSegmentNumber; ++n) {
-    path = SegmentPfadAusVorgaenger(path, static_cast<std::uint16_t>(n));
+    path = SegmentFinden(SegmentPfadAusVorgaenger(path, static_cast<std::uint16_t>(n)));
     if (!FileExists(path)) return false;
     if (SameFile(output, path)) return true;
   }
@@ -498,6 +516,8 @@ class Joiner {
 
   bool Run() {
     if (!ReadFirstSegment(job_.ersteSegment, ctx_, first_, header_, info_)) return false;
+    if (!info_.compressed && !job_.ersetzen && PathExists(target_))
+      return Refuse(ctx_.Text(tb::kTargetExists) + Quoted(target_), MsgIcon::Error);
     if (!(info_.encrypted ? Unlock() : PasswordMatches())) return false;
     report_.gated = info_.password && !info_.encrypted;
     if (!OpenOutput()) return false;
@@ -574,13 +594,14 @@ class Joiner {
   // Asks for the segment until it exists; false after Cancel. Segments read so far are judged
   // first, so nobody is asked for a volume of a join that has failed already.
   bool FindSegment(std::string& path) {
+    path = SegmentFinden(path);
     if (!FileExists(path) && !SettleHashes(0)) return false;
     while (!FileExists(path)) {
       std::string confirmed = path;
       if (ctx_.ui.Datentraeger_Anfordern(confirmed) != Interaction::kOk) {
         return Refuse(ctx_.Text(tb::kJoinCancelled), MsgIcon::Information);
       }
-      path = confirmed;
+      path = SegmentFinden(confirmed);
     }
     check_->LookIn(FolderPart(path));
     return true;
@@ -636,7 +657,8 @@ class Joiner {
     while (hashes_.owed() > keep) {
       const SegmentHashes::Done done = hashes_.Oldest();
       if (done.error != 0) Fail(ctx_, tb::kReadFailed, outPath_, done.error);
-      if (!check_->Segment(FileNamePart(done.name), done.hex)) return Mismatch(done.name);
+      if (!check_->Segment(SegmentNameWieGeschrieben(FileNamePart(done.name)), done.hex))
+        return Mismatch(done.name);
     }
     return true;
   }
@@ -645,7 +667,7 @@ class Joiner {
   // place: the segment file itself, read once more, tells which.
   bool Mismatch(const std::string& path) {
     const std::string bad = check_->bad();
-    if (bad == FileNamePart(path)) {
+    if (bad == SegmentNameWieGeschrieben(FileNamePart(path))) {
       const std::optional<std::string> own = HashFile(path);
       const std::string* listed = check_->Listed(bad);
       if (own && listed != nullptr && *own == *listed)
@@ -725,7 +747,7 @@ class Joiner {
   }
 
   bool SegmentMatches(const std::string& path, const Sha256& hash) {
-    return check_->Segment(FileNamePart(path), hash.Hex()) ||
+    return check_->Segment(SegmentNameWieGeschrieben(FileNamePart(path)), hash.Hex()) ||
            Contradicted(Verdict::SegmentDiffers, check_->bad());
   }
 
@@ -738,8 +760,7 @@ class Joiner {
 
   bool Unpack() {
     if (!archive_.Close()) Fail(ctx_, tb::kOutputWriteFailed, outPath_, errno);
-    struct stat st {};
-    if (::lstat(target_.c_str(), &st) == 0)
+    if (PathExists(target_))
       return Refuse(ctx_.Text(tb::kUnpackTargetExists) + Quoted(target_), MsgIcon::Error);
     if (!ctx_.dekomprimieren) return Refuse(ctx_.Text(tb::kUnpackFailed), MsgIcon::Warning);
     if (!ctx_.dekomprimieren(outPath_, job_.zielPfad, PlainFileName(info_.name))) return false;
@@ -783,7 +804,9 @@ bool JoinOnce(const JoinJob& job, EngineContext& ctx, JoinReport& r) {
   } catch (const EngineError& e) {
     // The partial file went with the joiner; the message says so.
     if (!r.partialRemoved) throw;
-    throw EngineError(std::string(e.what()) + "\n" + ctx.Text(tb::kJoinResultRemoved));
+    const std::string text = std::string(e.what()) + "\n" + ctx.Text(tb::kJoinResultRemoved);
+    if (dynamic_cast<const EngineStopped*>(&e) != nullptr) throw EngineStopped(text);
+    throw EngineError(text);
   }
 }
 
@@ -873,8 +896,9 @@ std::int64_t CheckSegmentChain(const std::string& ersteSegment, const HeaderInfo
   std::set<std::string> seen;
   std::string path = ersteSegment;
   for (std::uint32_t n = 0; n <= kLastSegmentNumber && (n == 0 || covered < info.dataSize); ++n) {
-    if (n > 0) path = SegmentPfadAusVorgaenger(path, static_cast<std::uint16_t>(n));
-    seen.insert(FileNamePart(path));
+    if (n > 0) path = SegmentFinden(SegmentPfadAusVorgaenger(path, static_cast<std::uint16_t>(n)));
+    const std::string listedName = SegmentNameWieGeschrieben(FileNamePart(path));
+    seen.insert(listedName);
     if (!FileExists(path)) {
       report.segments.push_back({path, S::Missing});
       break;
@@ -882,8 +906,8 @@ std::int64_t CheckSegmentChain(const std::string& ersteSegment, const HeaderInfo
     Sha256 hash;
     covered += HashSegment(path, n == 0, info.dataSize - covered, info, hash, data, ctx);
     const std::string hex = hash.Hex();
-    const std::string* listed = check.Listed(FileNamePart(path));
-    check.Segment(FileNamePart(path), hex);
+    const std::string* listed = check.Listed(listedName);
+    check.Segment(listedName, hex);
     report.segments.push_back(
         {path, listed == nullptr ? S::NotListed : (*listed == hex ? S::Matches : S::Differs)});
   }

@@ -23,6 +23,13 @@ class EngineError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The user asked the work to stop (Cancel in the window): no failure of the work, so the front
+// end says it as information.
+class EngineStopped : public EngineError {
+ public:
+  using EngineError::EngineError;
+};
+
 struct EngineContext {
   Interaction& ui;
   const TextSource& texts;
@@ -64,7 +71,17 @@ struct SplitJob {
   int recoveryPercent = 0;  // recovery files of this percent of the data; 0 for none
 };
 
-bool Datei_Trennen(const SplitJob& job, EngineContext& ctx);
+// What a split found beyond its truth value, for the closing message.
+struct SplitReport {
+  // Partly written segments left on a volume the split moved away from, because they could not
+  // be removed: a join started there would read them.
+  std::vector<std::string> leftPieces;
+};
+
+bool Datei_Trennen(const SplitJob& job, EngineContext& ctx, SplitReport* report = nullptr);
+
+// The lines a closing message adds to the split's success text ("" for none).
+std::string SplitReportText(const SplitReport& report, const TextSource& texts);
 
 // Deletes the source after a finished split. When it cannot, says so (the split stands, the
 // source is kept, and why) as a warning and returns false.
@@ -74,6 +91,7 @@ struct JoinJob {
   std::string ersteSegment;  // path of the first segment
   std::string zielPfad;      // target folder, no trailing "/"
   std::string zielName;      // target name
+  bool ersetzen = false;     // an existing target file may be replaced (the user said so)
 };
 
 // What a join found beyond its truth value, for the closing message.
@@ -86,7 +104,8 @@ struct JoinReport {
 };
 
 // Joins into a temporary file beside the target, moved into place only when everything worked,
-// so a failed join leaves an existing file of the target name as it was.
+// so a failed join leaves an existing file of the target name as it was. An existing target is
+// replaced only when the job says so; a packed set never replaces one.
 bool Trennsegmente_Zusammenfuehren(const JoinJob& job, EngineContext& ctx,
                                    JoinReport* report = nullptr);
 

@@ -28,7 +28,9 @@ class Interaction {
   virtual void Repaint() {}
   // The status bar's single busy text (a text block and "..."); "" returns it to its panels.
   virtual void StatusText(const std::string& /*text*/) {}
-  // Lets pending user-interface events through while a long engine call runs.
+  // Lets pending user-interface events through while a long engine call runs. Both this and
+  // Progress throw EngineError when the user asked the work to stop (Ctrl-C, Cancel); every step
+  // removes what it made as that unwinds.
   virtual void ProcessEvents() {}
   // Progress of the copy in progress: bytes done of the total.
   virtual void Progress(std::int64_t /*done*/, std::int64_t /*total*/) {}

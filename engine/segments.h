@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,8 +18,17 @@ std::string SegmentDateiPfad(const std::string& folder, const std::string& name,
                              std::uint16_t nummer);
 
 // The join's name chain: the path with the extension of its file name (after the last dot)
-// replaced by Segment_Endung(nummer); a file name without a dot gets one appended.
+// replaced by Segment_Endung(nummer); a file name without a dot gets one appended. A set whose
+// names went through a system that lower-cases them continues in lower case ("pzx001").
 std::string SegmentPfadAusVorgaenger(const std::string& path, std::uint16_t nummer);
+
+// The segment file at path, or the one whose extension differs from it only in case; path
+// itself when there is neither.
+std::string SegmentFinden(const std::string& path);
+
+// A segment's file name as the split wrote it (its extension in upper case), as the checksum
+// file lists it.
+std::string SegmentNameWieGeschrieben(const std::string& fileName);
 
 // Segment numbers are 16 bits wide: PZX000 to PZX65535.
 inline constexpr std::uint32_t kLastSegmentNumber = 0xFFFF;
@@ -47,9 +57,13 @@ inline constexpr PresetInfo kPresets[] = {
 
 std::int64_t PresetBytes(SizePreset preset);
 
-// A size typed by hand: a signed 32-bit integer widened with its sign; 100 when the text is
-// no such integer.
-std::int64_t HandGroesse(std::string_view text);
-inline constexpr std::int64_t kHandGroesseFallback = 100;
+// Segment sizes either front end takes: the first segment must hold the header and data, and
+// no size is larger than the largest data size the header records.
+inline constexpr std::int64_t kMinSegmentSize = 1025;
+inline constexpr std::int64_t kMaxSegmentSize = std::numeric_limits<std::int64_t>::max();
+
+// A size typed by hand: decimal digits only (blanks around them allowed), from kMinSegmentSize to
+// kMaxSegmentSize; nothing for any other text, so no typo becomes a size.
+std::optional<std::int64_t> HandGroesse(std::string_view text);
 
 }  // namespace pz

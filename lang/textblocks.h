@@ -163,6 +163,15 @@ inline constexpr Block kWorkFactorTooHigh = 265;        // the set's scrypt asks
 inline constexpr Block kPasswordWillEncrypt = 266;      // password entry: the data gets encrypted
 inline constexpr Block kEncryptionFailed = 267;         // libcrypto refused, followed by why
 inline constexpr Block kInfoEncryptedKind = 268;        // "info": what the encryption is
+// Everyday use: moved splits, sizes by hand, existing targets, cancelling from the window.
+inline constexpr Block kPartSegmentKept = 230;  // split done, a part segment could not go
+inline constexpr Block kHandSizeInvalid = 231;  // the size by hand is no segment size
+inline constexpr Block kReplaceTarget = 232;    // window: replace an existing target? (Yes/No)
+inline constexpr Block kTargetExists = 233;     // join refused: the target file exists
+inline constexpr Block kOverwriteHint = 234;    // command line: how to replace it anyway
+inline constexpr Block kCancelRunning = 235;    // window closed while working: cancel? (Yes/No)
+inline constexpr Block kCancelledByUser = 236;  // the work was cancelled from the window
+
 // Recovery files (PAR2) beside the segments.
 inline constexpr Block kRecoveryBusy = 310;          // status while recovery data is made
 inline constexpr Block kRecoveryWritten = 311;       // followed by the count of segments

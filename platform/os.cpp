@@ -1,7 +1,9 @@
 #include "platform/os.h"
 
+#include <dirent.h>
 #include <linux/magic.h>
 #include <signal.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
@@ -13,6 +15,8 @@
 #include <limits>
 #include <optional>
 #include <vector>
+
+#include "platform/filehandle.h"
 
 // The installed layout below the prefix; the build passes the same folders it installs to.
 #ifndef PZ_INSTALL_BINDIR
@@ -123,6 +127,28 @@ bool HasDrivePart(const std::string& path) {
 bool FileExists(const std::string& path) {
   struct stat st {};
   return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool PathExists(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::lstat(path.c_str(), &st) == 0;
+}
+
+std::string ExistingInAnyCase(const std::string& path, std::size_t exact) {
+  if (FileExists(path)) return path;
+  const std::string folder = FolderPart(path);
+  const std::string name = FileNamePart(path);
+  if (exact > name.size()) return path;
+  const DirHandle d(::opendir(folder.empty() ? "/" : folder.c_str()));
+  if (d == nullptr) return path;
+  while (const dirent* e = ::readdir(d.get())) {
+    const std::string other = e->d_name;
+    if (other.size() != name.size() || other.compare(0, exact, name, 0, exact) != 0) continue;
+    if (::strcasecmp(other.c_str() + exact, name.c_str() + exact) != 0) continue;
+    const std::string found = JoinPath(folder, other);
+    if (FileExists(found)) return found;
+  }
+  return path;
 }
 
 bool FolderExists(const std::string& path) {

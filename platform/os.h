@@ -43,8 +43,14 @@ std::string FolderPart(const std::string& path);
 // A target folder needs what the Windows program called a drive part: here, an absolute path.
 bool HasDrivePart(const std::string& path);
 
-bool FileExists(const std::string& path);    // an existing regular file (or a link to one)
+bool FileExists(const std::string& path);  // an existing regular file (or a link to one)
+
+// path when that file exists; else an existing file of its folder whose name differs from
+// path's only in the case of the letters after its first `exact` bytes (so media and systems
+// that change case do not hide it); else path.
+std::string ExistingInAnyCase(const std::string& path, std::size_t exact);
 bool FolderExists(const std::string& path);  // an existing directory
+bool PathExists(const std::string& path);    // anything under that name, a dangling link too
 
 // Size of an existing file; -1 when it cannot be measured.
 std::int64_t FileSize(const std::string& path);

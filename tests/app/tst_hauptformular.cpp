@@ -19,6 +19,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "app/dialogs.h"
@@ -73,7 +74,7 @@ class HauptformularTest : public QObject {
 
   QString T(std::uint16_t block) { return QString::fromStdString(w_->Language().GetText(block)); }
   QString Work(const QString& name) { return work_->path() + "/" + name; }
-  QString Archive() { return program_->path() + "/temp_parzello/temp.pzx"; }
+  QString Archive() { return QString::fromStdString(w_->TempArchiv()); }
 
   // Opens the window as a returning user whose settings name the language file.
   void Open(const std::string& languageFile = "Deutsch.lng") {
@@ -283,23 +284,34 @@ class HauptformularTest : public QObject {
     w_->RadioHand->click();
     QVERIFY(!w_->EditHand->isReadOnly());
     QCOMPARE(w_->EditHand->palette().color(QPalette::Base), QColor(255, 255, 255));
-    // No stored hand size: the field is empty, which reads as 100.
+    // No stored hand size: the field is empty, which is no size, so nothing is counted.
     QCOMPARE(w_->EditHand->text(), QString());
-    QCOMPARE(w_->TrennGroesse(), 100);
-    // Each change of the hand size runs the chain down to the count.
-    w_->EditHand->setText("2048");
-    QCOMPARE(w_->TrennGroesse(), 2048);
-    QCOMPARE(w_->LabelTrennungen2->text(), QString("3"));
-    w_->EditHand->setText("abc");
-    QCOMPARE(w_->TrennGroesse(), 100);
-    QCOMPARE(w_->LabelTrennungen2->text(), QString("61"));
-    w_->EditHand->setText("2147483648");
-    QCOMPARE(w_->TrennGroesse(), 100);
-    w_->EditHand->setText("0");
-    QCOMPARE(w_->LabelTrennungen2->text(), QString("0"));
-    w_->EditHand->setText("-5");
-    QCOMPARE(w_->TrennGroesse(), -5);
-    QCOMPARE(w_->LabelTrennungen2->text(), QString("0"));
+    QCOMPARE(w_->TrennGroesse(), 0);
+    QCOMPARE(w_->LabelTrennungen2->text(), QString());
+    // Each change of the hand size runs the chain down to the count; every size from 1025 bytes
+    // to the largest the format holds counts, anything else is no size.
+    const std::tuple<const char*, qint64, const char*> rows[] = {
+        {"2048", 2048, "3"},
+        {"1025", 1025, "6"},
+        {"2147483648", 2147483648, "1"},
+        {"3000000000", 3000000000, "1"},
+        {"4294967295", 4294967295, "1"},
+        {"9223372036854775807", pz::kMaxSegmentSize, "1"},
+        {"1024", 0, ""},
+        {"abc", 0, ""},
+        {"1M", 0, ""},
+        {"0", 0, ""},
+        {"-5", 0, ""},
+    };
+    for (const auto& [text, size, count] : rows) {
+      w_->EditHand->setText(text);
+      QCOMPARE(w_->TrennGroesse(), size);
+      QCOMPARE(w_->LabelTrennungen2->text(), QString(count));
+    }
+    // Typing takes digits only.
+    w_->EditHand->clear();
+    QTest::keyClicks(w_->EditHand, "1M5 x-2");
+    QCOMPARE(w_->EditHand->text(), QString("152"));
 
     // The hand size is read, whatever button caused the refresh, only with RadioHand selected.
     w_->Radio144->click();
@@ -307,6 +319,35 @@ class HauptformularTest : public QObject {
     QVERIFY(w_->EditHand->isReadOnly());
     w_->EditHand->setText("4096");  // editing while another preset is selected
     QCOMPARE(w_->TrennGroesse(), 1457664);
+  }
+
+  // A field that is no size is said at Start (not counted as some size), with the focus there; a
+  // 5 GiB file on FAT-sized segments is two segments.
+  void handSizeThatIsNoSizeIsSaid() {
+    PrepareSplit(5000);
+    w_->RadioHand->click();
+    for (const char* text : {"", "1024", "abc"}) {
+      w_->EditHand->setText(text);
+      w_->ButtonAusfuehren->click();
+      QCOMPARE(Last().text, T(231));
+      QCOMPARE(Last().icon, MsgIcon::Warning);
+      QCOMPARE(w_->focusWidget(), w_->EditHand);
+    }
+    QVERIFY(!QFile::exists(Work("out/teil.PZX000")));
+    w_->EditHand->setText("3000000000");
+    w_->ButtonAusfuehren->click();
+    QCOMPARE(Last().text, T(49));
+    QCOMPARE(QFileInfo(Work("out/teil.PZX000")).size(), 5000 + 1024);
+
+    const QString big = Work("fuenf.bin");
+    {
+      QFile f(big);
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      QVERIFY(f.resize(qint64(5) << 30));  // sparse
+    }
+    w_->EditTrennDatei->setText(big);
+    w_->EditHand->setText("4294967295");
+    QCOMPARE(w_->LabelTrennungen2->text(), QString("2"));
   }
 
   void thousandSegmentsAcceptedAndOneMoreRefused() {
@@ -443,7 +484,7 @@ class HauptformularTest : public QObject {
     QString suffix;
     script.steps.push_back(ChooseFile(Work("out/teil.PZX000"), &filters, &suffix));
     w_->ButtonTrennDatei->click();
-    QCOMPARE(filters, QStringList{T(41) + " (*.PZX000)"});
+    QCOMPARE(filters, QStringList{T(41) + " (*.PZX000 *.pzx000)"});
     QCOMPARE(suffix, QString("PZX000"));
     QCOMPARE(w_->EditTrennDatei->text(), Work("out/teil.PZX000"));
     QCOMPARE(w_->EditZielName->text(), QString("quelle.bin"));
@@ -486,6 +527,7 @@ class HauptformularTest : public QObject {
       d.Edit->setText(QString::fromUtf8("Geheimnis-ä"));
       d.ButtonOK->click();
     });
+    messages_->answers = {true};  // replace the file joined before, which a failure keeps
     w_->ButtonAusfuehren->click();
     QCOMPARE(Last().text, T(55) + "\n" + T(173) + " \"teil.PZX001\"\n" + T(175));
     QCOMPARE(ReadFile(Work("back/quelle.bin")), data);
@@ -719,37 +761,29 @@ class HauptformularTest : public QObject {
     w_->EditTrennDatei->setText(source);
     w_->Radio360->click();
     QCOMPARE(w_->LabelTrennungen2->text(), QString("3"));
+    // Nothing that follows the fields or the options packs: the count of the archive is known
+    // once it is packed at Start.
     w_->CheckKomprimieren->click();
-    QVERIFY(w_->Komprimiert());
-    QVERIFY(QFile::exists(Archive()));
-    QCOMPARE(QFile::permissions(Archive()) & (QFile::ReadGroup | QFile::ReadOther),
-             QFileDevice::Permissions());
-    QCOMPARE(w_->LabelDateiGroesse2->text(), QString("900000"));  // the source's own size
-    QCOMPARE(w_->LabelTrennungen2->text(), QString("1"));         // but the archive's count
-    const qint64 strong = QFileInfo(Archive()).size();
-    w_->RadioSchwach->click();  // packed again at the other level
-    QVERIFY(w_->Komprimiert());
-    QVERIFY(QFileInfo(Archive()).size() >= strong);
+    w_->RadioSchwach->click();
+    w_->EditTrennDatei->setText(source + " ");
+    w_->EditTrennDatei->setText(source);
+    QVERIFY(!w_->Komprimiert());
+    QVERIFY(!QFile::exists(Archive()));
+    QCOMPARE(w_->LabelDateiGroesse2->text(), QString("900000"));
+    QCOMPARE(w_->LabelTrennungen2->text(), QString("?"));
 
     w_->CheckLoeschen->click();
     w_->ButtonAusfuehren->click();
     QCOMPARE(Last().text, T(49));
+    QVERIFY(w_->Komprimiert());
     QVERIFY(!QFile::exists(source));
     QVERIFY(QFile::exists(Archive()));
+    QCOMPARE(QFile::permissions(Archive()) & (QFile::ReadGroup | QFile::ReadOther),
+             QFileDevice::Permissions());
+    QVERIFY(!QFile::exists(Work("out/teil.PZX001")));  // the archive's one segment, not three
     const QByteArray header = ReadFile(Work("out/teil.PZX000")).left(1024);
     QCOMPARE(header[309], '1');
     QCOMPARE(header.mid(3, 10), QByteArray("quelle.bin"));
-
-    // An archive that no longer reads back is not cut, and the source stays.
-    WriteFile(source, data);
-    w_->EditTrennDatei->setText(source + " ");
-    w_->EditTrennDatei->setText(source);
-    QVERIFY(w_->Komprimiert());
-    WriteFile(Archive(), QByteArray("damaged"));
-    w_->ButtonAusfuehren->click();
-    QCOMPARE(messages_->messages[messages_->messages.size() - 2].text, T(114));
-    QCOMPARE(Last().text, T(50));
-    QCOMPARE(ReadFile(source), data);
 
     w_->RadioZusammenfuehren->click();
     w_->EditTrennDatei->setText(Work("out/teil.PZX000"));
@@ -779,6 +813,89 @@ class HauptformularTest : public QObject {
     w_->ButtonAusfuehren->click();
     QCOMPARE(Last().text, T(49));
     QCOMPARE(ReadFile(Work("out/roh.PZX000")).at(309), '0');
+  }
+
+  // A join asks before it replaces a file: No keeps it and joins nothing, Yes replaces it.
+  void joinAsksBeforeReplacingAFile() {
+    const QByteArray data = RandomBytes(5000);
+    WriteFile(PrepareSplit(0), data);
+    w_->RadioHand->click();
+    w_->EditHand->setText("2048");
+    w_->ButtonAusfuehren->click();
+    QCOMPARE(Last().text, T(49));
+    w_->RadioZusammenfuehren->click();
+    w_->EditTrennDatei->setText(Work("out/teil.PZX000"));
+    w_->EditZielPfad->setText(Work("out"));
+    w_->EditZielName->setText("da.bin");
+    WriteFile(Work("out/da.bin"), "older");
+
+    const std::size_t before = messages_->messages.size();
+    messages_->answers = {false};
+    w_->ButtonAusfuehren->click();
+    QCOMPARE(messages_->messages.size(), before + 1);  // the question, and nothing after No
+    QVERIFY(Last().text.startsWith(T(232)));
+    QCOMPARE(Last().icon, MsgIcon::Question);
+    QCOMPARE(ReadFile(Work("out/da.bin")), QByteArray("older"));
+
+    messages_->answers = {true};
+    w_->ButtonAusfuehren->click();
+    QVERIFY(Last().text.startsWith(T(54)));
+    QCOMPARE(ReadFile(Work("out/da.bin")), data);
+  }
+
+  // Cancel while a join waits for a segment, and closing the window while it works: the work
+  // stops with its clean-up (no partial file), and the closed window closes once it has.
+  void runningWorkCanBeCancelled() {
+    WriteFile(PrepareSplit(0), RandomBytes(5000));
+    w_->RadioHand->click();
+    w_->EditHand->setText("2048");
+    w_->ButtonAusfuehren->click();
+    QVERIFY(QFile::remove(Work("out/teil.PZX002")));
+    w_->RadioZusammenfuehren->click();
+    w_->EditTrennDatei->setText(Work("out/teil.PZX000"));
+    w_->EditZielPfad->setText(Work("back"));
+    QDir(work_->path()).mkdir("back");
+    w_->EditZielName->setText("zurueck.bin");
+
+    DialogScript script;
+    QString caption;
+    bool othersOff = false;
+    script.steps.push_back([&](QDialog& dialog) {
+      caption = w_->ButtonBeenden->text();
+      othersOff = !w_->ButtonAusfuehren->isEnabled() && !w_->PanelQuelle->isEnabled() &&
+                  !w_->MenuSprache->isEnabled() && w_->MenuBeenden->isEnabled();
+      w_->ButtonBeenden->click();
+      dialog.accept();
+    });
+    w_->ButtonAusfuehren->click();
+    QCOMPARE(caption, T(66));
+    QVERIFY(othersOff);
+    QVERIFY2(Last().text.startsWith(T(236)), qPrintable(Last().text));
+    QCOMPARE(Last().icon, MsgIcon::Information);
+    QCOMPARE(QDir(Work("back")).entryList(QDir::Files), QStringList());
+    QCOMPARE(w_->ButtonBeenden->text(), T(32));
+    QVERIFY(w_->ButtonAusfuehren->isEnabled() && w_->PanelQuelle->isEnabled());
+
+    // Closing asks; Yes cancels, and the window closes when the work has ended.
+    script.steps.push_back([&](QDialog& dialog) {
+      messages_->answers = {true};
+      w_->MenuBeenden->trigger();  // F10
+      QVERIFY(w_->isVisible());
+      dialog.accept();
+    });
+    w_->ButtonAusfuehren->click();
+    QVERIFY(messages_->Texts().contains(T(235)));
+    QVERIFY(Last().text.startsWith(T(236)));
+    QVERIFY(!w_->isVisible());
+    QCOMPARE(QDir(Work("back")).entryList(QDir::Files), QStringList());
+  }
+
+  // Two windows at once never share a temporary archive.
+  void eachWindowHasItsOwnArchive() {
+    THauptformular other(program_->path().toStdString());
+    QVERIFY(other.TempArchiv() != w_->TempArchiv());
+    QCOMPARE(QFileInfo(QString::fromStdString(other.TempArchiv())).dir(),
+             QFileInfo(Archive()).dir());
   }
 
   // The busy text carries the progress: percent, bytes in GiB for large files, and the rate.

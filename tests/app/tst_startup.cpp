@@ -503,8 +503,7 @@ class StartupTest : public QObject {
   void closingDeletesTheTemporaryArchive() {
     Store("Language", "File", "Deutsch.lng");
     Open();
-    const QString archive =
-        QString::fromStdString(pz::TempArchivPfad(program_->path().toStdString()));
+    const QString archive = QString::fromStdString(w_->TempArchiv());
     WriteFile(archive, "zip");
     w_->MenuBeenden->trigger();
     QVERIFY(!w_->isVisible());

@@ -70,7 +70,7 @@ TEST_F(Cli, SplitInfoJoinRoundTrip) {
 
 TEST_F(Cli, DeleteSourceOnlyAfterSuccess) {
   Result r = Run({"split", source, "--to", stick, "--size", "100", "--delete-source"});
-  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.status, 2);
   EXPECT_TRUE(Exists(source));
   r = Run({"split", source, "--to", stick, "--size", "1.44M", "--delete-source"});
   ASSERT_EQ(r.status, 0) << r.err;
@@ -98,13 +98,61 @@ TEST_F(Cli, WindowChecksWithTheirMessages) {
   Result r = Run({"split", "missing.bin", "--to", stick});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find(Text("English.lng", tb::kSplitSourceMissing)), std::string::npos);
-  r = Run({"split", source, "--to", stick, "--size", "1000"});  // 1000 segments at the most
+  WriteFile(dir / "big.bin", PatternBytes(1100000));
+  r = Run({"split", dir / "big.bin", "--to", stick, "--size", "1025"});  // 1000 at the most
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find(Text("English.lng", tb::kTooManySegments)), std::string::npos);
-  EXPECT_FALSE(Exists(stick + "/film.avi.PZX000"));
+  EXPECT_FALSE(Exists(stick + "/big.bin.PZX000"));
   r = Run({"join", "missing.PZX000"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find(Text("English.lng", tb::kJoinSegmentMissing)), std::string::npos);
+}
+
+// Every size from 1025 bytes to the largest the format holds; no false "more than 1000
+// segments" past 2 GiB, and no text that is not a size becomes one.
+TEST_F(Cli, EverySegmentSizeTheFormatHolds) {
+  for (const char* size : {"3000000000", "4294967295", "9223372036854775807"}) {
+    const Result r = Run({"split", source, "--to", stick, "--size", size});
+    ASSERT_EQ(r.status, 0) << size << r.err;
+    EXPECT_EQ(SizeOf(stick + "/film.avi.PZX000"), 1000000 + 1024) << size;
+    EXPECT_FALSE(Exists(stick + "/film.avi.PZX001")) << size;
+  }
+  for (const char* size : {"1024", "0", "-5", "1M", "abc", "9223372036854775808", ""}) {
+    const Result r = Run({"split", source, "--to", home, "--size", size});
+    EXPECT_EQ(r.status, 2) << size;
+    EXPECT_NE(r.err.find("from 1025 to 9223372036854775807"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(Run({"split", source, "--to", home, "--size", "1025"}).status, 0);
+  EXPECT_EQ(SizeOf(home + "/film.avi.PZX000"), 1025);
+}
+
+// A join never replaces a file without --overwrite; lower-case sets join and are listed.
+TEST_F(Cli, JoinReplacesOnlyWhenAskedAndFindsLowerCaseSegments) {
+  ASSERT_EQ(Run({"split", source, "--to", stick, "--size", "360K"}).status, 0);
+  for (const char* n : {"0", "1", "2"}) {
+    std::filesystem::rename(stick + "/film.avi.PZX00" + n, stick + "/film.avi.pzx00" + n);
+  }
+  std::filesystem::rename(stick + "/film.avi.PZX.sha256", stick + "/film.avi.pzx.sha256");
+  const std::string first = stick + "/film.avi.pzx000";
+  WriteFile(home + "/film.avi", "older");
+  Result r = Run({"join", first, "--to", home});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find(Text("English.lng", tb::kTargetExists) + " \"" + home + "/film.avi\"\n" +
+                       Text("English.lng", tb::kOverwriteHint)),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(ReadFile(home + "/film.avi"), "older");
+
+  r = Run({"join", first, "--to", home, "--overwrite"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find(Text("English.lng", tb::kJoinVerified)), std::string::npos) << r.err;
+  EXPECT_EQ(ReadFile(home + "/film.avi"), data);
+
+  r = Run({"info", first});
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find(stick + "/film.avi.pzx002"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(stick + "/film.avi.pzx.sha256"), std::string::npos) << r.out;
+  EXPECT_EQ(Run({"verify", first}).status, 0);
 }
 
 TEST_F(Cli, GermanMessagesFromTheEnvironmentOrOption) {

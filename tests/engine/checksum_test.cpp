@@ -61,8 +61,10 @@ class Checksums : public ::testing::Test {
                  false};
     return Datei_Trennen(job, ctx);
   }
+  // Replacing allowed: what these cases check is that a failed join keeps the file it would
+  // replace.
   bool Join(const std::string& first, const std::string& name = "film.avi") {
-    return Trennsegmente_Zusammenfuehren({first, back, name}, ctx, &report);
+    return Trennsegmente_Zusammenfuehren({first, back, name, true}, ctx, &report);
   }
   std::string Seg(int n, const std::string& folder = "") const {
     return SegmentDateiPfad(folder.empty() ? out : folder, "film.avi",

@@ -47,14 +47,29 @@ TEST(SegmentSizes, PresetsAreWholeSectorsAndHandSizeRule) {
   EXPECT_EQ(PresetBytes(SizePreset::Floppy144), 1457664);
   EXPECT_EQ(PresetBytes(SizePreset::Zip100), 100431872);
   EXPECT_EQ(PresetBytes(SizePreset::Auto), 0);
-  EXPECT_EQ(HandGroesse("350000000"), 350000000);
-  EXPECT_EQ(HandGroesse("abc"), 100);
-  EXPECT_EQ(HandGroesse(""), 100);
-  EXPECT_EQ(HandGroesse("12abc"), 100);
-  EXPECT_EQ(HandGroesse("2147483647"), 2147483647);
-  EXPECT_EQ(HandGroesse("2147483648"), 100);
-  EXPECT_EQ(HandGroesse("-5"), -5);
-  EXPECT_EQ(HandGroesse("0"), 0);
+  // Every size from the first with room for data to the largest the header records; no text
+  // that is not one becomes a size.
+  const std::pair<const char*, std::optional<std::int64_t>> rows[] = {
+      {"350000000", 350000000},
+      {"1025", 1025},
+      {"2147483648", 2147483648},
+      {"3000000000", 3000000000},
+      {"4294967295", 4294967295},
+      {" 4294967295 ", 4294967295},
+      {"9223372036854775807", kMaxSegmentSize},
+      {"9223372036854775808", std::nullopt},
+      {"1024", std::nullopt},
+      {"0", std::nullopt},
+      {"-5", std::nullopt},
+      {"+2000", std::nullopt},
+      {"abc", std::nullopt},
+      {"1M", std::nullopt},
+      {"12abc", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const auto& [text, size] : rows) EXPECT_EQ(HandGroesse(text), size) << text;
+  // A 5 GiB file on FAT-sized segments.
+  EXPECT_EQ(Anzahl_Trennungen_Berechnen(4294967295, std::int64_t{5} << 30), 2);
 }
 
 // The figures must stay right at any size: a product done * 100 overflows above 92 PB.

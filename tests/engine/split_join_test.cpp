@@ -84,6 +84,7 @@ TEST_F(SplitJoin, RoundTripsAtTheSegmentBoundaries) {
     EXPECT_EQ(ReadFile(back + "/joined.bin"), data);
     EXPECT_TRUE(ui.messages.empty());
     for (int n = 0; n < count; ++n) std::remove(Segment(n).c_str());
+    std::remove((back + "/joined.bin").c_str());
   }
 }
 
@@ -235,10 +236,11 @@ TEST_F(SplitJoin, OutputThatIsASegmentIsRefused) {
   const std::string data = PatternBytes(10000);
   ASSERT_TRUE(Split(data, 3000));
   const std::string seg2 = ReadFile(Segment(2));
-  EXPECT_FALSE(Trennsegmente_Zusammenfuehren({Segment(0), out, "source.bin.PZX002"}, ctx));
+  // Even when replacing is allowed.
+  EXPECT_FALSE(Trennsegmente_Zusammenfuehren({Segment(0), out, "source.bin.PZX002", true}, ctx));
   EXPECT_TRUE(ui.Showed(Block(tb::kOutputIsSegment)));
   EXPECT_EQ(ReadFile(Segment(2)), seg2);
-  EXPECT_FALSE(Trennsegmente_Zusammenfuehren({Segment(0), out, "source.bin.PZX000"}, ctx));
+  EXPECT_FALSE(Trennsegmente_Zusammenfuehren({Segment(0), out, "source.bin.PZX000", true}, ctx));
   EXPECT_EQ(SizeOf(Segment(0)), 3000);
 }
 
@@ -289,6 +291,7 @@ TEST_F(SplitJoin, AutomaticModeWithoutRoomGoesToTheFailedCopyPrompt) {
   const std::string data = PatternBytes(700);
   ASSERT_TRUE(Split(data, 0, true));
   EXPECT_TRUE(ui.Showed(Block(tb::kSegmentWriteFailed1) + "\n" + Block(tb::kSegmentWriteFailed2)));
+  EXPECT_FALSE(Exists(Segment(0, v1)));  // the header alone did not stay behind
   EXPECT_EQ(SizeOf(Segment(0, v2)), 1024 + 700);
   ASSERT_TRUE(Join(Segment(0, v2)));
   EXPECT_EQ(ReadFile(back + "/joined.bin"), data);
@@ -379,10 +382,79 @@ TEST_F(SplitJoin, FullVolumeRewritesTheSegmentOnTheNextVolume) {
   ASSERT_TRUE(WIFEXITED(status));
   ASSERT_EQ(WEXITSTATUS(status), 0);
 
-  EXPECT_EQ(SizeOf(Segment(0)), 500000);  // the part written on the full volume stays
+  // The part written on the full volume went, so a join started there cannot read it.
+  EXPECT_FALSE(Exists(Segment(0)));
   EXPECT_EQ(SizeOf(Segment(0, v2)), segment);
   EXPECT_EQ(SizeOf(Segment(1, v2)), 1000000 + 1024 - segment);
   ASSERT_TRUE(Join(Segment(0, v2)));
+  EXPECT_EQ(ReadFile(back + "/joined.bin"), data);
+}
+
+// Sets that passed through systems that change case: found in any case, asked for by the name
+// that exists, checked against the checksum file the split wrote.
+TEST_F(SplitJoin, LowerCaseSetJoinsAndIsAskedForInItsOwnCase) {
+  const std::string data = PatternBytes(10000);
+  ASSERT_TRUE(Split(data, 3000));
+  const auto lower = [](std::string path) {
+    for (std::size_t i = path.size() - 6; i < path.size(); ++i)
+      path[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(path[i])));
+    return path;
+  };
+  for (int n = 0; n < 4; ++n)
+    ASSERT_EQ(std::rename(Segment(n).c_str(), lower(Segment(n)).c_str()), 0);
+  ASSERT_EQ(std::rename((out + "/source.bin.PZX.sha256").c_str(),
+                        (out + "/source.bin.pzx.sha256").c_str()),
+            0);
+  JoinReport report;
+  ASSERT_TRUE(Trennsegmente_Zusammenfuehren({lower(Segment(0)), back, "joined.bin"}, ctx, &report));
+  EXPECT_EQ(ReadFile(back + "/joined.bin"), data);
+  EXPECT_EQ(report.verdict, Verdict::Verified);
+  EXPECT_TRUE(Trennsegmente_Pruefen(lower(Segment(0)), ctx).allGood);
+
+  // The last segments on another volume: the prompt names the missing one as the set does.
+  const std::string elsewhere = dir.Sub("stick2");
+  for (int n : {2, 3})
+    ASSERT_EQ(std::rename(lower(Segment(n)).c_str(), lower(Segment(n, elsewhere)).c_str()), 0);
+  ui.volumes.push_back({true, lower(Segment(2, elsewhere)), nullptr});
+  ASSERT_TRUE(Join(lower(Segment(0)), "again.bin"));
+  ASSERT_EQ(ui.volumePrompts.size(), 1u);
+  EXPECT_EQ(ui.volumePrompts[0], lower(Segment(2)));
+  EXPECT_EQ(ReadFile(back + "/again.bin"), data);
+}
+
+// A stop asked for in the middle of a segment (Ctrl-C, Cancel in the window) leaves the segments
+// written whole and no part of the one under way.
+TEST_F(SplitJoin, StopInTheMiddleOfASegmentLeavesNoPartOfIt) {
+  struct Stopping : test::ScriptedInteraction {
+    void Progress(std::int64_t done, std::int64_t) override {
+      if (done > 5000) throw EngineError("stopped");
+    }
+  } stopping;
+  EngineContext stopCtx(stopping, texts, ctx.programmPfad);
+  source = dir / "source.bin";
+  WriteFile(source, PatternBytes(20000));
+  const SplitJob job{source, source, false, false, out, "source.bin", 4000, false};
+  EXPECT_THROW(Datei_Trennen(job, stopCtx), EngineError);
+  EXPECT_EQ(SizeOf(Segment(0)), 4000);  // 2976 bytes of data: written whole before the stop
+  EXPECT_FALSE(Exists(Segment(1)));     // under way when the data passed 5000 bytes
+  EXPECT_EQ(ReadFile(source), PatternBytes(20000));
+}
+
+// A join never replaces a file unless asked to; the refusal comes before the password.
+TEST_F(SplitJoin, ExistingTargetIsReplacedOnlyWhenAsked) {
+  const std::string data = PatternBytes(5000);
+  ui.passwords.push_back("pw");
+  ASSERT_TRUE(Split(data, 3000));
+  WriteFile(back + "/joined.bin", "older");
+  const int prompts = ui.passwordPrompts;
+  EXPECT_FALSE(Join(Segment(0)));
+  EXPECT_TRUE(ui.Showed(Block(tb::kTargetExists) + " \"" + back + "/joined.bin\""));
+  EXPECT_EQ(ui.passwordPrompts, prompts);
+  EXPECT_EQ(ReadFile(back + "/joined.bin"), "older");
+
+  ui.passwords2.push_back("pw");
+  JoinJob job{Segment(0), back, "joined.bin", true};
+  ASSERT_TRUE(Trennsegmente_Zusammenfuehren(job, ctx));
   EXPECT_EQ(ReadFile(back + "/joined.bin"), data);
 }
 

@@ -81,7 +81,13 @@ TEST_F(Faults, ReadErrorInTheMiddleOfTheSource) {
   EXPECT_TRUE(Says(r, tb::kReadFailed));
   EXPECT_FALSE(Says(r, tb::kSplitDone));
   ExpectSourceIntact();
-  EXPECT_EQ(SizeOf(first), 362496);  // what was written stays
+  // Segments written whole stay; the one under way at the failure went with it.
+  for (const char* n : {"0", "1", "2"}) {
+    const std::string segment = stick + "/film.avi.PZX00" + n;
+    if (Exists(segment)) {
+      EXPECT_EQ(SizeOf(segment), 362496) << segment;
+    }
+  }
   // Done again on a good disk, the split completes and joins back.
   ASSERT_EQ(Run({"split", source, "--to", stick, "--size", "360K"}).status, 0);
   ASSERT_EQ(Run({"join", first, "--to", home}).status, 0);
@@ -95,6 +101,9 @@ TEST_F(Faults, FullVolumeThenAnotherFolderOrCancel) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(Says(r, tb::kSegmentWriteFailed1));
   EXPECT_EQ(SizeOf(stick2 + "/film.avi.PZX000"), 730112);
+  // The part on the full volume went: a join started there would read it.
+  EXPECT_FALSE(Exists(first));
+  EXPECT_FALSE(Says(r, tb::kPartSegmentKept));
   ASSERT_EQ(Run({"join", stick2 + "/film.avi.PZX000", "--to", home}).status, 0);
   EXPECT_EQ(ReadFile(home + "/film.avi"), data);
 
@@ -107,6 +116,17 @@ TEST_F(Faults, FullVolumeThenAnotherFolderOrCancel) {
   EXPECT_TRUE(Says(r, tb::kSplitFailed));
   EXPECT_FALSE(Exists(stick3 + "/film.avi.PZX000"));
   ExpectSourceIntact();
+}
+
+// A part that cannot be removed from the full volume is named in the closing message.
+TEST_F(Faults, PartSegmentThatCannotBeRemovedIsNamed) {
+  const std::string stick2 = dir.Sub("stick2");
+  const auto r = Run({"split", source, "--to", stick, "--size", "720K"}, "write+unlink", "stick/",
+                     "200000", "ENOSPC", stick2 + "\n");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(Says(r, tb::kSplitDone));
+  EXPECT_NE(r.err.find(Text(tb::kPartSegmentKept) + " \"" + first + "\""), std::string::npos)
+      << r.err;
 }
 
 TEST_F(Faults, DiskErrorWhileWritingASegmentIsNotAFullVolumeButStillAsks) {
@@ -163,12 +183,13 @@ TEST_F(Faults, SourceThatCannotBeDeletedIsReported) {
 TEST_F(Faults, UnreadableOrMissingSegments) {
   ASSERT_EQ(Run({"split", source, "--to", stick, "--size", "360K"}).status, 0);
   WriteFile(home + "/film.avi", "an older file of that name");
-  auto r = Run({"join", first, "--to", home}, "open", ".PZX001", "0", "EACCES");
+  // Replacing allowed: what is checked is that a failed join keeps the file it would replace.
+  auto r = Run({"join", first, "--to", home, "--overwrite"}, "open", ".PZX001", "0", "EACCES");
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(Says(r, tb::kReadFailed));
   EXPECT_FALSE(Says(r, tb::kJoinDone));
 
-  r = Run({"join", first, "--to", home}, "read", ".PZX002", "1000");
+  r = Run({"join", first, "--to", home, "--overwrite"}, "read", ".PZX002", "1000");
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(Says(r, tb::kReadFailed));
   // The failed joins kept nothing of their own and left the older file as it was.

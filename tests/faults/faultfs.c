@@ -6,7 +6,8 @@
 //                   "write" (writing fails after PZ_FAULT_AFTER bytes), "slow" (every write
 //                   waits PZ_FAULT_DELAY_US microseconds), "slowread" (every read waits),
 //                   "unlink" (removing fails), "skip" (once PZ_FAULT_AFTER bytes are written,
-//                   the next write lands one byte further on, as a copy that lost its place)
+//                   the next write lands one byte further on, as a copy that lost its place);
+//                   several joined by "+" ("write+unlink")
 //   PZ_FAULT_ERRNO  the error to report (default EIO)
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -30,7 +31,12 @@ static const char* env(const char* name) {
 }
 
 static int op_is(const char* op) {
-  return strcmp(env("PZ_FAULT_OP"), op) == 0;
+  const char* ops = env("PZ_FAULT_OP");
+  const size_t n = strlen(op);
+  for (const char* p = ops; (p = strstr(p, op)) != NULL; p += n) {
+    if ((p == ops || p[-1] == '+') && (p[n] == '\0' || p[n] == '+')) return 1;
+  }
+  return 0;
 }
 
 static int fault_errno(void) {
