@@ -70,7 +70,7 @@ test-asan: deps deps-test
 # compiler that builds the program) leaves to -Wsign-conversion: not one of our flags.
 tidy: build
 	run-clang-tidy -quiet -p $(BUILD) -j $(JOBS) -extra-arg=-Wno-sign-conversion \
-	  '^$(CURDIR)/(app|bench|cli|controls|engine|lang|platform|screens|tests|zip)/.*\.cpp$$'
+	  '^$(CURDIR)/(app|bench|cli|controls|crypt|engine|lang|platform|screens|tests|zip)/.*\.cpp$$'
 
 # The Debian package: $(BUILD)/parzello_VERSION-1_ARCH.deb.
 package: deps-package build
@@ -81,6 +81,7 @@ bench: build bench-deps deps-test
 	bash bench/packed_split.sh $(BUILD)
 	bash bench/recovery.sh $(BUILD)
 	bash bench/joiner_memory.sh $(BUILD)
+	bash bench/encrypted.sh $(BUILD)
 
 # An 8 GiB file, past the 2 and 4 GiB bounds: three interleaved runs.
 bench-large: build

@@ -52,7 +52,8 @@ TPasswortDialog::TPasswortDialog(const TextSource& texts, QWidget* parent)
     : QDialog(parent, kDialogFlags), texts_(texts) {
   setObjectName("PasswortDialog");
   SetDialogFont(this);
-  setFixedSize(233, 144);
+  // Room below the fields for the line that says the data will be encrypted.
+  setFixedSize(233, 184);
   Label1 = new QLabel(this);
   Label1->setObjectName("Label1");
   Label1->move(8, 4);
@@ -61,14 +62,23 @@ TPasswortDialog::TPasswortDialog(const TextSource& texts, QWidget* parent)
   Label2->setObjectName("Label2");
   Label2->move(8, 54);
   Edit2 = PasswordField(this, "Edit2", 72);
-  ButtonOK = Button(this, "ButtonOK", "OK", {19, 110, 95, 30}, QStyle::SP_DialogOkButton);
+  LabelEncrypt = new QLabel(this);
+  LabelEncrypt->setObjectName("LabelEncrypt");
+  LabelEncrypt->setGeometry(8, 100, 217, 44);
+  LabelEncrypt->setWordWrap(true);
+  QFont note = LabelEncrypt->font();
+  note.setBold(false);
+  note.setPixelSize(11);
+  LabelEncrypt->setFont(note);
+  ButtonOK = Button(this, "ButtonOK", "OK", {19, 150, 95, 30}, QStyle::SP_DialogOkButton);
   ButtonOK->setDefault(true);
   ButtonCancel =
-      Button(this, "ButtonCancel", "Abbrechen", {119, 110, 95, 30}, QStyle::SP_DialogCancelButton);
+      Button(this, "ButtonCancel", "Abbrechen", {119, 150, 95, 30}, QStyle::SP_DialogCancelButton);
   // The texts replace the built-in captions even when a block is missing.
   setWindowTitle(Text(texts, tb::kPasswordCaption));
   Label1->setText(Text(texts, tb::kPasswordCaption) + " :");
   Label2->setText(Text(texts, tb::kPasswordRepeat) + " :");
+  LabelEncrypt->setText(Text(texts, tb::kPasswordWillEncrypt));
   Label1->adjustSize();
   Label2->adjustSize();
   ButtonOK->setText(Text(texts, tb::kButtonOk));
@@ -80,8 +90,8 @@ TPasswortDialog::TPasswortDialog(const TextSource& texts, QWidget* parent)
 
 void TPasswortDialog::ButtonOKClick() {
   if (Edit1->text().isEmpty()) return Complain(this, texts_, tb::kPasswordFirstEmpty, Edit1);
-  // The limit is what the header stores, so a password taken here is never refused later.
-  if (StoredPasswordBytes(Edit1->text().toStdString()) > kMaxPasswordChars) {
+  // The split's own limit, so a passphrase taken here is never refused later.
+  if (Edit1->text().toUtf8().size() > static_cast<qsizetype>(kMaxPassphraseBytes)) {
     return Complain(this, texts_, tb::kPasswordLimit, Edit1);
   }
   if (Edit2->text().isEmpty()) return Complain(this, texts_, tb::kPasswordSecondEmpty, Edit2);

@@ -14,8 +14,9 @@
 
 namespace pz {
 
-// Most characters a password field takes: what the segment header stores.
-inline constexpr int kPasswordFieldChars = 30;
+// Most characters a password field takes; the entry then counts the UTF-8 bytes against
+// kMaxPassphraseBytes (engine/header.h).
+inline constexpr int kPasswordFieldChars = 1024;
 
 class TPasswortDialog : public QDialog {
   Q_OBJECT
@@ -28,6 +29,7 @@ class TPasswortDialog : public QDialog {
   QLineEdit* Edit1;
   QLabel* Label2;
   QLineEdit* Edit2;
+  QLabel* LabelEncrypt;  // says that the data will be encrypted
   QPushButton* ButtonOK;
   QPushButton* ButtonCancel;
 

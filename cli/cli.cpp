@@ -317,6 +317,8 @@ class Cli {
   bool PackIfAsked(const std::string& source, const std::string& compress, bool& komprimiert);
   // False (said) for an existing file that cannot be opened.
   bool Readable(const std::string& path);
+  // info's lines on encryption: encrypted or not, how costly a guess is, or only gated.
+  void PrintEncryption(const std::string& first, const HeaderInfo& info);
   // info's list of the segments present and how much of the data they hold.
   int ListSegments(const std::string& first, std::int64_t dataSize);
   // Checks a packed split's archive, splits, and deletes the source when asked to.
@@ -343,11 +345,12 @@ bool Cli::UsePasswordFile() {
     return false;
   }
   // As end of input at the prompt: no password is no reason to go on without one.
+  const ScopeGuard wipe([&] { age::Wipe(line); });
   if (line.empty()) {
     ui_.ShowMessage(Text(tb::kPasswordFileEmpty) + " \"" + file + "\"", MsgIcon::Error);
     return false;
   }
-  if (StoredPasswordBytes(line) > kMaxPasswordChars) {
+  if (line.size() > kMaxPassphraseBytes) {
     ui_.ShowMessage(Text(tb::kPasswordLimit), MsgIcon::Error);
     return false;
   }
@@ -571,6 +574,7 @@ int Cli::Info() {
   std::fprintf(out_, "%s: %s\n", Text(tb::kInfoCompressed).c_str(),
                yesNo(info->compressed).c_str());
   std::fprintf(out_, "%s: %s\n", Text(tb::kInfoPassword).c_str(), yesNo(info->password).c_str());
+  PrintEncryption(first, *info);
   std::fprintf(out_, "%s: %lld\n", Text(tb::kInfoDataSize).c_str(),
                static_cast<long long>(info->dataSize));
   if (info->dataSize > kClassicMaxDataSize) {
@@ -585,6 +589,21 @@ int Cli::Info() {
   std::fprintf(out_, "%s\n", Text(tb::kInfoJoiner).c_str());
   std::fprintf(out_, "%s:\n", Text(tb::kInfoSegments).c_str());
   return ListSegments(first, info->dataSize);
+}
+
+void Cli::PrintEncryption(const std::string& first, const HeaderInfo& info) {
+  std::fprintf(out_, "%s: %s", Text(tb::kInfoEncrypted).c_str(),
+               Text(info.encrypted ? tb::kYes : tb::kNo).c_str());
+  if (info.encrypted) {
+    // The cost of each guess, never anything that helps one.
+    const int workFactor = EncryptionWorkFactor(first, ctx_);
+    std::fprintf(out_, " (%s", Text(tb::kInfoEncryptedKind).c_str());
+    if (workFactor > 0)
+      std::fprintf(out_, ", %s 2^%d", Text(tb::kInfoWorkFactor).c_str(), workFactor);
+    std::fputc(')', out_);
+  }
+  std::fputc('\n', out_);
+  if (info.password && !info.encrypted) std::fprintf(out_, "%s\n", Text(tb::kGatedOnly).c_str());
 }
 
 int Cli::ListSegments(const std::string& first, std::int64_t dataSize) {

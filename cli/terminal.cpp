@@ -90,8 +90,8 @@ std::string TerminalInteraction::AskNewPassword() {
       std::fprintf(err_, "%s\n", texts_.GetText(tb::kPasswordFirstEmpty).c_str());
       continue;
     }
-    // The limit is what the header stores, so a password taken here is never refused later.
-    if (StoredPasswordBytes(first) > kMaxPasswordChars) {
+    // The same limit as the split's, so a passphrase taken here is never refused later.
+    if (first.size() > kMaxPassphraseBytes) {
       std::fprintf(err_, "%s\n", texts_.GetText(tb::kPasswordLimit).c_str());
       continue;
     }
@@ -102,7 +102,10 @@ std::string TerminalInteraction::AskNewPassword() {
       std::fprintf(err_, "%s\n", texts_.GetText(tb::kPasswordSecondEmpty).c_str());
       continue;
     }
-    if (first != second) {
+    const bool same = first == second;
+    age::Wipe(second);
+    if (!same) {
+      age::Wipe(first);
       std::fprintf(err_, "%s\n", texts_.GetText(tb::kPasswordsDiffer).c_str());
       continue;
     }

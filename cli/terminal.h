@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "crypt/age.h"
 #include "engine/interaction.h"
 #include "lang/language.h"
 #include "platform/filehandle.h"
@@ -19,6 +20,9 @@ class TerminalInteraction : public Interaction {
 
   void SetQuiet(bool quiet) { quiet_ = quiet; }
   // The password from a file: used for both entries of a split and for a join.
+  ~TerminalInteraction() override { age::Wipe(password_); }
+  TerminalInteraction(const TerminalInteraction&) = delete;
+  TerminalInteraction& operator=(const TerminalInteraction&) = delete;
   void SetPassword(const std::string& password) {
     password_ = password;
     hasPassword_ = true;

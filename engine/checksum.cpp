@@ -605,6 +605,7 @@ Verdict SetCheck::FinishFromSegments() {
 }
 
 Verdict SetCheck::Finish(const std::optional<std::string>& wholeHex) {
+  if (segmentLinesOnly_) return FinishFromSegments();
   using Whole = CheckAccount::Whole;
   const std::string* whole = WholeLine();
   whole_ = whole == nullptr      ? Whole::NotListed

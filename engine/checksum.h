@@ -201,6 +201,9 @@ class SetCheck {
   // setName: from the first segment's path; wholeName: the file name the header records.
   SetCheck(std::string setName, std::string wholeName);
 
+  // The set is encrypted: its checksum file lists the segments only, and a full list of them is
+  // a full check.
+  void SegmentLinesOnly() { segmentLinesOnly_ = true; }
   // Looks for the checksum file in this folder, unless one was found already.
   void LookIn(const std::string& folder);
   // A segment file and its hash; false when it, or an earlier one, differs from its line.
@@ -243,6 +246,7 @@ class SetCheck {
   std::vector<std::string> matched_;
   std::vector<std::string> notListed_;
   std::vector<std::string> conflicting_;
+  bool segmentLinesOnly_ = false;
   std::string bad_;
   Verdict verdict_ = Verdict::NoChecksumFile;
   CheckAccount::Whole whole_ = CheckAccount::Whole::NotChecked;

@@ -14,6 +14,7 @@
 #include <stop_token>
 #include <thread>
 
+#include "crypt/age.h"
 #include "engine/checksum.h"
 #include "engine/filecopy.h"
 #include "engine/header.h"
@@ -129,13 +130,16 @@ class SplitChecksums {
     if (FileExists(stale) && !SameFile(stale, job_.quelle) && !SameFile(stale, job_.quellName))
       DeleteFile(stale);
   }
+  // An encrypted set lists its segments only: the hash of the plain file would confirm any guess
+  // of its content.
+  void SegmentLinesOnly() { segmentLinesOnly_ = true; }
   void Add(const std::string& segment, const std::string& hex) {
     lines_.emplace_back(FileNamePart(segment), hex);
   }
   // A packed split cuts an archive; the line for the file is that of the file itself, hashed
   // on a thread of its own while the archive is cut.
   void StartWholeFile() {
-    if (!job_.komprimiert) return;
+    if (!job_.komprimiert || segmentLinesOnly_) return;
     whole_ = std::jthread([this](const std::stop_token& stop) {
       wholeHex_ = HashFile(job_.quellName, stop);
       wholeError_ = wholeHex_ ? 0 : errno;
@@ -146,10 +150,12 @@ class SplitChecksums {
   void Write(const std::string& folder, const Sha256& data) {
     const std::string path = JoinPath(folder, ChecksumFileName(job_.zielName));
     if (whole_.joinable()) whole_.join();
-    const std::optional<std::string> whole = job_.komprimiert ? wholeHex_ : data.Hex();
-    int err = job_.komprimiert ? wholeError_ : 0;
-    if (whole && !SameFile(path, job_.quelle) && !SameFile(path, job_.quellName)) {
-      lines_.emplace_back(FileNamePart(job_.quellName), *whole);
+    const bool listWhole = !segmentLinesOnly_;
+    const std::optional<std::string> whole =
+        !listWhole ? std::nullopt : (job_.komprimiert ? wholeHex_ : data.Hex());
+    int err = listWhole && job_.komprimiert ? wholeError_ : 0;
+    if ((whole || !listWhole) && !SameFile(path, job_.quelle) && !SameFile(path, job_.quellName)) {
+      if (whole) lines_.emplace_back(FileNamePart(job_.quellName), *whole);
       if (WriteChecksumFile(path, lines_)) return;
       err = errno;
     }
@@ -165,6 +171,7 @@ class SplitChecksums {
   std::vector<std::pair<std::string, std::string>> lines_;
   std::optional<std::string> wholeHex_;
   int wholeError_ = 0;
+  bool segmentLinesOnly_ = false;
   std::jthread whole_;  // last: stopped and joined before what it writes goes
 };
 
@@ -250,11 +257,14 @@ class Splitter {
 
   bool Run() {
     size_ = Dateigroesse_Ermitteln(job_.quelle, ctx_);
-    remaining_ = size_;
     if (!BuildHeader()) return false;
     sums_.StartWholeFile();
     in_ = FileHandle(::open(job_.quelle.c_str(), O_RDONLY | O_CLOEXEC));
     if (!in_.valid()) Fail(ctx_, tb::kReadFailed, job_.quelle, errno);
+    // What the segments hold: the file, or the age file that encrypts it.
+    if (encryptor_) sealed_.emplace(*encryptor_, in_.get(), size_);
+    stream_ = sealed_ ? sealed_->size() : size_;
+    remaining_ = stream_;
     if (!CutSegments()) return false;
     CollectHashes(true);
     WriteRecoveryFiles();
@@ -281,14 +291,22 @@ class Splitter {
   bool BuildHeader() {
     if (!job_.automatisch && job_.trennGroesse <= static_cast<std::int64_t>(kHeaderSize))
       return Refuse(ctx_.ui, ctx_.Text(tb::kSegmentSizeTooSmall), MsgIcon::Error);
+    std::string passphrase;
+    const ScopeGuard wipe([&] { age::Wipe(passphrase); });
     try {
-      Header_Aufbauen(header_, size_,
-                      {FileNamePart(job_.quellName), job_.komprimiert, job_.passwort}, ctx_.ui);
+      passphrase = Header_Aufbauen(
+          header_, size_,
+          {FileNamePart(job_.quellName), job_.komprimiert, job_.passwort, ctx_.workFactor},
+          ctx_.ui);
     } catch (const HeaderError& e) {
       return Refuse(ctx_.ui,
                     ctx_.Text(e.kind() == HeaderError::Kind::NameTooLong ? tb::kNameTooLong
                                                                          : tb::kPasswordTooLong),
                     MsgIcon::Error);
+    }
+    if (!passphrase.empty()) {
+      encryptor_ = std::make_unique<age::Encryptor>(passphrase, ctx_.workFactor);
+      sums_.SegmentLinesOnly();
     }
     return true;
   }
@@ -398,6 +416,7 @@ class Splitter {
 
   // Copies the next payload bytes of the source; false when writing them failed.
   bool CopyPayload(int out, std::int64_t payload, Sha256& segmentHash, std::int64_t& copied) {
+    if (sealed_) return CopySealed(out, payload, segmentHash, copied);
     const std::int64_t done = size_ - remaining_;
     const CopyResult r = CopyAndHash(in_.get(), &position_, out, payload, hasher_, &segmentHash,
                                      job_.komprimiert ? nullptr : &data_, &dataHashed_,
@@ -407,6 +426,28 @@ class Splitter {
       Fail(ctx_, tb::kReadFailed, job_.quelle, r.error);
     if (r.status == CopyResult::Status::ShortSource) Fail(ctx_, tb::kReadFailed, job_.quelle, 0);
     return r.status != CopyResult::Status::WriteError;
+  }
+
+  // Encrypts the next payload bytes chunk by chunk into the segment, hashing them as written.
+  bool CopySealed(int out, std::int64_t payload, Sha256& segmentHash, std::int64_t& copied) {
+    const std::int64_t done = stream_ - remaining_;
+    std::int64_t sinceReport = 0;
+    sealBuffer_.resize(age::kSealedChunkSize);
+    while (copied < payload) {
+      const std::int64_t n = sealed_->Read(position_, sealBuffer_.data(),
+                                           static_cast<std::size_t>(std::min<std::int64_t>(
+                                               age::kSealedChunkSize, payload - copied)));
+      if (n <= 0) Fail(ctx_, tb::kReadFailed, job_.quelle, n < 0 ? errno : 0);
+      if (!WriteAll(out, sealBuffer_.data(), static_cast<std::size_t>(n))) return false;
+      segmentHash.Update(sealBuffer_.data(), static_cast<std::size_t>(n));
+      position_ += n;
+      copied += n;
+      if ((sinceReport += n) >= kProgressStep || copied == payload) {
+        ctx_.ui.Progress(done + copied, stream_);
+        sinceReport = 0;
+      }
+    }
+    return true;
   }
 
   // After a failed write: the user offers another volume, or cancels and the part segment goes.
@@ -449,9 +490,13 @@ class Splitter {
   std::vector<std::string> segments_;  // written so far
   HeaderBytes header_{};
   FileHandle in_;
-  std::int64_t size_ = 0;
+  std::unique_ptr<age::Encryptor> encryptor_;  // set for a protected split
+  std::optional<age::SealedReader> sealed_;
+  std::vector<unsigned char> sealBuffer_;
+  std::int64_t size_ = 0;    // of the file to cut
+  std::int64_t stream_ = 0;  // of what the segments hold: the file or its age file
   std::int64_t remaining_ = 0;
-  std::int64_t position_ = 0;    // where the next payload starts in the source
+  std::int64_t position_ = 0;    // where the next payload starts in the stream
   Sha256 data_;                  // the data as cut, for the whole file's line
   std::int64_t dataHashed_ = 0;  // how much of the source data_ has been handed
   std::deque<OwedHash> owed_;    // segments in the order cut, until their hash is taken
@@ -471,6 +516,8 @@ bool Datei_Trennen(const SplitJob& job, EngineContext& ctx, SplitReport* report)
     return splitter.Run();
   } catch (const EngineStopped& e) {
     throw EngineStopped(e.what() + splitter.RemoveWritten());
+  } catch (const age::CryptError& e) {
+    throw EngineError(ctx.Text(tb::kEncryptionFailed) + " " + e.what());
   }
 }
 
@@ -562,6 +609,29 @@ void HashRange(int fd, std::int64_t offset, std::int64_t length, Sha256& a, Sha2
   if (!hasher.Drain(&err)) Fail(ctx, tb::kReadFailed, path, err);
 }
 
+// The age header at the start of a set's data; read on into the segments that follow (without
+// asking for any) when the first one holds less than the header.
+age::HeaderParse ReadAgeHeader(const std::string& ersteSegment, age::ScryptHeader& header,
+                               EngineContext& ctx) {
+  std::vector<unsigned char> bytes;
+  std::string path = ersteSegment;
+  for (std::uint32_t n = 0; n <= kLastSegmentNumber; ++n) {
+    if (n > 0) path = SegmentPfadAusVorgaenger(path, static_cast<std::uint16_t>(n));
+    if (n > 0 && !FileExists(path)) break;
+    FileHandle f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!f.valid()) Fail(ctx, tb::kReadFailed, path, errno);
+    const std::size_t had = bytes.size();
+    bytes.resize(age::kMaxHeaderSize);
+    const ssize_t got = ::pread(f.get(), bytes.data() + had, bytes.size() - had,
+                                n == 0 ? static_cast<off_t>(kHeaderSize) : 0);
+    if (got < 0) Fail(ctx, tb::kReadFailed, path, errno);
+    bytes.resize(had + static_cast<std::size_t>(got));
+    const age::HeaderParse parsed = age::ParseHeader(bytes.data(), bytes.size(), header);
+    if (parsed != age::HeaderParse::NeedMore) return parsed;
+  }
+  return age::HeaderParse::Malformed;
+}
+
 // One join. Writes into a partial file beside the target (or the temporary archive of a packed
 // set), checks each segment against the checksum file as it is read back from where it landed,
 // and moves the result into place only when everything worked.
@@ -574,9 +644,11 @@ class Joiner {
     if (!ReadFirstSegment(job_.ersteSegment, ctx_, first_, header_, info_)) return false;
     if (!info_.compressed && !job_.ersetzen && PathExists(target_))
       return Refuse(ctx_.Text(tb::kTargetExists) + Quoted(target_), MsgIcon::Error);
-    if (!PasswordMatches()) return false;
+    if (!(info_.encrypted ? Unlock() : PasswordMatches())) return false;
+    report_.gated = info_.password && !info_.encrypted;
     if (!OpenOutput()) return false;
     check_.emplace(SetNameOfSegment(job_.ersteSegment), PlainFileName(info_.name));
+    if (info_.encrypted) check_->SegmentLinesOnly();
     if (!CopySegments()) return false;
     return info_.compressed ? Unpack() : Commit();
   }
@@ -595,6 +667,31 @@ class Joiner {
   bool PasswordMatches() {
     const std::string typed = info_.password ? Utf8ToEightBit(ctx_.ui.Passwort2_Abfragen()) : "";
     return typed == info_.passwort || Refuse(ctx_.Text(tb::kWrongPassword), MsgIcon::Error);
+  }
+
+  // An encrypted set: its age header, then the passphrase, derived once. A wrong one ends the
+  // join before anything is written.
+  bool Unlock() {
+    age::ScryptHeader header;
+    const age::HeaderParse parsed = ReadAgeHeader(job_.ersteSegment, header, ctx_);
+    if (parsed == age::HeaderParse::TooCostly)
+      return Refuse(ctx_.Text(tb::kWorkFactorTooHigh) + Quoted(job_.ersteSegment), MsgIcon::Error);
+    const std::string damaged = ctx_.Text(tb::kEncryptionHeaderDamaged) + Quoted(job_.ersteSegment);
+    if (parsed != age::HeaderParse::Complete) return Refuse(damaged, MsgIcon::Error);
+    decrypt_ = std::make_unique<age::Decryptor>(std::move(header), info_.dataSize);
+    if (!decrypt_->Valid()) return Refuse(damaged, MsgIcon::Error);
+    std::string typed = ctx_.ui.Passwort2_Abfragen();
+    const ScopeGuard wipe([&] { age::Wipe(typed); });
+    if (typed.empty()) return Refuse(ctx_.Text(tb::kWrongPassword), MsgIcon::Error);
+    switch (decrypt_->TryPassphrase(typed)) {
+      case age::Decryptor::Unlock::Ok:
+        return true;
+      case age::Decryptor::Unlock::WrongPassphrase:
+        return Refuse(ctx_.Text(tb::kWrongPassword), MsgIcon::Error);
+      case age::Decryptor::Unlock::HeaderDamaged:
+        break;
+    }
+    return Refuse(damaged, MsgIcon::Error);
   }
 
   bool OpenOutput() {
@@ -657,14 +754,25 @@ class Joiner {
       // Never more than the header records: surplus bytes mean the segments do not belong
       // together.
       const std::int64_t take = std::min(available, info_.dataSize - written);
-      if (!SettleHashes(hashes_.threads() - 1)) return false;
-      hashes_.Begin(path, outFd_, written, header_.data(), i == 1 ? header_.size() : 0);
-      written += CopySegment(source, offset, take, path, written);
+      // The output of an encrypted set holds the plain data: its segments are hashed as read.
+      Sha256 hash;
+      if (decrypt_) {
+        if (i == 1) hash.Update(header_.data(), header_.size());
+        written += CopyDecrypting(source, offset, take, path, hash, written);
+        if (written == info_.dataSize && !decrypt_->Complete())
+          Fail(ctx_, tb::kChunkDamaged, path, 0);
+      } else {
+        if (!SettleHashes(hashes_.threads() - 1)) return false;
+        hashes_.Begin(path, outFd_, written, header_.data(), i == 1 ? header_.size() : 0);
+        written += CopySegment(source, offset, take, path, written);
+      }
       if (i == 1) first_.Close();
       if (available > take)
         return Refuse(ctx_.Text(tb::kSegmentsTooLong) + Quoted(path), MsgIcon::Error);
+      if (decrypt_ && !SegmentMatches(path, hash)) return false;
     }
-    return SettleHashes(0) && OutputEndsAt(written) && HeaderOnlySetMatches(firstData);
+    return SettleHashes(0) && (decrypt_ || OutputEndsAt(written)) &&
+           HeaderOnlySetMatches(firstData);
   }
 
   // Judges the segments hashed so far, oldest first, until at most keep are still owed.
@@ -736,6 +844,31 @@ class Joiner {
     return r.copied;
   }
 
+  // Decrypts one segment's part of the age file into the output, hashing it as read. A chunk that
+  // fails to authenticate ends the join naming the segment where it ends.
+  std::int64_t CopyDecrypting(int source, std::int64_t offset, std::int64_t take,
+                              const std::string& path, Sha256& hash, std::int64_t before) {
+    buffer_.resize(4 * age::kSealedChunkSize);
+    const age::Decryptor::Sink sink = [&](const unsigned char* data, std::size_t size) {
+      if (!WriteAll(outFd_, data, size)) Fail(ctx_, tb::kOutputWriteFailed, outPath_, errno);
+    };
+    std::int64_t done = 0;
+    while (done < take) {
+      const auto want = static_cast<std::size_t>(
+          std::min<std::int64_t>(static_cast<std::int64_t>(buffer_.size()), take - done));
+      const ssize_t n = ::pread(source, buffer_.data(), want, offset + done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) Fail(ctx_, tb::kReadFailed, path, n < 0 ? errno : 0);
+      hash.Update(buffer_.data(), static_cast<std::size_t>(n));
+      if (decrypt_->Feed(buffer_.data(), static_cast<std::size_t>(n), sink) !=
+          age::Decryptor::Status::Ok)
+        Fail(ctx_, tb::kChunkDamaged, path, 0);
+      done += n;
+      ctx_.ui.Progress(before + done, info_.dataSize);
+    }
+    return done;
+  }
+
   bool SegmentMatches(const std::string& path, const Sha256& hash) {
     return check_->Segment(SegmentNameWieGeschrieben(FileNamePart(path)), hash.Hex()) ||
            Contradicted(Verdict::SegmentDiffers, check_->bad());
@@ -779,6 +912,8 @@ class Joiner {
   int outFd_ = -1;
   std::string outPath_;
   std::optional<SetCheck> check_;
+  std::unique_ptr<age::Decryptor> decrypt_;  // set for an encrypted set, once unlocked
+  std::vector<unsigned char> buffer_;        // what an encrypted segment is read through
   // After the output it reads: its threads stop before the file closes.
   SegmentHashes hashes_;
 };
@@ -789,7 +924,11 @@ namespace {
 
 bool JoinOnce(const JoinJob& job, EngineContext& ctx, JoinReport& r) {
   try {
-    return Joiner(job, ctx, r).Run();
+    try {
+      return Joiner(job, ctx, r).Run();
+    } catch (const age::CryptError& e) {
+      throw EngineError(ctx.Text(tb::kEncryptionFailed) + " " + e.what());
+    }
   } catch (const EngineError& e) {
     // The partial file went with the joiner; the message says so.
     if (!r.partialRemoved) throw;
@@ -823,6 +962,13 @@ bool Trennsegmente_Zusammenfuehren(const JoinJob& job, EngineContext& ctx, JoinR
   return ok;
 }
 
+int EncryptionWorkFactor(const std::string& ersteSegment, EngineContext& ctx) {
+  age::ScryptHeader header;
+  const age::HeaderParse parsed = ReadAgeHeader(ersteSegment, header, ctx);
+  const bool known = parsed == age::HeaderParse::Complete || parsed == age::HeaderParse::TooCostly;
+  return known ? header.workFactor : 0;
+}
+
 std::string JoinReportText(const JoinReport& report, bool done, const TextSource& texts) {
   std::string text;
   auto add = [&](const std::string& line) { text += (text.empty() ? "" : "\n") + line; };
@@ -847,6 +993,7 @@ std::string JoinReportText(const JoinReport& report, bool done, const TextSource
     const std::string account = CheckAccountText(report.account, texts);
     if (!account.empty()) add(account);
   }
+  if (done && report.gated) add(texts.GetText(tb::kGatedOnly));
   if (!done && report.partialRemoved) add(texts.GetText(tb::kJoinResultRemoved));
   if (const std::string repair = RepairText(report.repair, RepairMode::RepairIfShort, texts);
       !repair.empty())
@@ -999,14 +1146,17 @@ VerifyReport Trennsegmente_Pruefen(const std::string& ersteSegment, EngineContex
 
   VerifyReport report;
   SetCheck check(SetNameOfSegment(ersteSegment), PlainFileName(info.name));
+  if (info.encrypted) check.SegmentLinesOnly();
   check.LookIn(FolderPart(ersteSegment));
   Sha256 data;
   const std::int64_t covered = CheckSegmentChain(ersteSegment, info, check, data, report, ctx);
   report.checksumPath = check.checksumPath();  // perhaps beside a segment in another folder
 
   report.complete = covered == info.dataSize;
+  // Only the data of a plain set is the file itself.
+  const bool plainData = !info.compressed && !info.encrypted;
   report.wholeName = PlainFileName(info.name);
-  report.wholeChecked = report.complete && !info.compressed && check.WholeLine() != nullptr;
+  report.wholeChecked = report.complete && plainData && check.WholeLine() != nullptr;
   report.wholeMatches = report.wholeChecked && *check.WholeLine() == data.Hex();
   // As the join judges: the segments of a complete unpacked set prove the whole file; a line
   // for it that says otherwise is still reported.

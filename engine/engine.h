@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "crypt/age.h"
 #include "engine/checksum.h"
 #include "engine/header.h"
 #include "engine/interaction.h"
@@ -43,6 +44,9 @@ struct EngineContext {
   std::function<bool(const std::string& archive, const std::string& folder,
                      const std::string& member)>
       dekomprimieren;
+
+  // scrypt's work factor (log2 N) for the sets this context encrypts; tests take a cheap one.
+  int workFactor = age::kWorkFactor;
 
   // Where packed data is made and rebuilt; empty means "temp.pzx" in the program's
   // "temp_parzello". The command line names one of its own, so runs side by side never share it.
@@ -104,6 +108,7 @@ struct JoinReport {
   std::string bad;                            // the segment (or rebuilt file) whose hash differs
   bool partialRemoved = false;                // a failed join removed what it had written
   CheckAccount account;                       // what was checked, once the data is all there
+  bool gated = false;  // a protected set of an older version: its data was never encrypted
   RepairResult repair;                        // what the recovery files found and rebuilt
 };
 
@@ -112,6 +117,10 @@ struct JoinReport {
 // replaced only when the job says so; a packed set never replaces one.
 bool Trennsegmente_Zusammenfuehren(const JoinJob& job, EngineContext& ctx,
                                    JoinReport* report = nullptr);
+
+// The scrypt work factor (log2 N) in the age header of an encrypted set; 0 when there is none
+// to read.
+int EncryptionWorkFactor(const std::string& ersteSegment, EngineContext& ctx);
 
 // The lines a closing message adds to the join's success or failure text ("" for none).
 std::string JoinReportText(const JoinReport& report, bool done, const TextSource& texts);

@@ -12,8 +12,6 @@ namespace {
 
 // Large enough to keep the kernel busy, small enough for a smooth progress display.
 constexpr std::int64_t kKernelChunk = 8 * 1024 * 1024;
-// The buffered copy reports its progress after about this much.
-constexpr std::int64_t kProgressStep = 1 << 20;
 
 }  // namespace
 

@@ -10,6 +10,8 @@
 namespace pz {
 
 inline constexpr std::size_t kCopyBufferSize = 61440;
+// A copy through a buffer reports its progress after about this much.
+inline constexpr std::int64_t kProgressStep = 1 << 20;
 
 struct CopyResult {
   enum class Status { Ok, ReadError, ShortSource, WriteError };

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <optional>
 
+#include "crypt/age.h"
 #include "lang/codepage.h"
 
 namespace pz {
@@ -85,11 +86,6 @@ unsigned char EncodingMark(bool utf8Name, bool utf8Password) {
 
 }  // namespace
 
-std::size_t StoredPasswordBytes(const std::string& utf8) {
-  bool isUtf8 = false;
-  return ForField(utf8, isUtf8).size();
-}
-
 std::string Passwort_Kodieren(const std::string& text, std::int32_t seed) {
   return ApplyKeyTable(text, seed);
 }
@@ -98,8 +94,8 @@ std::string Passwort_Dekodieren(const std::string& text, std::int32_t seed) {
   return ApplyKeyTable(text, seed);
 }
 
-void Header_Aufbauen(HeaderBytes& b, std::int64_t dataSize, const HeaderInput& input,
-                     Interaction& ui) {
+std::string Header_Aufbauen(HeaderBytes& b, std::int64_t plainSize, const HeaderInput& input,
+                            Interaction& ui) {
   // Unassigned bytes get the filler too, so two splits of one file give identical headers.
   b.fill(kFill);
 
@@ -110,32 +106,27 @@ void Header_Aufbauen(HeaderBytes& b, std::int64_t dataSize, const HeaderInput& i
   }
   WriteCount(b, hdr::kNameLength, name.size());
   WriteText(b, hdr::kName, name);
+  b[kEncodingMarkOffset] = EncodingMark(utf8Name, false);
 
   std::memcpy(&b[hdr::kMarker.offset], hdr::kMarkerBytes, hdr::kMarker.width);
   b[hdr::kCompressed.offset] = Flag(input.compressed);
-  b[hdr::kProtected.offset] = Flag(input.protect);
 
-  bool utf8Password = false;
-  if (input.protect) {
-    const std::string typed = ForField(ui.Passwort_Abfragen(), utf8Password);
-    ui.Repaint();
-    if (typed.empty()) {
-      b[hdr::kProtected.offset] = Flag(false);
-    } else {
-      if (typed.size() > kMaxPasswordChars) {
-        throw HeaderError(HeaderError::Kind::PasswordTooLong, "");
-      }
-      const std::string scrambled = Passwort_Kodieren(typed, kPasswortSeed);
-      WriteCount(b, hdr::kPasswordLength, scrambled.size());
-      WriteText(b, hdr::kPassword, scrambled);
-    }
+  std::string passphrase = input.protect ? ui.Passwort_Abfragen() : "";
+  if (input.protect) ui.Repaint();
+  if (passphrase.size() > kMaxPassphraseBytes) {
+    age::Wipe(passphrase);
+    throw HeaderError(HeaderError::Kind::PasswordTooLong, "");
   }
-  b[kEncodingMarkOffset] =
-      EncodingMark(utf8Name, utf8Password && b[hdr::kProtected.offset] == hdr::kFlagSet);
+  // The password field keeps its filler and the length "00": nothing of the password is stored.
+  const bool encrypted = !passphrase.empty();
+  b[hdr::kProtected.offset] = Flag(encrypted);
+  if (encrypted) b[kEncryptionMarkOffset] = kMarkAgeEncrypted;
 
-  const std::string size = std::to_string(dataSize);
+  const std::string size =
+      std::to_string(encrypted ? age::EncryptedSize(plainSize, input.workFactor) : plainSize);
   WriteCount(b, hdr::kSizeLength, size.size());
   WriteText(b, hdr::kSize, size);
+  return passphrase;
 }
 
 bool Header_Rekonstruieren(HeaderBytes b, HeaderInfo& info) {
@@ -155,7 +146,9 @@ bool Header_Rekonstruieren(HeaderBytes b, HeaderInfo& info) {
   out.compressed = b[hdr::kCompressed.offset] == hdr::kFlagSet;
   out.password = b[hdr::kProtected.offset] == hdr::kFlagSet;
   const int passwordLength = ReadCount(b, hdr::kPasswordLength);
-  if (out.password) {
+  out.encrypted =
+      out.password && b[kEncryptionMarkOffset] == kMarkAgeEncrypted && passwordLength == 0;
+  if (out.password && !out.encrypted) {
     if (passwordLength > static_cast<int>(hdr::kPassword.width)) {
       throw HeaderError(HeaderError::Kind::Damaged,
                         "password length " + std::to_string(passwordLength));

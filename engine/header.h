@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "crypt/age.h"
 #include "engine/interaction.h"
 
 namespace pz {
@@ -31,6 +32,7 @@ inline constexpr HeaderField kEncodingMark{299, 1};    // see kEncodingMarkOffse
 inline constexpr HeaderField kMarker{302, 2};          // "PX": this is a first segment
 inline constexpr HeaderField kCompressed{309, 1};      // flag: the set holds an archive
 inline constexpr HeaderField kProtected{310, 1};       // flag: the join asks for a password
+inline constexpr HeaderField kEncryption{311, 1};      // see kMarkAgeEncrypted
 inline constexpr HeaderField kPasswordLength{317, 2};  // digits: bytes of the password
 inline constexpr HeaderField kPassword{319, 31};       // the scrambled password
 inline constexpr HeaderField kSizeLength{350, 2};      // digits: digits of the data size
@@ -42,9 +44,9 @@ inline constexpr unsigned char kFlagClear = '0';
 inline constexpr unsigned char kFill = '0';
 
 // In the order they lie, for the checks below.
-inline constexpr HeaderField kFields[] = {kNameLength, kName,      kEncodingMark,   kMarker,
-                                          kCompressed, kProtected, kPasswordLength, kPassword,
-                                          kSizeLength, kSize};
+inline constexpr HeaderField kFields[] = {kNameLength, kName,       kEncodingMark, kMarker,
+                                          kCompressed, kProtected,  kEncryption,   kPasswordLength,
+                                          kPassword,   kSizeLength, kSize};
 constexpr bool FieldsInOrderWithoutOverlap() {
   for (std::size_t i = 1; i < std::size(kFields); ++i) {
     if (kFields[i - 1].end() > kFields[i].offset) return false;
@@ -56,7 +58,7 @@ static_assert(kFields[std::size(kFields) - 1].end() <= kHeaderSize, "header fiel
 static_assert(std::size(kMarkerBytes) == kMarker.width);
 }  // namespace hdr
 
-// Room for the file name (offsets 3 to 298) and the longest password that the entry takes.
+// Room for the file name (offsets 3 to 298) and the longest password the scrambled field held.
 inline constexpr std::size_t kMaxStoredNameBytes = hdr::kName.width;
 inline constexpr std::size_t kMaxPasswordChars = 30;
 static_assert(kMaxPasswordChars <= hdr::kPassword.width);
@@ -69,6 +71,16 @@ static_assert(kEncodingMarkOffset == 299 && hdr::kName.end() == kEncodingMarkOff
 inline constexpr unsigned char kMarkUtf8Name = 'N';
 inline constexpr unsigned char kMarkUtf8Password = 'P';
 inline constexpr unsigned char kMarkUtf8Both = 'U';
+// Byte 311, filler in every older header, marks a set whose data is one age v1 file encrypted
+// with the passphrase (crypt/age.h). Such a header stores no form of the password: the flag at
+// 310 is "1" and the stored length "00", which no typed password matches, so a reader that
+// knows only the scrambled password refuses the set instead of joining ciphertext.
+inline constexpr std::size_t kEncryptionMarkOffset = hdr::kEncryption.offset;
+static_assert(kEncryptionMarkOffset == 311 && hdr::kProtected.end() == kEncryptionMarkOffset);
+static_assert(hdr::kEncryption.end() <= hdr::kPasswordLength.offset);
+inline constexpr unsigned char kMarkAgeEncrypted = 'A';
+// Passphrases of encrypted sets are limited by the entry only (UTF-8 bytes).
+inline constexpr std::size_t kMaxPassphraseBytes = 1024;
 // The size field holds any signed 64-bit size. Readers of the 2001 format take it as a signed
 // 32-bit number: a set whose data size is above kClassicMaxDataSize needs Parzello 1.2 or later.
 inline constexpr std::int64_t kMaxDataSize = std::numeric_limits<std::int64_t>::max();
@@ -90,6 +102,8 @@ struct HeaderInput {
   std::string sourceName;   // file name without folder (UTF-8), as the user chose it
   bool compressed = false;  // hdr::kCompressed
   bool protect = false;     // hdr::kProtected: ask for a password
+  int workFactor =
+      age::kWorkFactor;  // scrypt's log2 N for an encrypted set, which its size depends on
 };
 
 // The builder refuses input it cannot store, before anything is written.
@@ -103,21 +117,21 @@ class HeaderError : public std::runtime_error {
   Kind kind_;
 };
 
-// The bytes a password takes in the header: its Windows-1252 form where it has one, else its
-// UTF-8 form. The limit kMaxPasswordChars counts these.
-std::size_t StoredPasswordBytes(const std::string& utf8);
-
-// Fills the buffer. Asks for the password through ui when input.protect is set (an empty answer
-// stores no password) and repaints afterwards. Throws HeaderError(NameTooLong) for a name of more
-// than 296 bytes, HeaderError(PasswordTooLong) for a password of more than 30 bytes.
-void Header_Aufbauen(HeaderBytes& buffer, std::int64_t dataSize, const HeaderInput& input,
-                     Interaction& ui);
+// Fills the buffer for plainSize bytes of data. Asks for the password through ui when
+// input.protect is set and repaints afterwards; an empty answer stores no password, any other
+// marks the set encrypted and records the size of its age file. Returns the passphrase ("" for
+// none), which the caller encrypts with and wipes. Throws HeaderError(NameTooLong) for a name of
+// more than 296 bytes, HeaderError(PasswordTooLong) for a passphrase of more than
+// kMaxPassphraseBytes.
+std::string Header_Aufbauen(HeaderBytes& buffer, std::int64_t plainSize, const HeaderInput& input,
+                            Interaction& ui);
 
 struct HeaderInfo {
   std::uint16_t nameLength = 0;
   std::string name;  // as stored, converted to UTF-8; see PlainFileName before using it
   bool compressed = false;
   bool password = false;
+  bool encrypted = false;  // the data is an age file; no password is stored
   // Unscrambled, in the form Utf8ToEightBit gives the typed text, so the two compare directly.
   std::string passwort;
   std::int64_t dataSize = 0;

@@ -172,6 +172,16 @@ inline constexpr Block kInfoJoiner = 304;  // "info": how a recipient without Pa
 // Clear answers on the command line and in the join.
 inline constexpr Block kPastLastSegment = 220;    // the data goes on past .PZX65535
 inline constexpr Block kNameWithPackedSet = 221;  // --name given for a packed set
+// Encrypted sets (age format) and the password-gated sets of older versions.
+inline constexpr Block kInfoEncrypted = 260;            // "info": label of the encryption line
+inline constexpr Block kInfoWorkFactor = 261;           // "info": scrypt work factor, then 2^n
+inline constexpr Block kGatedOnly = 262;                // older set: password gated, not encrypted
+inline constexpr Block kChunkDamaged = 263;             // followed by the segment holding the chunk
+inline constexpr Block kEncryptionHeaderDamaged = 264;  // followed by the first segment
+inline constexpr Block kWorkFactorTooHigh = 265;        // the set's scrypt asks too much memory
+inline constexpr Block kPasswordWillEncrypt = 266;      // password entry: the data gets encrypted
+inline constexpr Block kEncryptionFailed = 267;         // libcrypto refused, followed by why
+inline constexpr Block kInfoEncryptedKind = 268;        // "info": what the encryption is
 // Everyday use: moved splits, sizes by hand, existing targets, cancelling from the window.
 inline constexpr Block kPartSegmentKept = 230;  // split done, a part segment could not go
 inline constexpr Block kHandSizeInvalid = 231;  // the size by hand is no segment size

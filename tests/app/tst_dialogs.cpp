@@ -42,20 +42,23 @@ class DialogsTest : public QObject {
  private slots:
   void passwordDialogShape() {
     pz::TPasswortDialog d(texts);
-    QCOMPARE(d.size(), QSize(233, 144));
+    QCOMPARE(d.size(), QSize(233, 184));
     QVERIFY(!(d.windowFlags() & Qt::WindowCloseButtonHint));
-    const std::pair<QString, QString> captions[] = {{d.windowTitle(), T(63)},
-                                                    {d.Label1->text(), T(63) + " :"},
-                                                    {d.Label2->text(), T(64) + " :"},
-                                                    {d.ButtonOK->text(), T(65)},
-                                                    {d.ButtonCancel->text(), T(66)}};
+    const std::pair<QString, QString> captions[] = {
+        {d.windowTitle(), T(63)},         {d.Label1->text(), T(63) + " :"},
+        {d.Label2->text(), T(64) + " :"}, {d.LabelEncrypt->text(), T(266)},
+        {d.ButtonOK->text(), T(65)},      {d.ButtonCancel->text(), T(66)}};
     for (const auto& [shown, expected] : captions) QCOMPARE(shown, expected);
     for (QLineEdit* e : {d.Edit1, d.Edit2}) {
-      QCOMPARE(e->maxLength(), 30);
+      QCOMPARE(e->maxLength(), 1024);
       QCOMPARE(e->echoMode(), QLineEdit::Password);
     }
     QCOMPARE(d.Edit1->geometry(), QRect(8, 22, 217, 24));
-    QCOMPARE(d.ButtonOK->geometry(), QRect(19, 110, 95, 30));
+    QCOMPARE(d.ButtonOK->geometry(), QRect(19, 150, 95, 30));
+    // The note fits between the fields and the buttons.
+    QVERIFY(d.LabelEncrypt->geometry().bottom() < d.ButtonOK->geometry().top());
+    QVERIFY(d.LabelEncrypt->heightForWidth(d.LabelEncrypt->width()) <=
+            d.LabelEncrypt->height() + 2);
     QVERIFY(d.ButtonOK->isDefault());
   }
 
@@ -87,13 +90,13 @@ class DialogsTest : public QObject {
       QVERIFY2(o.manhattanLength() <= 4, qPrintable(QString::number(o.x())));
   }
 
-  // The limit counts the bytes the header stores: 30 Cyrillic letters are 60.
+  // The limit counts UTF-8 bytes: 600 Cyrillic letters are 1200, 300 of them (600 bytes) pass.
   void passwordLimitCountsStoredBytes() {
     MessageRecorder messages;
     DialogScript script;
     QString cyrillic30, cyrillic15;
-    for (int i = 0; i < 30; ++i) cyrillic30 += QChar(0x0436);
-    cyrillic15 = cyrillic30.left(15);
+    for (int i = 0; i < 600; ++i) cyrillic30 += QChar(0x0436);
+    cyrillic15 = cyrillic30.left(300);
     script.steps.push_back([&](QDialog& dialog) {
       auto& d = dynamic_cast<pz::TPasswortDialog&>(dialog);
       d.Edit1->setText(cyrillic30);
@@ -137,15 +140,15 @@ class DialogsTest : public QObject {
     for (const auto& m : messages.messages) QCOMPARE(m.icon, pz::MsgIcon::Information);
   }
 
-  void passwordLongerThanThirtyIsCut() {
+  void passwordLongerThanTheFieldIsCut() {
     DialogScript script;
     script.steps.push_back([&](QDialog& dialog) {
       auto& d = dynamic_cast<pz::TPasswortDialog&>(dialog);
-      Type(d.Edit1, QString(40, 'x'));
-      Type(d.Edit2, QString(40, 'x'));
+      d.Edit1->setText(QString(1100, 'x'));
+      d.Edit2->setText(QString(1100, 'x'));
       d.ButtonOK->click();
     });
-    QCOMPARE(pz::Passwort_Abfragen(texts), QString(30, 'x'));
+    QCOMPARE(pz::Passwort_Abfragen(texts), QString(1024, 'x'));
   }
 
   void passwordCancelAsksFirst() {
@@ -174,7 +177,7 @@ class DialogsTest : public QObject {
       auto& d = dynamic_cast<pz::TPasswortDialog2&>(dialog);
       QCOMPARE(d.size(), QSize(233, 68));
       QCOMPARE(d.windowTitle(), T(63));
-      QCOMPARE(d.Edit->maxLength(), 30);
+      QCOMPARE(d.Edit->maxLength(), 1024);
       QCOMPARE(d.Edit->echoMode(), QLineEdit::Password);
       d.ButtonOK->click();
       QCOMPARE(messages.Texts(), QStringList{T(67)});

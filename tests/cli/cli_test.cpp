@@ -223,6 +223,13 @@ TEST_F(Cli, PasswordFromFileAndFromTheTerminal) {
       r.out.find(Text("English.lng", tb::kInfoPassword) + ": " + Text("English.lng", tb::kYes)),
       std::string::npos);
   EXPECT_EQ(r.out.find("zwei"), std::string::npos);  // never the password
+  // Encrypted, and what a guess costs.
+  EXPECT_NE(
+      r.out.find(Text("English.lng", tb::kInfoEncrypted) + ": " + Text("English.lng", tb::kYes) +
+                 " (" + Text("English.lng", tb::kInfoEncryptedKind) + ", " +
+                 Text("English.lng", tb::kInfoWorkFactor) + " 2^18)"),
+      std::string::npos)
+      << r.out;
   const std::string third = dir.Sub("third");
   r = Run({"split", source, "--to", third, "--password"}, "");
   EXPECT_EQ(r.status, 1);
@@ -252,16 +259,16 @@ TEST_F(Cli, PasswordFromFileAndFromTheTerminal) {
   EXPECT_EQ(r.status, 1);
   EXPECT_FALSE(Exists(third + "/film.avi"));
 
-  // The limit counts stored bytes: 30 Cyrillic letters take 60 and are asked again, with the
-  // limit in the message; 15 take 30 and are stored.
+  // The limit counts UTF-8 bytes: 600 Cyrillic letters take 1200 and are asked again, with the
+  // limit in the message; 300 take 600 and are taken.
   std::string cyrillic30, cyrillic15;
-  for (int i = 0; i < 30; ++i) cyrillic30 += "\xD0\xB6";
-  for (int i = 0; i < 15; ++i) cyrillic15 += "\xD0\xB6";
+  for (int i = 0; i < 600; ++i) cyrillic30 += "\xD0\xB6";
+  for (int i = 0; i < 300; ++i) cyrillic15 += "\xD0\xB6";
   r = Run({"split", source, "--to", third, "--password"},
           cyrillic30 + "\n" + cyrillic15 + "\n" + cyrillic15 + "\n");
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.err.find(Text("English.lng", tb::kPasswordLimit)), std::string::npos);
-  EXPECT_NE(Text("English.lng", tb::kPasswordLimit).find("30"), std::string::npos);
+  EXPECT_NE(Text("English.lng", tb::kPasswordLimit).find("1024"), std::string::npos);
   r = Run({"join", third + "/film.avi.PZX000", "--to", home, "--name", "cyr.avi"},
           cyrillic15 + "\n");
   ASSERT_EQ(r.status, 0) << r.err;
@@ -270,6 +277,22 @@ TEST_F(Cli, PasswordFromFileAndFromTheTerminal) {
   r = Run({"split", source, "--to", dir.Sub("fourth"), "--password-file", dir / "long.txt"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find(Text("English.lng", tb::kPasswordLimit)), std::string::npos);
+}
+
+// A packed protected split packs first and encrypts the archive; the join decrypts and unpacks.
+TEST_F(Cli, PackedProtectedSplitEncryptsTheArchive) {
+  WriteFile(dir / "pw.txt", "Geheim\n");
+  Result r = Run({"split", source, "--to", stick, "--size", "360K", "--compress", "strong",
+                  "--password-file", dir / "pw.txt"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::string all;
+  for (const char* ext : {".PZX000", ".PZX001"}) all += ReadFile(stick + "/film.avi" + ext);
+  EXPECT_EQ(all.find("PK\x03\x04"), std::string::npos);  // no archive to be seen
+  EXPECT_EQ(ReadFile(stick + "/film.avi.PZX.sha256").find("  film.avi\n"), std::string::npos);
+  r = Run({"join", stick + "/film.avi.PZX000", "--to", home, "--password-file", dir / "pw.txt"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadFile(home + "/film.avi"), data);
+  EXPECT_EQ(Run({"verify", stick + "/film.avi.PZX000"}).status, 0);
 }
 
 TEST_F(Cli, VolumePromptsReadOneLineEach) {

@@ -87,6 +87,8 @@ xdotool key Return
 sleep 0.3
 ls -l "$work/stick"
 [ -s "$work/stick/film.avi.PZX000" ]
+# The data after the header is an age file: encrypted, not merely guarded.
+[ "$(tail -c +1025 "$work/stick/film.avi.PZX000" | head -c 21)" = "age-encryption.org/v1" ]
 
 # Join back: the join mode clears the fields.
 click 310 13

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "crypt/age.h"
 #include "lang/codepage.h"
 #include "test_support.h"
 
@@ -57,31 +58,87 @@ TEST(SegmentHeader, TwoBuildsOfOneFileAreIdentical) {
   EXPECT_EQ(Build("film.avi", 12345, false, "secret"), Build("film.avi", 12345, false, "secret"));
 }
 
-TEST(SegmentHeader, PasswordLengthFieldAndPadding) {
-  HeaderBytes b = Build("f", 1, false, "123456789");
-  EXPECT_EQ(b[310], '1');
-  EXPECT_EQ(Field(b, 317, 2), "09");
-  b = Build("f", 1, false, "1234567890");
-  EXPECT_EQ(Field(b, 317, 2), "10");
-  const std::string thirty(30, 'q');
-  b = Build("f", 1, false, thirty);
-  EXPECT_EQ(Field(b, 317, 2), "30");
-  EXPECT_EQ(Field(b, 319, 30), Passwort_Kodieren(thirty, kPasswortSeed));
-  EXPECT_EQ(b[349], '0');
+// A protected header as versions before encryption wrote it: the password scrambled at 319, its
+// length at 317, byte 299 marking a UTF-8 password. Kept to read such sets.
+HeaderBytes GatedHeader(const std::string& name, std::int64_t size, const std::string& stored,
+                        unsigned char mark = '0') {
+  HeaderBytes b = Build(name, size);
+  b[hdr::kProtected.offset] = hdr::kFlagSet;
+  const std::string digits = (stored.size() < 10 ? "0" : "") + std::to_string(stored.size());
+  std::copy(digits.begin(), digits.end(), b.begin() + hdr::kPasswordLength.offset);
+  const std::string scrambled = Passwort_Kodieren(stored, kPasswortSeed);
+  std::copy(scrambled.begin(), scrambled.end(), b.begin() + hdr::kPassword.offset);
+  if (mark != '0') b[kEncodingMarkOffset] = mark;
+  return b;
+}
+
+// The check that readers before encryption make: the typed password against the stored one.
+bool OlderReaderAccepts(const HeaderBytes& b, const std::string& typed) {
+  if (b[hdr::kProtected.offset] != hdr::kFlagSet) return true;
+  const int digits = (b[317] - '0') * 10 + (b[318] - '0');
+  const auto length = static_cast<std::size_t>(digits);
+  const std::string stored(reinterpret_cast<const char*>(&b[hdr::kPassword.offset]), length);
+  return typed == Passwort_Dekodieren(stored, kPasswortSeed);
+}
+
+TEST(SegmentHeader, EncryptedHeaderStoresNoFormOfThePassword) {
+  for (const std::string& pw : {std::string("123456789"), std::string(1024, 'q')}) {
+    const HeaderBytes b = Build("f", 70000, false, pw);
+    EXPECT_EQ(b[310], '1');
+    EXPECT_EQ(b[311], kMarkAgeEncrypted);
+    EXPECT_EQ(Field(b, 312, 5), "00000");
+    EXPECT_EQ(Field(b, 317, 2), "00");
+    EXPECT_EQ(Field(b, 319, 31), std::string(31, '0'));
+    EXPECT_EQ(std::search(b.begin(), b.end(), pw.begin(), pw.begin() + 5), b.end());
+    HeaderInfo info;
+    ASSERT_TRUE(Header_Rekonstruieren(b, info));
+    EXPECT_TRUE(info.password);
+    EXPECT_TRUE(info.encrypted);
+    EXPECT_TRUE(info.passwort.empty());
+    // The size is that of the age file: 70000 bytes in two chunks, each with its tag.
+    EXPECT_EQ(info.dataSize, age::EncryptedSize(70000));
+    EXPECT_EQ(info.dataSize, 166 + 70000 + 2 * 16);
+  }
+}
+
+TEST(SegmentHeader, OlderReadersRefuseAnEncryptedHeader) {
+  const HeaderBytes b = Build("f", 1, false, "Geheim");
+  for (const char* typed : {"Geheim", "x", "0", "00"}) {
+    EXPECT_FALSE(OlderReaderAccepts(b, typed)) << typed;
+  }
+  // The same check accepts the password of a gated header, so it is the check itself.
+  EXPECT_TRUE(OlderReaderAccepts(GatedHeader("f", 1, "Geheim"), "Geheim"));
+}
+
+TEST(SegmentHeader, PasswordsOfGatedHeadersReadBack) {
+  for (const std::string& pw : {std::string("123456789"), std::string(30, 'q')}) {
+    const HeaderBytes b = GatedHeader("f", 1, pw);
+    HeaderInfo info;
+    ASSERT_TRUE(Header_Rekonstruieren(b, info));
+    EXPECT_TRUE(info.password);
+    EXPECT_FALSE(info.encrypted);
+    EXPECT_EQ(info.passwort, pw);
+  }
+  // The mark of encryption alone, beside a stored password, is no encrypted set.
+  HeaderBytes b = GatedHeader("f", 1, "pw");
+  b[kEncryptionMarkOffset] = kMarkAgeEncrypted;
   HeaderInfo info;
   ASSERT_TRUE(Header_Rekonstruieren(b, info));
-  EXPECT_EQ(info.passwort, thirty);
+  EXPECT_FALSE(info.encrypted);
+  EXPECT_EQ(info.passwort, "pw");
 }
 
 TEST(SegmentHeader, DismissedPasswordEntryStoresNoPassword) {
   const HeaderBytes b = Build("f", 1, false, "", /*protect=*/true);
   EXPECT_EQ(b[310], '0');
+  EXPECT_EQ(b[311], '0');
   EXPECT_EQ(Field(b, 317, 2), "00");
+  EXPECT_EQ(Field(b, 352, 1), "1");
 }
 
-TEST(SegmentHeader, PasswordOfMoreThanThirtyBytesIsRefused) {
+TEST(SegmentHeader, PassphraseOfMoreThanTheLimitIsRefused) {
   test::ScriptedInteraction ui;
-  ui.passwords.push_back(std::string(31, 'x'));
+  ui.passwords.push_back(std::string(kMaxPassphraseBytes + 1, 'x'));
   HeaderBytes b;
   try {
     Header_Aufbauen(b, 1, {"f", false, true}, ui);
@@ -92,7 +149,7 @@ TEST(SegmentHeader, PasswordOfMoreThanThirtyBytesIsRefused) {
 }
 
 TEST(SegmentHeader, ReaderIgnoresPasswordBytesWithoutFlagAndOddFlags) {
-  HeaderBytes b = Build("f", 5, false, "pw");
+  HeaderBytes b = GatedHeader("f", 5, "pw");
   b[310] = '0';
   b[309] = '2';
   HeaderInfo info;
@@ -110,7 +167,7 @@ TEST(SegmentHeader, ScrambledPasswordMayHoldZeroAndDigitBytes) {
   pw += key[0];        // scrambles to 0x00
   pw += key[1] ^ '0';  // scrambles to "0"
   pw += "ab";
-  HeaderBytes b = Build("f", 1, false, pw);
+  HeaderBytes b = GatedHeader("f", 1, pw);
   HeaderInfo info;
   ASSERT_TRUE(Header_Rekonstruieren(b, info));
   EXPECT_EQ(info.passwort, pw);
@@ -200,7 +257,7 @@ TEST(SegmentHeader, NamesInWindows1252AndUtf8) {
 TEST(SegmentHeader, EncodingIsMarkedNeverGuessed) {
   // "Kunden Ä–Z.xlsx" in Windows-1252 happens to be valid UTF-8 ("Kunden ĖZ.xlsx").
   const std::string kunden = "Kunden \xC3\x84\xE2\x80\x93Z.xlsx";
-  HeaderBytes b = Build(kunden, 1, false, "\xC3\x84pfel");
+  HeaderBytes b = GatedHeader(kunden, 1, "\xC4pfel");
   EXPECT_EQ(Field(b, 3, 10), "Kunden \xC4\x96Z");
   EXPECT_EQ(b[kEncodingMarkOffset], '0');  // fits Windows-1252: bytes as before
   HeaderInfo info;
@@ -213,25 +270,22 @@ TEST(SegmentHeader, EncodingIsMarkedNeverGuessed) {
   ASSERT_TRUE(Header_Rekonstruieren(b, info));
   EXPECT_EQ(info.name, kunden);
 
-  // Outside Windows-1252: UTF-8, marked for name and password separately.
+  // Outside Windows-1252: UTF-8, marked for name and (in gated headers) password separately.
   const std::string greek = "\xCE\xB1\xCE\xB2.txt";
   const std::string cyrillic = "\xD0\xB6\xD0\xB8";
-  b = Build(greek, 1, false, cyrillic);
-  EXPECT_EQ(b[kEncodingMarkOffset], kMarkUtf8Both);
+  b = Build(greek, 1);
+  EXPECT_EQ(b[kEncodingMarkOffset], kMarkUtf8Name);
+  b = GatedHeader(greek, 1, cyrillic, kMarkUtf8Both);
   ASSERT_TRUE(Header_Rekonstruieren(b, info));
   EXPECT_EQ(info.name, greek);
   EXPECT_EQ(info.passwort, Utf8ToEightBit(cyrillic));
-  b = Build("\xC3\xA4.txt", 1, false, cyrillic);
-  EXPECT_EQ(b[kEncodingMarkOffset], kMarkUtf8Password);
+  b = GatedHeader("\xC3\xA4.txt", 1, cyrillic, kMarkUtf8Password);
   ASSERT_TRUE(Header_Rekonstruieren(b, info));
   EXPECT_EQ(info.name, "\xC3\xA4.txt");
   EXPECT_EQ(info.passwort, Utf8ToEightBit(cyrillic));
-  b = Build(greek, 1, false, "\xC3\xA4");
+  // An encrypted set's mark tells of the name only: the password is not stored.
+  b = Build(greek, 1, false, cyrillic);
   EXPECT_EQ(b[kEncodingMarkOffset], kMarkUtf8Name);
-  ASSERT_TRUE(Header_Rekonstruieren(b, info));
-  EXPECT_EQ(info.passwort, "\xE4");
-  EXPECT_EQ(StoredPasswordBytes("\xC3\xA4"), 1u);
-  EXPECT_EQ(StoredPasswordBytes(cyrillic), 4u);
 }
 
 TEST(SegmentHeader, NameLengthLimitOfTheField) {

@@ -10,6 +10,7 @@
 #include <iostream>
 #include <string>
 
+#include "crypt/age.h"
 #include "engine/engine.h"
 #include "engine/filecopy.h"
 #include "engine/header.h"
@@ -122,13 +123,13 @@ TEST(LargeSets, CommandLineRoundTripsAtTwoAndPastFourGibibytesInConstantMemory) 
   }
 }
 
-// One byte past 2^31, protected by a password, each volume filled as far as it has room; the
-// room is chosen so that the fourth volume ends exactly at 2^31 bytes of data.
-TEST(LargeSets, EngineRoundTripPastTwoGibibytesWithPasswordInAutomaticMode) {
+// One byte past 2^32, encrypted with a password, each volume filled as far as it has room: the
+// age file's chunk counter, offsets and sizes past 32 bits.
+TEST(LargeSets, EngineRoundTripPastFourGibibytesEncryptedInAutomaticMode) {
   test::TempDir dir;
-  const std::int64_t size = k2G + 1;
+  const std::int64_t size = k4G + 1;
   if (!RoomForRoundTrip(dir.path(), size)) GTEST_SKIP() << "not enough disk space";
-  const std::int64_t volume = (k2G + 1024) / 4;
+  const std::int64_t volume = (k4G + 1024) / 4;
   const std::string source = dir / "big.bin";
   WriteSparseSource(source, size, volume);
 
@@ -150,7 +151,10 @@ TEST(LargeSets, EngineRoundTripPastTwoGibibytesWithPasswordInAutomaticMode) {
   EXPECT_EQ(ui.volumePrompts.size(), 4u);
   for (std::uint16_t n = 0; n < 4; ++n)
     EXPECT_EQ(SizeOf(SegmentDateiPfad(out, "big.bin", n)), volume);
-  EXPECT_EQ(SizeOf(SegmentDateiPfad(out, "big.bin", 4)), 1);
+  // The age file is the data, 16 bytes for each of its 65537 chunks and the header longer.
+  EXPECT_EQ(SizeOf(SegmentDateiPfad(out, "big.bin", 4)),
+            age::EncryptedSize(size) + 1024 - 4 * volume);
+  EXPECT_EQ(age::EncryptedSize(size), size + 166 + 65537 * 16);
 
   // A wrong password writes nothing; the right one rebuilds the file.
   ui.passwords2 = {"falsch", "geheim"};
