@@ -75,8 +75,10 @@ TEST_F(Encrypted, RoundTripsAtTheChunkBoundsAcrossSegments) {
   for (std::int64_t segment : {std::int64_t{1100}, std::int64_t{40000}, std::int64_t{1} << 20}) {
     for (std::size_t size : {0, 1, 65535, 65536, 65537}) {
       SCOPED_TRACE(std::to_string(segment) + "/" + std::to_string(size));
-      std::filesystem::remove_all(out);
-      std::filesystem::create_directory(out);
+      for (const std::string& folder : {out, back}) {
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directory(folder);
+      }
       const std::string data = PatternBytes(size, static_cast<std::uint32_t>(size + 1));
       ASSERT_TRUE(Split(data, segment));
       const std::int64_t stored = age::EncryptedSize(static_cast<std::int64_t>(size), 10);
