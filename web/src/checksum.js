@@ -124,6 +124,9 @@ export class SetCheck {
   finish(wholeHex) {
     if (this.bad) return Verdict.SegmentDiffers;
     if (!this.list) return Verdict.NoChecksumFile;
+    if (this.segmentLinesOnly) {
+      return this.list.damaged || this.notListed ? Verdict.Incomplete : Verdict.Verified;
+    }
     const whole = this.wholeLine();
     if (whole !== undefined && wholeHex && whole !== wholeHex) {
       this.bad = this.wholeName;

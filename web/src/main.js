@@ -61,6 +61,8 @@ async function examine() {
   const list = await checksumList(setName);
   const wholeName = plainFileName(first.header.name) || setName;
   const check = list ? new SetCheck(list, setName, wholeName) : null;
+  // An encrypted set's checksum file lists its segments only: the age format proves the rest.
+  if (check && first.header.encrypted) check.segmentLinesOnly = true;
   const found = collectPieces(first.file, first.header, chosen, check?.listedSegments() ?? []);
   if (found.missing.length > 0) return say([t("kWebMissing"), ...found.missing], "missing"), null;
   if (found.surplus) return say([`${t("kSegmentsTooLong")} ${found.surplus}`], "error"), null;
