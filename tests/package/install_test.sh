@@ -78,7 +78,7 @@ complete_words() {
     COMP_WORDS=("$@") COMP_CWORD=$(($# - 1)) COMP_LINE="$*" COMP_POINT=${#COMP_LINE} &&
     _parzello_cli && echo "${COMPREPLY[*]}"' _ "$@"
 }
-check "completion offers the commands" test "$(complete_words parzello-cli "")" = "split join info verify"
+check "completion offers the commands" test "$(complete_words parzello-cli "")" = "split join info verify repair"
 check "completion offers split's options" \
   bash -c 'grep -qw -- --compress <<<"$1" && grep -qw -- --size <<<"$1"' _ \
   "$(complete_words parzello-cli split x --)"
