@@ -285,6 +285,7 @@ class Cli {
 
   int Split();
   int Join();
+  std::optional<int> ChooseJoinName(const std::string& first, std::string& name);
   int Info();
   int Verify();
   int Repair();
@@ -496,6 +497,31 @@ int Cli::Split() {
   return RunSplit(job, !compress.empty());
 }
 
+// The rebuilt file's name: --name, else the stored name as it can stand; an exit status when
+// neither can be used.
+std::optional<int> Cli::ChooseJoinName(const std::string& first, std::string& name) {
+  if (!FileExists(first)) return std::nullopt;  // the checks say what is missing
+  const auto info = FirstSegmentHeader(first);
+  if (!info) return kExitFailed;
+  const std::string stored = PlainFileName(info->name);
+  // The member is unpacked under the name it was packed with: another name cannot be kept.
+  if (info->compressed && !name.empty() && name != stored) {
+    ui_.ShowMessage(Text(tb::kNameWithPackedSet) + " \"" + Escaped(stored) + "\"", MsgIcon::Error);
+    return kExitUsage;
+  }
+  if (name.empty()) name = stored;
+  if (name.empty()) {
+    ui_.ShowMessage(Text(tb::kStoredNameUnusable), MsgIcon::Error);
+    return kExitFailed;
+  }
+  if (name != info->name) {
+    ui_.ShowMessage(Text(tb::kStoredNameReplaced) + " \"" + Escaped(info->name) + "\" -> \"" +
+                        Escaped(name) + "\"",
+                    MsgIcon::Warning);
+  }
+  return std::nullopt;
+}
+
 int Cli::Join() {
   if (a_.positional.size() != 1) return kExitUsage;
   const std::string first = TerminalInteraction::Absolute(a_.positional[0]);
@@ -512,27 +538,7 @@ int Cli::Join() {
   check.source = first;
   check.targetFolder = TerminalInteraction::Absolute(Value("--to", FolderOf(first)));
   check.targetName = Value("--name");
-  if (FileExists(first)) {
-    const auto info = FirstSegmentHeader(first);
-    if (!info) return kExitFailed;
-    const std::string stored = PlainFileName(info->name);
-    // The member is unpacked under the name it was packed with: another name cannot be kept.
-    if (info->compressed && !check.targetName.empty() && check.targetName != stored) {
-      ui_.ShowMessage(Text(tb::kNameWithPackedSet) + " \"" + Escaped(stored) + "\"",
-                      MsgIcon::Error);
-      return kExitUsage;
-    }
-    if (check.targetName.empty()) check.targetName = stored;
-    if (check.targetName.empty()) {
-      ui_.ShowMessage(Text(tb::kStoredNameUnusable), MsgIcon::Error);
-      return kExitFailed;
-    }
-    if (check.targetName != info->name) {
-      ui_.ShowMessage(Text(tb::kStoredNameReplaced) + " \"" + Escaped(info->name) + "\" -> \"" +
-                          Escaped(check.targetName) + "\"",
-                      MsgIcon::Warning);
-    }
-  }
+  if (const std::optional<int> refused = ChooseJoinName(first, check.targetName)) return *refused;
   if (ReportCheck(CheckInputs(check))) return kExitFailed;
   if (!UsePasswordFile()) return kExitFailed;
   const HeaderRead read = ReadSegmentHeader(first);
