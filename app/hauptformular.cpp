@@ -14,9 +14,11 @@
 #include <QMimeData>
 #include <QRegularExpressionValidator>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QThread>
 #include <atomic>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -97,6 +99,11 @@ TShadowLabel* Heading(QWidget* parent, const char* name, const QString& text, in
   return l;
 }
 
+// Selects or clears a button as a user's click would: its handler runs only on a change.
+void SetChecked(QAbstractButton* button, bool on) {
+  if (button->isChecked() != on) button->setChecked(on);
+}
+
 QString Utf8(const char* s) {
   return QString::fromUtf8(s);
 }
@@ -172,6 +179,8 @@ void THauptformular::SetUpComponents() {
 
 void THauptformular::FormCreate() {
   QCoreApplication::setApplicationName(kApplicationTitle);
+  // Docks and window lists match the window to its menu entry by this name.
+  QGuiApplication::setDesktopFileName(PZ_APP_ID);
   // The program folder was computed from the program file before the window existed; the
   // window keeps that one, so that a test can hand in a folder of its own.
   einstellungen_ = OpenUserSettings();
@@ -200,6 +209,7 @@ void THauptformular::BuildMenu() {
   MenuHilfe->setObjectName("MenuHilfe");
   MenuInhalt = MenuHilfe->addAction("&Inhalt...");
   MenuInhalt->setObjectName("MenuInhalt");
+  MenuInhalt->setShortcut(QKeySequence::HelpContents);
   MenuHilfe->addSeparator();
   MenuAwards = MenuHilfe->addAction("&Awards...");
   MenuAwards->setObjectName("MenuAwards");
@@ -217,7 +227,23 @@ void THauptformular::BuildControls() {
   BuildTargetArea(client);
   BuildButtonBar(client);
   BuildStatusBar(client);
+  SetTabOrder();
   Formulardarstellung_Anpassen();
+}
+
+void THauptformular::SetTabOrder() {
+  QWidget* const order[] = {RadioTrennen,      RadioZusammenfuehren,
+                            EditTrennDatei,    ButtonTrennDatei,
+                            Radio144,          Radio12,
+                            Radio720,          Radio360,
+                            Radio100,          RadioAuto,
+                            RadioHand,         EditHand,
+                            CheckKomprimieren, RadioStark,
+                            RadioSchwach,      CheckLoeschen,
+                            CheckPasswort,     EditZielPfad,
+                            ButtonZiel,        EditZielName,
+                            ButtonAusfuehren,  ButtonBeenden};
+  for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 }
 
 void THauptformular::BuildActionBar(QWidget* client) {
@@ -273,13 +299,14 @@ void THauptformular::BuildSizeGroup() {
   RadioAuto->setGeometry(140, 20, 130, 18);
   RadioHand->setGeometry(140, 39, 130, 18);
   EditHand = Make<QLineEdit>(GroupTrennGroesse, "EditHand");
-  EditHand->setGeometry(156, 60, 80, 22);
+  // The unit stays inside the group's frame.
+  EditHand->setGeometry(146, 60, 80, 22);
   EditHand->setText("350000000");
   // Digits only, so no typo becomes a size; what the settings hold is checked at Start.
   EditHand->setValidator(
       new QRegularExpressionValidator(QRegularExpression("[0-9]{0,19}"), EditHand));
   Label1 = Make<QLabel>(GroupTrennGroesse, "Label1", "Bytes");
-  Label1->move(240, 64);
+  Label1->move(230, 64);
   Radio144->setChecked(true);
 }
 
@@ -392,6 +419,12 @@ void THauptformular::Connect() {
   // textChanged fires only when the text really changes.
   connect(EditTrennDatei, &QLineEdit::textChanged, this,
           [this] { Guarded([&] { EditTrennDateiChange(); }); });
+  connect(EditTrennDatei, &QLineEdit::textChanged, this, [this] {
+    Guarded([&] {
+      ZielVorschlagen();
+      OptionenAnzeigen();
+    });
+  });
   connect(EditZielPfad, &QLineEdit::textChanged, this,
           [this] { Guarded([&] { EditZielPfadChange(); }); });
   connect(EditHand, &QLineEdit::textChanged, this, [this] { Guarded([&] { EditHandChange(); }); });
@@ -427,7 +460,9 @@ void THauptformular::Guarded(F&& handler) {
 void THauptformular::ShowFailure(const char* what, MsgIcon icon) {
   ui_.SetBusy(false);
   ui_.StatusText("");
-  pz::ShowMessage(this, QString::fromStdString(what), icon);
+  QString text = QString::fromStdString(what);
+  if (const auto held = ui_.TakeHeldMessage()) text = held->text + "\n\n" + text;
+  pz::ShowMessage(this, text, icon);
 }
 
 void THauptformular::SetStatusText(const QString& text) {
@@ -536,11 +571,6 @@ void Write(SettingsStore& store, const char* section, const char* name, const st
   if (!store.WriteString(Section(section), name, value)) throw StoreFailure{};
 }
 
-// Selects or clears a button as a user's click would: its handler runs only on a change.
-void SetChecked(QAbstractButton* button, bool on) {
-  if (button->isChecked() != on) button->setChecked(on);
-}
-
 }  // namespace
 
 void THauptformular::Einstellungen_Laden() {
@@ -566,9 +596,8 @@ void THauptformular::Einstellungen_Laden() {
     SetTextIfDifferent(
         EditHand,
         QString::fromStdString(store.ReadString(Section("Settings"), "UserSize").value_or("")));
-    SetChecked(CheckKomprimieren, ReadBool(store, "Settings", "Compress"));
-    SetChecked(CheckLoeschen, ReadBool(store, "Settings", "Delete"));
-    SetChecked(CheckPasswort, ReadBool(store, "Settings", "Password"));
+    OptionenSetzen({ReadBool(store, "Settings", "Compress"), ReadBool(store, "Settings", "Delete"),
+                    ReadBool(store, "Settings", "Password")});
     MenuJoiner->setChecked(ReadBool(store, "Settings", "Joiner"));
     if (ReadInteger(store, "Settings", "Compression", 0) != 0)
       SetChecked(RadioSchwach, true);
@@ -598,9 +627,10 @@ void THauptformular::Einstellungen_Speichern() {
       if (sizes[i]->isChecked()) Write(store, "Settings", "Size", std::to_string(i + 1));
     }
     Write(store, "Settings", "UserSize", EditHand->text().toStdString());
-    Write(store, "Settings", "Compress", flag(CheckKomprimieren->isChecked()));
-    Write(store, "Settings", "Delete", flag(CheckLoeschen->isChecked()));
-    Write(store, "Settings", "Password", flag(CheckPasswort->isChecked()));
+    const SplitOptionen optionen = GewaehlteOptionen();
+    Write(store, "Settings", "Compress", flag(optionen.komprimieren));
+    Write(store, "Settings", "Delete", flag(optionen.loeschen));
+    Write(store, "Settings", "Password", flag(optionen.passwort));
     Write(store, "Settings", "Joiner", flag(MenuJoiner->isChecked()));
     Write(store, "Settings", "Compression", flag(!RadioStark->isChecked()));
     Write(store, "Language", "File", language_.FileName());
@@ -660,6 +690,8 @@ void THauptformular::Formulardarstellung_Anpassen() {
   EditHand->setReadOnly(!handEditable);
   QPalette hand = EditHand->palette();
   hand.setColor(QPalette::Base, handEditable ? kWhite : kSilver);
+  // Black on the fixed ground, also where the desktop's text colour is light.
+  hand.setColor(QPalette::Text, kBlack);
   // Disabled with its group in join mode, the value stays legible on the silver ground.
   hand.setColor(QPalette::Disabled, QPalette::Base, kSilver);
   hand.setColor(QPalette::Disabled, QPalette::Text, kBlack);
@@ -673,9 +705,16 @@ void THauptformular::Formulardarstellung_Anpassen() {
 
 void THauptformular::RadioClick(QObject* sender) {
   if (sender == RadioTrennen || sender == RadioZusammenfuehren) {
+    // The user's split options go aside while join mode shows those of the set.
+    if (sender == RadioZusammenfuehren) {
+      splitOptionen_ = {CheckKomprimieren->isChecked(), CheckLoeschen->isChecked(),
+                        CheckPasswort->isChecked()};
+    }
     SetTextIfDifferent(EditTrennDatei, QString());
     SetTextIfDifferent(EditZielPfad, QString());
     SetTextIfDifferent(EditZielName, QString());
+    if (sender == RadioTrennen) OptionenZeigen(splitOptionen_);
+    OptionenAnzeigen();
   }
   Formulardarstellung_Anpassen();
   if (!RadioTrennen->isChecked()) return;
@@ -732,6 +771,61 @@ void THauptformular::EditHandChange() {
   RadioClick(RadioHand);
 }
 
+void THauptformular::ZielVorschlagen() {
+  const QFileInfo source(EditTrennDatei->text());
+  const bool file = !EditTrennDatei->text().isEmpty() && source.isFile();
+  const bool split = RadioTrennen->isChecked();
+  // A field still showing the suggestion follows the source, also when the source is refused
+  // or gone; what the user typed stays. The target folder's own handler would only refresh the
+  // source display, which the source's change does anyway.
+  const auto follow = [](QLineEdit* field, QString& suggested, const QString& value) {
+    if (!field->text().isEmpty() && field->text() != suggested) return;
+    const QSignalBlocker quiet(field);
+    suggested = value;
+    SetTextIfDifferent(field, value);
+  };
+  follow(EditZielPfad, vorgeschlagenerPfad_, file ? source.absolutePath() : QString());
+  // In join mode the name comes from the first segment's header, when it is chosen.
+  if (split || !file)
+    follow(EditZielName, vorgeschlagenerName_, file ? source.fileName() : QString());
+}
+
+THauptformular::SplitOptionen THauptformular::GewaehlteOptionen() const {
+  if (!RadioTrennen->isChecked()) return splitOptionen_;
+  return {CheckKomprimieren->isChecked(), CheckLoeschen->isChecked(), CheckPasswort->isChecked()};
+}
+
+void THauptformular::OptionenSetzen(const SplitOptionen& optionen) {
+  if (!RadioTrennen->isChecked()) {
+    splitOptionen_ = optionen;
+    return;
+  }
+  SetChecked(CheckKomprimieren, optionen.komprimieren);
+  SetChecked(CheckLoeschen, optionen.loeschen);
+  SetChecked(CheckPasswort, optionen.passwort);
+}
+
+void THauptformular::OptionenZeigen(const SplitOptionen& optionen) {
+  // Only shown: packing and the source display do not react.
+  const QSignalBlocker k(CheckKomprimieren);
+  const QSignalBlocker l(CheckLoeschen);
+  const QSignalBlocker p(CheckPasswort);
+  CheckKomprimieren->setChecked(optionen.komprimieren);
+  CheckLoeschen->setChecked(optionen.loeschen);
+  CheckPasswort->setChecked(optionen.passwort);
+}
+
+void THauptformular::OptionenAnzeigen() {
+  if (RadioTrennen->isChecked()) return;
+  SplitOptionen set;
+  if (!EditTrennDatei->text().isEmpty()) {
+    const HeaderRead read = ReadSegmentHeader(EditTrennDatei->text().toStdString());
+    set.komprimieren = read.status == HeaderRead::Status::Valid && read.info.compressed;
+    set.passwort = read.status == HeaderRead::Status::Valid && read.info.password;
+  }
+  OptionenZeigen(set);
+}
+
 bool THauptformular::Komprimierung_Einleiten_Falls_Noetig() {
   CompressionRequest request;
   request.splitMode = RadioTrennen->isChecked();
@@ -772,7 +866,8 @@ void THauptformular::ButtonTrennDateiClick() {
 
   const HeaderRead read = ReadSegmentHeader(chosen.toStdString());
   if (read.status == HeaderRead::Status::Valid) {
-    SetTextIfDifferent(EditZielName, QString::fromStdString(PlainFileName(read.info.name)));
+    vorgeschlagenerName_ = QString::fromStdString(PlainFileName(read.info.name));
+    SetTextIfDifferent(EditZielName, vorgeschlagenerName_);
   } else if (read.status == HeaderRead::Status::NoHeader ||
              read.status == HeaderRead::Status::TooShort) {
     SetTextIfDifferent(EditTrennDatei, QString());
@@ -805,14 +900,31 @@ void THauptformular::ButtonAusfuehrenClick() {
   ui_.ClearCancel();
   ArbeitAnzeigen(true);
   const ScopeGuard idleLook([this] { ArbeitAnzeigen(false); });
-  ui_.StatusText(language_.GetText(in.split ? tb::kSplitBusy : tb::kJoinBusy) + "...");
-  const ScopeGuard clearStatus([this] { ui_.StatusText(""); });
+  // The engine's reason for a refusal or a cancel goes into the closing message.
+  ui_.HoldMessages(true);
+  const ScopeGuard release([this] { ui_.HoldMessages(false); });
   JoinReport joinReport;
   SplitReport splitReport;
-  const bool done = AuftragAusfuehren(in, ersetzen, joinReport, splitReport);
+  bool done = false;
+  {
+    // The busy text goes before the closing message is shown.
+    ui_.StatusText(language_.GetText(in.split ? tb::kSplitBusy : tb::kJoinBusy) + "...");
+    const ScopeGuard clearStatus([this] { ui_.StatusText(""); });
+    try {
+      done = AuftragAusfuehren(in, ersetzen, joinReport, splitReport);
+    } catch (const EngineStopped&) {
+      throw;  // asked for: said as such
+    } catch (const std::exception& e) {
+      // A failure the engine could only throw is the reason of this run's closing message.
+      ui_.ShowMessage(e.what(), MsgIcon::Error);
+    }
+  }
   ErgebnisMelden(in.split, done, joinReport, splitReport);
-  // The source itself, never the temporary archive; a failure is shown as a warning.
-  if (done && in.split && CheckLoeschen->isChecked()) Quelle_Loeschen(in.source, ctx_);
+  ui_.HoldMessages(false);
+  // The source itself, never the temporary archive; a failure is shown as a warning. A deleted
+  // source leaves its field, which would name a file that is gone.
+  if (done && in.split && CheckLoeschen->isChecked() && Quelle_Loeschen(in.source, ctx_))
+    SetTextIfDifferent(EditTrennDatei, QString());
 }
 
 bool THauptformular::ErsetzenErlaubt(const CheckInput& in, bool& ersetzen) {
@@ -949,7 +1061,13 @@ void THauptformular::ErgebnisMelden(bool split, bool done, const JoinReport& joi
   // Joined, but not confirmed by the checksum file that is there: a warning, not a success.
   const bool notVerified = !split && done && joinReport.verdict == Verdict::Incomplete;
   const bool warn = !done || (split && !detail.empty()) || notVerified;
-  pz::ShowMessage(this, text, warn ? MsgIcon::Warning : MsgIcon::Information);
+  MsgIcon icon = warn ? MsgIcon::Warning : MsgIcon::Information;
+  // What the engine said last (why it refused, that it was cancelled) follows in the same box.
+  if (const auto held = ui_.TakeHeldMessage()) {
+    text += "\n\n" + held->text;
+    icon = std::max(icon, held->icon);
+  }
+  pz::ShowMessage(this, text, icon);
 }
 
 void THauptformular::ButtonBeendenClick() {
@@ -987,6 +1105,7 @@ void THauptformular::MenuInfoClick() {
   infoScreen_.SetProgramName(kProgramName);
   infoScreen_.SetVersionPrg(kProgramVersion);
   infoScreen_.SetYear(kProgramYear);
+  infoScreen_.SetLizenz(Text(language_, tb::kLizenz));
   infoScreen_.SetMail(kMakerMail);
   infoScreen_.SetURL(kMakerURL);
   infoScreen_.Execute();
@@ -1075,12 +1194,14 @@ void THauptformular::DateiUebernehmen(const QString& path) {
   SetChecked(firstSegment ? RadioZusammenfuehren : RadioTrennen, true);
   SetTextIfDifferent(EditTrennDatei, file);
   if (firstSegment) {
-    SetTextIfDifferent(EditZielName, QString::fromStdString(PlainFileName(info.name)));
+    vorgeschlagenerName_ = QString::fromStdString(PlainFileName(info.name));
+    SetTextIfDifferent(EditZielName, vorgeschlagenerName_);
   }
   // For the installation test, which cannot look into the window.
   if (std::getenv("PARZELLO_PRINT_STATE") != nullptr) {
-    std::printf("mode=%s\nsource=%s\nname=%s\n", firstSegment ? "join" : "split",
+    std::printf("mode=%s\nsource=%s\nfolder=%s\nname=%s\n", firstSegment ? "join" : "split",
                 EditTrennDatei->text().toUtf8().constData(),
+                EditZielPfad->text().toUtf8().constData(),
                 EditZielName->text().toUtf8().constData());
     std::fflush(stdout);
   }

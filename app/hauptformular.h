@@ -38,7 +38,8 @@ namespace pz {
 struct CheckInput;
 
 inline constexpr const char* kApplicationTitle = "Parzello";
-inline constexpr const char* kWindowCaption = " Tarnwick - Parzello " PZ_PROGRAM_VERSION;
+// Without the classic leading blank: window lists and docks would show it.
+inline constexpr const char* kWindowCaption = "Tarnwick - Parzello " PZ_PROGRAM_VERSION;
 inline constexpr const char* kVersionPanel = "Version " PZ_PROGRAM_VERSION;
 inline constexpr const char* kMakerPanel = "(c) 2001 Pellimorex";
 // Where the settings and the components' information live in the per-user store.
@@ -95,6 +96,13 @@ class THauptformular : public QMainWindow {
   // Takes a file as if it had been chosen with "...": join mode with the stored name as target
   // name when it begins with a segment header (whatever its name), split mode for any other.
   void DateiUebernehmen(const QString& path);
+  // An empty target folder (and in split mode target name) takes the source's folder (and
+  // name) once the source names a file; a value filled in so follows later sources, one the
+  // user typed stays.
+  void ZielVorschlagen();
+  // In join mode the greyed options show what the set holds (packed, protected), in split mode
+  // the user's choice, which join mode keeps aside meanwhile.
+  void OptionenAnzeigen();
   // The program's file argument: taken once the window has been shown and set up.
   void SetStartDatei(const QString& path) { startDatei_ = path; }
 
@@ -200,6 +208,8 @@ class THauptformular : public QMainWindow {
   void BuildTargetArea(QWidget* client);
   void BuildButtonBar(QWidget* client);
   void BuildStatusBar(QWidget* client);
+  // Tab walks the controls as they are read: left to right, top to bottom.
+  void SetTabOrder();
   // The steps of ButtonAusfuehrenClick: the fields as they are, their checks (a refusal is
   // shown and focuses its field), the split or join under the hourglass, and its result.
   CheckInput EingabenLesen() const;
@@ -249,6 +259,19 @@ class THauptformular : public QMainWindow {
   // The components record themselves through their own store object, as each opened its own
   // short-lived registry object; it lives as long as the window.
   std::unique_ptr<SettingsStore> componentInfoStore_;
+  // The split options, as the user chose them; shown while in split mode.
+  struct SplitOptionen {
+    bool komprimieren = false;
+    bool loeschen = false;
+    bool passwort = false;
+  };
+  SplitOptionen GewaehlteOptionen() const;
+  void OptionenSetzen(const SplitOptionen& optionen);
+  void OptionenZeigen(const SplitOptionen& optionen);
+  SplitOptionen splitOptionen_;
+  // What ZielVorschlagen put into the target fields.
+  QString vorgeschlagenerPfad_;
+  QString vorgeschlagenerName_;
   bool komprimiert_ = false;
   std::int64_t trennGroesse_ = 1;
   bool shown_ = false;

@@ -50,6 +50,7 @@ TQtInteraction::~TQtInteraction() = default;
 std::string TQtInteraction::Passwort_Abfragen() {
   std::string typed;
   OnWindowThread([&] {
+    ShowHeldMessage();
     ShowProgressNow();
     typed = pz::Passwort_Abfragen(texts_, window_).toStdString();
   });
@@ -59,6 +60,7 @@ std::string TQtInteraction::Passwort_Abfragen() {
 std::string TQtInteraction::Passwort2_Abfragen() {
   std::string typed;
   OnWindowThread([&] {
+    ShowHeldMessage();
     ShowProgressNow();
     typed = pz::Passwort2_Abfragen(texts_, window_).toStdString();
   });
@@ -68,6 +70,7 @@ std::string TQtInteraction::Passwort2_Abfragen() {
 int TQtInteraction::Datentraeger_Anfordern(std::string& pfad) {
   int result = kCancel;
   OnWindowThread([&] {
+    ShowHeldMessage();
     ShowProgressNow();
     QString path = QString::fromStdString(pfad);
     result = pz::Datentraeger_Anfordern(texts_, path, window_);
@@ -79,7 +82,23 @@ int TQtInteraction::Datentraeger_Anfordern(std::string& pfad) {
 }
 
 void TQtInteraction::ShowMessage(const std::string& text, MsgIcon icon) {
-  OnWindowThread([&] { pz::ShowMessage(window_, QString::fromStdString(text), icon); });
+  OnWindowThread([&] {
+    ShowHeldMessage();
+    if (holding_ && icon != MsgIcon::Question) {
+      held_ = HeldMessage{QString::fromStdString(text), icon};
+      return;
+    }
+    pz::ShowMessage(window_, QString::fromStdString(text), icon);
+  });
+}
+
+void TQtInteraction::HoldMessages(bool on) {
+  holding_ = on;
+}
+
+void TQtInteraction::ShowHeldMessage() {
+  if (const std::optional<HeldMessage> message = TakeHeldMessage())
+    pz::ShowMessage(window_, message->text, message->icon);
 }
 
 void TQtInteraction::SetBusy(bool busy) {
@@ -145,6 +164,7 @@ void TQtInteraction::LanguageBusy(bool busy) {
 }
 
 bool TQtInteraction::RunLanguageDialog(TPXLanguage& language) {
+  ShowHeldMessage();
   return pz::RunLanguageDialog(language, window_);
 }
 

@@ -10,6 +10,8 @@
 #include <QWidget>
 #include <atomic>
 #include <functional>
+#include <optional>
+#include <utility>
 
 #include "engine/interaction.h"
 #include "lang/language.h"
@@ -56,6 +58,16 @@ class TQtInteraction : public Interaction, public LanguageUi {
   void RequestCancel() { cancel_ = true; }
   void ClearCancel() { cancel_ = false; }
   bool CancelRequested() const { return cancel_; }
+
+  // While a split or join runs, its latest message is held back, so that the closing message
+  // can carry the reason: one message per failure. Anything else that asks or tells the user
+  // shows a held message first, also after the holding ended, unless it was taken.
+  struct HeldMessage {
+    QString text;
+    MsgIcon icon = MsgIcon::Information;
+  };
+  void HoldMessages(bool on);
+  std::optional<HeldMessage> TakeHeldMessage() { return std::exchange(held_, std::nullopt); }
   // Where the status bar shows a busy text ("" brings back its panels).
   std::function<void(const QString&)> onStatusText;
 
@@ -64,6 +76,8 @@ class TQtInteraction : public Interaction, public LanguageUi {
   void ShowProgressNow();
   // Ends the work when a stop was asked for.
   void StopIfAsked() const;
+  // Before anything else asks the user: the message held back so far.
+  void ShowHeldMessage();
 
   QPointer<QWidget> window_;
   const TextSource& texts_;
@@ -76,6 +90,8 @@ class TQtInteraction : public Interaction, public LanguageUi {
   QElapsedTimer sinceShown_;
   QElapsedTimer started_;  // since the busy text was set: the rate's time base
   std::atomic<bool> cancel_{false};
+  bool holding_ = false;
+  std::optional<HeldMessage> held_;
 };
 
 // Runs f on the window's thread; from another thread it waits until f has run there.

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 #include <QPixmap>
 #include <algorithm>
 
@@ -12,6 +13,15 @@ namespace pz {
 namespace {
 constexpr int kFirstY = 10;
 constexpr int kRowStep = 40;
+
+// Whether a language file's display name ("Deutsch", "English") names the language of the
+// user's locale, in that language's own name or in English.
+bool NamesLocaleLanguage(const QString& name) {
+  const QLocale::Language language = QLocale().language();
+  if (language == QLocale::C || language == QLocale::AnyLanguage) return false;
+  return name.compare(QLocale(language).nativeLanguageName(), Qt::CaseInsensitive) == 0 ||
+         name.compare(QLocale::languageToString(language), Qt::CaseInsensitive) == 0;
+}
 }  // namespace
 
 TLanguageDialog::TLanguageDialog(QWidget* parent)
@@ -86,9 +96,14 @@ void TLanguageDialog::BuildScreen(const QString& folder, const QString& currentN
     y += kRowStep;
   }
   contents_->resize(290, std::max(y, 290));
+  // Nothing loaded yet (the first start): the locale's language, else the first entry.
   if (!entries_.empty() && currentName.isEmpty()) {
-    entries_.front().Button->setChecked(true);
-    selectedFile_ = entries_.front().LanguageFile;
+    const auto locale = std::find_if(entries_.begin(), entries_.end(), [](const auto& e) {
+      return NamesLocaleLanguage(e.Button->text());
+    });
+    const TLanguageEntry& chosen = locale != entries_.end() ? *locale : entries_.front();
+    chosen.Button->setChecked(true);
+    selectedFile_ = chosen.LanguageFile;
   }
 }
 

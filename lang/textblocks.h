@@ -213,6 +213,8 @@ inline constexpr Block kStoredNameReplaced = 215;    // followed by stored and u
 // A split stopped by the user (a signal on the command line).
 inline constexpr Block kSplitSegmentsRemoved = 216;  // followed by the segments' names
 inline constexpr Block kSplitSegmentsKept = 217;     // those that could not be removed
+// The information screen.
+inline constexpr Block kLizenz = 250;  // the program's licence, under the copyright line
 
 // Recovery files (PAR2) beside the segments.
 inline constexpr Block kRecoveryBusy = 310;          // status while recovery data is made

@@ -3,10 +3,15 @@
 #pragma once
 
 #include <QPointer>
+#include <QRect>
 #include <QString>
 #include <QTextBrowser>
 
 namespace pz {
+
+// Where the viewer goes on a screen with this free area: at its wished size when that fits with
+// room for the window frame, else as large as fits; centred.
+QRect HelpWindowRect(const QRect& available, const QSize& wished);
 
 class HelpViewer {
  public:

@@ -129,13 +129,30 @@ void TPXAwardDialog::GrowContent(int bottom) {
 
 void TPXAwardDialog::AnzeigeAufbauen(const QString& fileName, const QString& letter) {
   const QString file = FilePath(fileName);
-  if (!QFileInfo(file).isFile()) return;
+  if (!QFileInfo(file).isFile()) return KeineEintraegeZeigen(letter);
   letter_ = letter;
   const IniFile ini(file.toStdString());
   const int n = std::min(ini.ReadInteger("COUNT", "COUNT", 0), kMaxAwardEntries);
+  if (n <= 0) return KeineEintraegeZeigen(letter);
   int y = 5;
   for (int k = 1; k <= n; ++k) y = ZeileAufbauen(y, k, letter, ini);
   GrowContent(y);
+}
+
+void TPXAwardDialog::KeineEintraegeZeigen(const QString& letter) {
+  // An empty grey box would look like a list that failed to load.
+  const QString text = letter == "D"
+                           ? QString::fromUtf8("Hier sind noch keine Auszeichnungen eingetragen.")
+                           : QString("No awards have been entered here yet.");
+  LabelKeineEintraege =
+      NewLabel(ScrollContent, "LabelKeineEintraege", QRect(0, 0, kWidth, 251), text);
+  LabelKeineEintraege->setAlignment(Qt::AlignCenter);
+  LabelKeineEintraege->setWordWrap(true);
+  // Black on the fixed silver, whatever the desktop's text colour.
+  QPalette pal = LabelKeineEintraege->palette();
+  pal.setColor(QPalette::WindowText, kBlack);
+  LabelKeineEintraege->setPalette(pal);
+  LabelKeineEintraege->show();
 }
 
 int TPXAwardDialog::ZeileAufbauen(int y, int k, const QString& letter, const IniFile& ini) {

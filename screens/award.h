@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QLabel>
 #include <QObject>
 #include <QString>
 #include <vector>
@@ -57,6 +58,8 @@ class TPXAwardDialog : public QDialog {
   // Builds entry k at position y and returns the position after it.
   int ZeileAufbauen(int y, int k, const QString& letter, const IniFile& ini);
   const std::vector<TAwardItem>& Items() const { return items_; }
+  // The note that there are no entries, shown instead of an empty list; empty otherwise.
+  QLabel* LabelKeineEintraege = nullptr;
 
   QWidget* PanelOben;
   QWidget* PanelObenLinks;
@@ -72,6 +75,7 @@ class TPXAwardDialog : public QDialog {
  private:
   QString FilePath(const QString& name) const;
   void GrowContent(int bottom);
+  void KeineEintraegeZeigen(const QString& letter);
   // The parts of an entry, each placed at y; the placing ones return the position after them.
   int AddTitle(TAwardItem& item, int y, const QString& title);
   int AddPicture(TAwardItem& item, int y, const QString& picture);

@@ -75,6 +75,10 @@ void TInfoScreenFormular::BuildTextLines() {
   LabelCopyright = NewLabel(this, "LabelCopyright", QRect(65, 119, 290, 20), "(c)");
   LabelCopyright->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
   ApplyFont(*LabelCopyright, PixelFont("Arial", 13, false, false, kBlack));
+  LabelLizenz = NewLabel(this, "LabelLizenz", QRect(65, 140, 290, 16));
+  LabelLizenz->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  ApplyFont(*LabelLizenz, PixelFont("Arial", 11, false, false, kBlack));
+  LabelLizenz->hide();
 }
 
 void TInfoScreenFormular::BuildLinks() {
@@ -157,6 +161,8 @@ void TPXInfoScreenA::FillTextLines(TInfoScreenFormular& form) const {
   } else {
     form.LabelCopyright->hide();
   }
+  form.LabelLizenz->setText(lizenz_);
+  form.LabelLizenz->setVisible(!lizenz_.isEmpty());
 }
 
 void TPXInfoScreenA::FillLink(TLinkLabel& link, QLabel& caption, bool show,

@@ -20,9 +20,9 @@ class TLinkLabel;
 class TPXInternalInfo;
 class TShadowLabel;
 
-// The maker's support addresses: example addresses that reach nobody.
-inline constexpr const char* kMakerMail = "support@example.org";
-inline constexpr const char* kMakerURL = "www.example.org/parzello";
+// The project's addresses: its maintainers and its homepage.
+inline constexpr const char* kMakerMail = "parzello@users.noreply.github.com";
+inline constexpr const char* kMakerURL = "parzello.github.io";
 // The background picture, in the graphics folder beside the program.
 inline constexpr const char* kInfoBackgroundFile = "Info.bmp";
 
@@ -38,6 +38,8 @@ class TInfoScreenFormular : public QDialog {
   QLabel* Image;
   QLabel* LabelVersion;
   QLabel* LabelCopyright;
+  // The program's licence, under the copyright line; hidden while it has no text.
+  QLabel* LabelLizenz;
   TLinkLabel* URLLabelWeb;
   QLabel* LabelURLBez;
   QLabel* LabelMailBez;
@@ -102,6 +104,9 @@ class TPXInfoScreenA : public QObject, public TPXComponent {
   void SetURL(const QString& s) { url_ = s; }
   QString VersionPrg() const { return versionPrg_; }
   void SetVersionPrg(const QString& s) { versionPrg_ = s; }
+  // The licence line under the copyright line; empty shows none.
+  QString Lizenz() const { return lizenz_; }
+  void SetLizenz(const QString& s) { lizenz_ = s; }
   const TFont& VersionFont() const { return versionFont_; }
   void SetVersionFont(const TFont& f) { versionFont_ = f; }
   bool ShowCompanyNameShort() const { return showCompanyNameShort_; }
@@ -141,6 +146,7 @@ class TPXInfoScreenA : public QObject, public TPXComponent {
   std::uint8_t programNameShadowDeep_ = 1;
   QString url_ = kMakerURL;
   QString versionPrg_;
+  QString lizenz_;
   TFont versionFont_;
   bool showCompanyNameShort_ = true;
   bool showLogo_ = true;

@@ -129,6 +129,8 @@ class StartupTest : public QObject {
 
  private slots:
   void init() {
+    // The first start preselects the locale's language; these tests expect the first file.
+    QLocale::setDefault(QLocale::c());
     program_ = std::make_unique<QTemporaryDir>();
     config_ = std::make_unique<QTemporaryDir>();
     qputenv("XDG_CONFIG_HOME", config_->path().toUtf8());
@@ -162,7 +164,7 @@ class StartupTest : public QObject {
     ChooseLanguage("", &shown, &preselected);
     Open();
     QCOMPARE(shown, 1);
-    // Nothing loaded yet: the first file is preselected.
+    // Nothing loaded yet, in a locale without a file of its own: the first file is preselected.
     QCOMPARE(preselected, QString("Deutsch.lng"));
     QCOMPARE(Stored("InstallPath", "Path"), program_->path().toStdString());
     QVERIFY(w_->RadioTrennen->isChecked());
@@ -230,14 +232,17 @@ class StartupTest : public QObject {
     QCOMPARE(w_->LabelTrennDatei->Caption(), T(8) + " :");
     QVERIFY(w_->Radio720->isChecked());
     QCOMPARE(w_->EditHand->text(), QString("4096"));
-    QVERIFY(w_->CheckKomprimieren->isChecked() && w_->CheckLoeschen->isChecked() &&
-            w_->CheckPasswort->isChecked());
+    // Join mode shows the options of the set, none yet; the stored ones are the split's.
+    QVERIFY(!w_->CheckKomprimieren->isChecked() && !w_->CheckLoeschen->isChecked() &&
+            !w_->CheckPasswort->isChecked());
     QVERIFY(w_->RadioSchwach->isChecked());
     QCOMPARE(w_->Language().FileName(), std::string("English.lng"));
     QCOMPARE(w_->RadioTrennen->text(), QString::fromStdString(w_->Language().GetText(11)));
 
     // Back to the other values, this time closing with F10.
     w_->RadioTrennen->click();
+    QVERIFY(w_->CheckKomprimieren->isChecked() && w_->CheckLoeschen->isChecked() &&
+            w_->CheckPasswort->isChecked());
     w_->RadioStark->click();
     w_->CheckKomprimieren->click();
     w_->RadioHand->click();
@@ -431,6 +436,34 @@ class StartupTest : public QObject {
     QVERIFY(!w_->Help().IsOpen());
   }
 
+  // In each language no letter marks two items of one menu, so that Alt and the letter reach
+  // one command; F1 opens the help, F10 stays the way out.
+  void keyboardOfTheMenus() {
+    for (const char* file : {"Deutsch.lng", "English.lng"}) {
+      Store("Language", "File", file);
+      Open();
+      for (QMenu* menu : {w_->MenuDatei, w_->MenuHilfe}) {
+        QString letters;
+        for (const QAction* action : menu->actions()) {
+          const QString text = action->text();
+          const qsizetype amp = text.indexOf('&');
+          if (amp >= 0 && amp + 1 < text.size()) letters += text.at(amp + 1).toUpper();
+        }
+        for (const QChar letter : letters) {
+          QVERIFY2(letters.count(letter) == 1,
+                   qPrintable(QString("%1, %2: %3").arg(file, menu->title(), letters)));
+        }
+      }
+      QCOMPARE(w_->MenuBeenden->shortcut(), QKeySequence(Qt::Key_F10));
+      w_->activateWindow();
+      QVERIFY(QTest::qWaitForWindowActive(w_.get()));
+      QTest::keyClick(w_.get(), Qt::Key_F1);
+      QVERIFY2(w_->Help().IsOpen(), file);
+      w_->close();
+      w_.reset();
+    }
+  }
+
   void withoutHelpFileTheContentsCommandDoesNothing() {
     QDir(Program("help_parzello")).removeRecursively();
     Store("Language", "File", "Deutsch.lng");
@@ -473,7 +506,7 @@ class StartupTest : public QObject {
     QCOMPARE(w_->Award().Path(), Program("award_parzello"));
 
     // Information screen: the program's values and the support addresses.
-    QString version, copyright, web, mail;
+    QString version, copyright, web, mail, licence;
     bool internalButton = false;
     AnswerNextModal([&](QWidget*) {
       pz::TInfoScreenFormular* info = pz::InfoScreenFormular();
@@ -482,6 +515,7 @@ class StartupTest : public QObject {
       copyright = info->LabelCopyright->text();
       web = info->URLLabelWeb->Caption();
       mail = info->URLLabelMail->Caption();
+      licence = info->LabelLizenz->isVisibleTo(info) ? info->LabelLizenz->text() : QString();
       internalButton = !info->ButtonInternal->isHidden();
       info->ButtonOK->click();
     });
@@ -490,6 +524,7 @@ class StartupTest : public QObject {
     QVERIFY(copyright.contains("Tarnwick") && copyright.contains("2001"));
     QCOMPARE(web, QString(pz::kMakerURL));
     QCOMPARE(mail, QString(pz::kMakerMail));
+    QCOMPARE(licence, QString("Freie Software unter der MIT-Lizenz"));
     QVERIFY(internalButton);
     QCOMPARE(ci("TPXInfoScreenA", "Version"), std::string("1.06"));
 

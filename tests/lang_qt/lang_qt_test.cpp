@@ -81,6 +81,7 @@ class LangQtTest : public QObject {
   }
 
   void nothingLoadedSelectsTheFirstAndConfirmingLoadsIt() {
+    QLocale::setDefault(QLocale::c());
     WriteLanguage(folder_ + "/English.lng", "English", "E", "31,Start\r\n");
     WriteLanguage(folder_ + "/Deutsch.lng", "Deutsch", "D", "31,Ausf\xFChren\r\n");
     TPXLanguage lang;
@@ -97,6 +98,26 @@ class LangQtTest : public QObject {
     ClickLater("ButtonCancel", "Deutsch");
     QVERIFY(!RunLanguageDialog(lang));
     QCOMPARE(QString::fromStdString(lang.FileName()), QString("English.lng"));
+  }
+
+  // The first start offers the language of the user's locale; one without a file of its own
+  // gets the first entry.
+  void nothingLoadedPreselectsTheLocalesLanguage() {
+    WriteLanguage(folder_ + "/Deutsch.lng", "Deutsch", "D");
+    WriteLanguage(folder_ + "/English.lng", "English", "E");
+    const std::pair<const char*, const char*> cases[] = {
+        {"de_DE", "Deutsch.lng"}, {"de_AT", "Deutsch.lng"}, {"en_GB", "English.lng"},
+        {"en_US", "English.lng"}, {"fr_FR", "Deutsch.lng"}, {"C", "Deutsch.lng"}};
+    for (const auto& [locale, file] : cases) {
+      QLocale::setDefault(QLocale(locale));
+      TLanguageDialog d;
+      d.BuildScreen(folder_, "");
+      QCOMPARE(d.SelectedFile(), QString(file));
+      const auto checked = std::count_if(d.Entries().begin(), d.Entries().end(),
+                                         [](const auto& e) { return e.Button->isChecked(); });
+      QCOMPARE(checked, 1);
+    }
+    QLocale::setDefault(QLocale::c());
   }
 
   void dialogIsCentredOnTheScreenNotOverItsParent() {
@@ -216,6 +237,22 @@ class LangQtTest : public QObject {
     QCOMPARE(QString::fromStdString(c.CIVersion()), QString("9.9"));
   }
 
+  // The help window lies wholly on the screen, with room for its frame, also on small screens
+  // and on a second screen.
+  void helpWindowFitsTheScreen() {
+    const QRect screens[] = {{0, 0, 1920, 1080},
+                             {0, 0, 1024, 600},
+                             {0, 0, 800, 480},
+                             {1920, 0, 1366, 768},
+                             {0, 32, 1280, 700}};
+    for (const QRect& available : screens) {
+      const QRect rect = HelpWindowRect(available, QSize(640, 560));
+      QVERIFY(available.adjusted(30, 30, -30, -30).contains(rect));
+      QCOMPARE(rect.center(), available.center());
+      QCOMPARE(rect.width(), std::min(640, available.width() - 80));
+    }
+  }
+
   void helpViewerOpensJumpsAndCloses() {
     HelpViewer viewer;
     QVERIFY(!viewer.OpenContents(dir_.path() + "/missing.hlp"));
@@ -223,6 +260,8 @@ class LangQtTest : public QObject {
     QVERIFY(viewer.OpenContents(help));
     QVERIFY(viewer.IsOpen());
     QVERIFY(viewer.Window()->toPlainText().contains("Parzello"));
+    const QRect screen = viewer.Window()->screen()->availableGeometry();
+    QVERIFY(screen.contains(viewer.Window()->geometry()));
     viewer.JumpToTopic("Inhalt");
     viewer.Close();
     QCoreApplication::processEvents();

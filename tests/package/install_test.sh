@@ -51,11 +51,11 @@ for f in ./usr/bin/parzello ./usr/bin/parzello-cli ./usr/lib/parzello/dll_parzel
          ./usr/share/doc/parzello/copyright ./usr/share/doc/parzello/changelog.Debian.gz \
          ./usr/share/man/man1/parzello-cli.1.gz ./usr/share/man/man1/parzello.1.gz \
          ./usr/share/bash-completion/completions/parzello-cli \
-         ./usr/share/applications/org.example.Parzello.desktop \
-         ./usr/share/metainfo/org.example.Parzello.metainfo.xml \
+         ./usr/share/applications/io.github.parzello.Parzello.desktop \
+         ./usr/share/metainfo/io.github.parzello.Parzello.metainfo.xml \
          ./usr/share/mime/packages/parzello.xml \
-         ./usr/share/icons/hicolor/scalable/apps/org.example.Parzello.svg \
-         ./usr/share/icons/hicolor/48x48/apps/org.example.Parzello.png \
+         ./usr/share/icons/hicolor/scalable/apps/io.github.parzello.Parzello.svg \
+         ./usr/share/icons/hicolor/48x48/apps/io.github.parzello.Parzello.png \
          ./usr/share/parzello/web_parzello/parzello-join.html; do
   check "package holds $f" grep -qxF "$f" <<<"$contents"
 done
@@ -70,8 +70,8 @@ check "lintian reports no errors" test "$lintian_rc" = 0
 
 # --- install ---
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "$deb" >/dev/null
-check "desktop entry valid" desktop-file-validate /usr/share/applications/org.example.Parzello.desktop
-check "metainfo valid" appstreamcli validate --no-net /usr/share/metainfo/org.example.Parzello.metainfo.xml
+check "desktop entry valid" desktop-file-validate /usr/share/applications/io.github.parzello.Parzello.desktop
+check "metainfo valid" appstreamcli validate --no-net /usr/share/metainfo/io.github.parzello.Parzello.metainfo.xml
 # The completion as bash-completion loads it on demand: commands, then a command's options.
 complete_words() {
   bash -c 'source /usr/share/bash-completion/bash_completion && __load_completion parzello-cli &&
@@ -84,6 +84,25 @@ check "completion offers split's options" \
   "$(complete_words parzello-cli split x --)"
 check "completion offers the size presets" grep -qw 1.44M <<<"$(complete_words parzello-cli split x --size "")"
 stamp=$work/stamp; touch "$stamp"; sleep 1
+
+check "licence in the copyright file" grep -qx 'License: Expat' /usr/share/doc/parzello/copyright
+check "no placeholder addresses in the package" \
+  bash -c '! dpkg-deb -f "$1" Maintainer Homepage | grep -q example' _ "$deb"
+# Debian's hardening and no toolchain notes, in every program and engine.
+elf_files=$(find /usr/bin/parzello /usr/bin/parzello-cli /usr/lib/parzello -type f \
+  -exec sh -c 'file -b "$1" | grep -q ^ELF' _ {} \; -print)
+for f in $elf_files; do
+  check "$f: no .comment section" bash -c '! readelf -SW "$1" | grep -qw "\.comment"' _ "$f"
+  check "$f: relro and bind-now" bash -c \
+    'readelf -lW "$1" | grep -q GNU_RELRO && readelf -dW "$1" | grep -q BIND_NOW' _ "$f"
+done
+for f in /usr/bin/parzello /usr/bin/parzello-cli; do
+  check "$f: stack protector and fortified calls" bash -c \
+    'syms=$(readelf --dyn-syms -W "$1"); grep -q __stack_chk_fail <<<"$syms" &&
+     grep -qE "__[a-z]+_chk" <<<"$(grep -v __stack_chk_fail <<<"$syms")"' _ "$f"
+done
+check "parzello --version prints without a display" \
+  bash -c 'test "$(env -u DISPLAY parzello --version)" = "parzello ${1%-*}"' _ "$(dpkg-query -W -f='${Version}' parzello)"
 
 # --- the command line as an unprivileged user ---
 data=$work/data; mkdir -p "$data/out" "$data/back" "$data/web"
@@ -116,7 +135,7 @@ cp "$data/out/payload.bin.PZX000" "$data/segment-without-extension"
 mime() { gio info -a standard::content-type "$1" | sed -n 's/.*standard::content-type: //p'; }
 check "first segment known by its name" test "$(mime "$data/out/payload.bin.PZX000")" = application/x-parzello-segments
 check "the menu entry opens first segments" \
-  bash -c 'gio mime application/x-parzello-segments | grep -q "^Default application.*org.example.Parzello.desktop"'
+  bash -c 'gio mime application/x-parzello-segments | grep -q "^Default application.*io.github.parzello.Parzello.desktop"'
 check "first segment known by its header" test "$(mime "$data/segment-without-extension")" = application/x-parzello-segments
 
 # --- the window, with a file argument, under Xvfb ---
@@ -143,9 +162,12 @@ echo "$state"
 check "window: first segment opens in join mode" grep -qx 'mode=join' <<<"$state"
 check "window: source field" grep -qxF "source=$data/segment-without-extension" <<<"$state"
 check "window: target name from the header" grep -qx 'name=payload.bin' <<<"$state"
+check "window: target folder from the file" grep -qxF "folder=$data" <<<"$state"
 state=$(SCREENSHOT="" window_state "$data/payload.bin")
 check "window: other file opens in split mode" grep -qx 'mode=split' <<<"$state"
 check "window: its source field" grep -qxF "source=$data/payload.bin" <<<"$state"
+check "window: target beside the file" \
+  bash -c 'grep -qxF "folder=$1" <<<"$2" && grep -qx "name=payload.bin" <<<"$2"' _ "$data" "$state"
 
 # --- remove ---
 DEBIAN_FRONTEND=noninteractive $sudo apt-get purge -y -qq parzello >/dev/null

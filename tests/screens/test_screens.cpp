@@ -248,10 +248,10 @@ class TestScreens : public QObject {
 
   // ---- information screen ----
 
-  void infoScreenAddressesReachNobody() {
+  void infoScreenAddressesAreTheProjects() {
     TPXInfoScreenA s;
-    QVERIFY(s.Mail().endsWith("@example.org"));
-    QVERIFY(s.URL().startsWith("www.example.org"));
+    QCOMPARE(s.Mail(), QString("parzello@users.noreply.github.com"));
+    QCOMPARE(s.URL(), QString("parzello.github.io"));
   }
 
   void infoScreenShowsLinesAndLinks() {
@@ -315,7 +315,7 @@ class TestScreens : public QObject {
                  QTest::mouseClick(f->URLLabelMail, Qt::LeftButton, {}, QPoint(2, 2));
                  QTest::mouseClick(f->URLLabelWeb, Qt::LeftButton, {}, QPoint(2, 2));
                  QCOMPARE(shell_.opened, (QList<QUrl>{QUrl("mailto:support@example.org"),
-                                                      QUrl("http://www.example.org/parzello")}));
+                                                      QUrl("http://parzello.github.io")}));
                  // "Internal" opens the list on top; closing it returns to the information screen.
                  bool listed = false;
                  QTimer::singleShot(0, [&] {
@@ -567,11 +567,18 @@ class TestScreens : public QObject {
     none.SetPath(folder.path());
     none.AnzeigeAufbauen("info.ini", "E");  // no file
     QVERIFY(none.Items().empty());
+    // No entries: a note says so, in the language of the letter, instead of an empty grey box.
+    QVERIFY(none.LabelKeineEintraege != nullptr);
+    QVERIFY(none.LabelKeineEintraege->isVisibleTo(&none));
+    QVERIFY(none.LabelKeineEintraege->text().startsWith("No awards"));
     WriteFile(folder.path() + "/info.ini", "[COUNT]\nCOUNT=0\n");
     TPXAwardDialog zero;
     zero.SetPath(folder.path());
-    zero.AnzeigeAufbauen("info.ini", "E");
+    zero.AnzeigeAufbauen("info.ini", "D");
     QVERIFY(zero.Items().empty());
+    QVERIFY(zero.LabelKeineEintraege != nullptr);
+    QVERIFY(zero.LabelKeineEintraege->text().contains("Auszeichnungen"));
+    QCOMPARE(zero.LabelKeineEintraege->palette().color(QPalette::WindowText), QColor(0, 0, 0));
     WriteFile(folder.path() + "/info.ini", "[count]\ncount=banana\n");
     TPXAwardDialog junk;
     junk.SetPath(folder.path());
@@ -582,6 +589,7 @@ class TestScreens : public QObject {
     huge.SetPath(folder.path());
     huge.AnzeigeAufbauen("info.ini", "E");
     QCOMPARE(huge.Items().size(), std::size_t(kMaxAwardEntries));
+    QVERIFY(huge.LabelKeineEintraege == nullptr);
     // The last entry shown is the last entry: no separator after it.
     QVERIFY(huge.Items().back().Separator == nullptr);
     QCOMPARE(huge.Items()[kMaxAwardEntries - 2].Separator->y(), 5 + (kMaxAwardEntries - 2) * 20);
