@@ -17,8 +17,8 @@
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QThread>
-#include <atomic>
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
