@@ -754,22 +754,22 @@ class Joiner {
       // Never more than the header records: surplus bytes mean the segments do not belong
       // together.
       const std::int64_t take = std::min(available, info_.dataSize - written);
-      // The output of an encrypted set holds the plain data: its segments are hashed as read.
-      Sha256 hash;
+      if (!SettleHashes(hashes_.threads() - 1)) return false;
       if (decrypt_) {
-        if (i == 1) hash.Update(header_.data(), header_.size());
-        written += CopyDecrypting(source, offset, take, path, hash, written);
+        // The output holds the plain data: the segment file itself is hashed, on another thread
+        // just behind the decryption, and stays open until its hash is judged.
+        hashes_.Begin(path, source, offset, header_.data(), i == 1 ? header_.size() : 0);
+        hashing_.push_back(i == 1 ? std::move(first_) : std::move(segment));
+        written += CopyDecrypting(source, offset, take, path, written);
         if (written == info_.dataSize && !decrypt_->Complete())
           Fail(ctx_, tb::kChunkDamaged, path, 0);
       } else {
-        if (!SettleHashes(hashes_.threads() - 1)) return false;
         hashes_.Begin(path, outFd_, written, header_.data(), i == 1 ? header_.size() : 0);
         written += CopySegment(source, offset, take, path, written);
       }
       if (i == 1) first_.Close();
       if (available > take)
         return Refuse(ctx_.Text(tb::kSegmentsTooLong) + Quoted(path), MsgIcon::Error);
-      if (decrypt_ && !SegmentMatches(path, hash)) return false;
     }
     return SettleHashes(0) && (decrypt_ || OutputEndsAt(written)) &&
            HeaderOnlySetMatches(firstData);
@@ -779,7 +779,8 @@ class Joiner {
   bool SettleHashes(std::size_t keep) {
     while (hashes_.owed() > keep) {
       const SegmentHashes::Done done = hashes_.Oldest();
-      if (done.error != 0) Fail(ctx_, tb::kReadFailed, outPath_, done.error);
+      if (!hashing_.empty()) hashing_.pop_front();
+      if (done.error != 0) Fail(ctx_, tb::kReadFailed, decrypt_ ? done.name : outPath_, done.error);
       if (!check_->Segment(SegmentNameWieGeschrieben(FileNamePart(done.name)), done.hex))
         return Mismatch(done.name);
     }
@@ -844,10 +845,11 @@ class Joiner {
     return r.copied;
   }
 
-  // Decrypts one segment's part of the age file into the output, hashing it as read. A chunk that
-  // fails to authenticate ends the join naming the segment where it ends.
+  // Decrypts one segment's part of the age file into the output, handing what it read on to the
+  // segment's hash. A chunk that fails to authenticate ends the join naming the segment where it
+  // ends.
   std::int64_t CopyDecrypting(int source, std::int64_t offset, std::int64_t take,
-                              const std::string& path, Sha256& hash, std::int64_t before) {
+                              const std::string& path, std::int64_t before) {
     buffer_.resize(4 * age::kSealedChunkSize);
     const age::Decryptor::Sink sink = [&](const unsigned char* data, std::size_t size) {
       if (!WriteAll(outFd_, data, size)) Fail(ctx_, tb::kOutputWriteFailed, outPath_, errno);
@@ -859,7 +861,7 @@ class Joiner {
       const ssize_t n = ::pread(source, buffer_.data(), want, offset + done);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) Fail(ctx_, tb::kReadFailed, path, n < 0 ? errno : 0);
-      hash.Update(buffer_.data(), static_cast<std::size_t>(n));
+      hashes_.Add(n);
       if (decrypt_->Feed(buffer_.data(), static_cast<std::size_t>(n), sink) !=
           age::Decryptor::Status::Ok)
         Fail(ctx_, tb::kChunkDamaged, path, 0);
@@ -914,7 +916,9 @@ class Joiner {
   std::optional<SetCheck> check_;
   std::unique_ptr<age::Decryptor> decrypt_;  // set for an encrypted set, once unlocked
   std::vector<unsigned char> buffer_;        // what an encrypted segment is read through
-  // After the output it reads: its threads stop before the file closes.
+  // The segment files an encrypted set's hashes still read, oldest first.
+  std::deque<FileHandle> hashing_;
+  // After the files it reads: its threads stop before they close.
   SegmentHashes hashes_;
 };
 

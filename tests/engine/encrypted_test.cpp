@@ -187,6 +187,31 @@ TEST_F(Encrypted, EveryTamperingFailsTheJoin) {
   }
 }
 
+// Each segment is checked against its line, also when its chunks authenticate: a line that
+// differs names its segment, whichever segment it is, and nothing is kept.
+TEST_F(Encrypted, ASegmentThatDiffersFromItsLineFailsTheJoin) {
+  ASSERT_TRUE(Split(PatternBytes(5 * 65536), 100000));
+  const std::string sums = out + "/source.bin.PZX.sha256";
+  const std::string pristine = ReadFile(sums);
+  for (int n : {0, 2, 3}) {
+    SCOPED_TRACE(n);
+    std::string text = pristine;
+    const std::size_t at = text.find("  " + FileNamePart(Segment(n)));
+    ASSERT_NE(at, std::string::npos);
+    const std::size_t line =
+        text.rfind('\n', at) == std::string::npos ? 0 : text.rfind('\n', at) + 1;
+    text[line] = text[line] == '0' ? '1' : '0';
+    WriteFile(sums, text);
+    ui.messages.clear();
+    EXPECT_FALSE(Join());
+    EXPECT_EQ(report.verdict, Verdict::SegmentDiffers);
+    EXPECT_EQ(report.bad, FileNamePart(Segment(n)));
+    EXPECT_TRUE(NothingJoined());
+  }
+  WriteFile(sums, pristine);
+  EXPECT_TRUE(Join());
+}
+
 // A protected set made by the version before encryption, kept as it was written.
 TEST_F(Encrypted, OlderGatedSetsStillJoinAndSaySo) {
   const std::string fixture = std::string(PZ_SOURCE_DIR) + "/tests/engine/data/gated";
