@@ -26,6 +26,7 @@
 #include <utility>
 
 #include "app/uihooks.h"
+#include "crypt/age.h"
 #include "engine/checks.h"
 #include "engine/compress.h"
 #include "engine/header.h"
@@ -33,6 +34,7 @@
 #include "lang/textblocks.h"
 #include "platform/filehandle.h"
 #include "platform/os.h"
+#include "recovery/recoveryset.h"
 #include "screens/common.h"
 
 namespace pz {
@@ -43,6 +45,10 @@ namespace {
 const QColor kMaroon(128, 0, 0);
 const QColor kWhite(255, 255, 255);
 const QColor kBlack(0, 0, 0);
+
+// The two groups side by side below the source row; the recovery rows made them taller than the
+// classic window's, and everything below them moved down by as much.
+constexpr int kGroupHeight = 162;
 
 QFont WindowFont() {
   QFont f("Arial");
@@ -78,7 +84,7 @@ template <typename W>
 W* Make(QWidget* parent, const char* name, const QString& text = {}) {
   auto* w = new W(parent);
   w->setObjectName(name);
-  if constexpr (!std::is_same_v<W, QLineEdit>) {
+  if constexpr (!std::is_same_v<W, QLineEdit> && !std::is_same_v<W, QSpinBox>) {
     if (!text.isEmpty()) w->setText(text);
   }
   w->setFont(WindowFont());
@@ -220,7 +226,7 @@ void THauptformular::BuildMenu() {
 void THauptformular::BuildControls() {
   auto* client = new QWidget(this);
   client->setObjectName("ClientArea");
-  client->setFixedSize(574, 354);
+  client->setFixedSize(574, 398);
   setCentralWidget(client);
   BuildActionBar(client);
   BuildSourceArea(client);
@@ -232,17 +238,30 @@ void THauptformular::BuildControls() {
 }
 
 void THauptformular::SetTabOrder() {
-  QWidget* const order[] = {RadioTrennen,      RadioZusammenfuehren,
-                            EditTrennDatei,    ButtonTrennDatei,
-                            Radio144,          Radio12,
-                            Radio720,          Radio360,
-                            Radio100,          RadioAuto,
-                            RadioHand,         EditHand,
-                            CheckKomprimieren, RadioStark,
-                            RadioSchwach,      CheckLoeschen,
-                            CheckPasswort,     EditZielPfad,
-                            ButtonZiel,        EditZielName,
-                            ButtonAusfuehren,  ButtonBeenden};
+  QWidget* const order[] = {RadioTrennen,
+                            RadioZusammenfuehren,
+                            EditTrennDatei,
+                            ButtonTrennDatei,
+                            Radio144,
+                            Radio12,
+                            Radio720,
+                            Radio360,
+                            Radio100,
+                            RadioAuto,
+                            RadioHand,
+                            EditHand,
+                            CheckKomprimieren,
+                            RadioStark,
+                            RadioSchwach,
+                            CheckLoeschen,
+                            CheckPasswort,
+                            CheckWiederherstellung,
+                            SpinWiederherstellung,
+                            EditZielPfad,
+                            ButtonZiel,
+                            EditZielName,
+                            ButtonAusfuehren,
+                            ButtonBeenden};
   for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 }
 
@@ -267,7 +286,7 @@ void THauptformular::BuildSourceArea(QWidget* client) {
   // From below the action bar to the target area: the source row, the two groups, the sizes.
   PanelQuelle = new QWidget(client);
   PanelQuelle->setObjectName("PanelQuelle");
-  PanelQuelle->setGeometry(0, 25, 574, 201);
+  PanelQuelle->setGeometry(0, 25, 574, 245);
   LabelTrennDatei =
       Heading(PanelQuelle, "LabelTrennDatei", "Zu trennende Datei :", 8, 4, kMaroon, kWhite);
   EditTrennDatei = Make<QLineEdit>(PanelQuelle, "EditTrennDatei");
@@ -283,7 +302,7 @@ void THauptformular::BuildSizeGroup() {
   GroupTrennGroesse = new QGroupBox(Utf8("Größe der Trennsegmente"), PanelQuelle);
   GroupTrennGroesse->setObjectName("GroupTrennGroesse");
   GroupTrennGroesse->setFont(GroupFont());
-  GroupTrennGroesse->setGeometry(8, 50, 276, 118);
+  GroupTrennGroesse->setGeometry(8, 50, 276, kGroupHeight);
   Radio144 = Make<QRadioButton>(GroupTrennGroesse, "Radio144", "1.44 MB");
   Radio12 = Make<QRadioButton>(GroupTrennGroesse, "Radio12", "1.2 MB");
   Radio720 = Make<QRadioButton>(GroupTrennGroesse, "Radio720", "720 K");
@@ -314,7 +333,7 @@ void THauptformular::BuildOptionsGroup() {
   GroupOptionen = new QGroupBox("Optionen", PanelQuelle);
   GroupOptionen->setObjectName("GroupOptionen");
   GroupOptionen->setFont(GroupFont());
-  GroupOptionen->setGeometry(290, 50, 276, 118);
+  GroupOptionen->setGeometry(290, 50, 276, kGroupHeight);
   CheckKomprimieren =
       Make<QCheckBox>(GroupOptionen, "CheckKomprimieren", "Datei vorher komprimieren");
   CheckKomprimieren->setGeometry(10, 20, 260, 18);
@@ -329,17 +348,27 @@ void THauptformular::BuildOptionsGroup() {
   CheckPasswort =
       Make<QCheckBox>(GroupOptionen, "CheckPasswort", Utf8("Trennung mit Paßwort schützen"));
   CheckPasswort->setGeometry(10, 90, 260, 18);
+  // The percentage beside its box, the count it rebuilds below, indented as the levels are.
+  CheckWiederherstellung =
+      Make<QCheckBox>(GroupOptionen, "CheckWiederherstellung", "&Wiederherstellungsdaten (%)");
+  CheckWiederherstellung->setGeometry(10, 114, 204, 18);
+  SpinWiederherstellung = Make<QSpinBox>(GroupOptionen, "SpinWiederherstellung");
+  SpinWiederherstellung->setGeometry(216, 112, 52, 22);
+  SpinWiederherstellung->setRange(1, recovery::kMaxPercent);
+  SpinWiederherstellung->setValue(recovery::kDefaultPercent);
+  LabelWiederherstellbar = Make<QLabel>(GroupOptionen, "LabelWiederherstellbar");
+  LabelWiederherstellbar->setGeometry(30, 138, 240, 16);
 }
 
 void THauptformular::BuildSizeLabels() {
   LabelDateiGroesse = Make<QLabel>(PanelQuelle, "LabelDateiGroesse", Utf8("Dateigröße in Byte :"));
-  LabelDateiGroesse->move(8, 176);
+  LabelDateiGroesse->move(8, 220);
   LabelDateiGroesse2 = Make<QLabel>(PanelQuelle, "LabelDateiGroesse2");
-  LabelDateiGroesse2->setGeometry(160, 176, 124, 16);
+  LabelDateiGroesse2->setGeometry(160, 220, 124, 16);
   LabelTrennungen = Make<QLabel>(PanelQuelle, "LabelTrennungen", "Anzahl Trennungen :");
-  LabelTrennungen->move(290, 176);
+  LabelTrennungen->move(290, 220);
   LabelTrennungen2 = Make<QLabel>(PanelQuelle, "LabelTrennungen2");
-  LabelTrennungen2->setGeometry(440, 176, 126, 16);
+  LabelTrennungen2->setGeometry(440, 220, 126, 16);
   SetTextColor(LabelDateiGroesse2, kNavy);
   SetTextColor(LabelTrennungen2, kNavy);
 }
@@ -348,7 +377,7 @@ void THauptformular::BuildTargetArea(QWidget* client) {
   // 74 px: the heading, the folder row and the name row.
   PanelZiel = new QFrame(client);
   PanelZiel->setObjectName("PanelZiel");
-  PanelZiel->setGeometry(0, 226, 574, 74);
+  PanelZiel->setGeometry(0, 270, 574, 74);
   LabelZiel = Heading(PanelZiel, "LabelZiel", "Ziel :", 8, 4, kMaroon, kWhite);
   LabelZielPfad = Make<QLabel>(PanelZiel, "LabelZielPfad", "Pfad : ");
   LabelZielPfad->move(8, 28);
@@ -366,7 +395,7 @@ void THauptformular::BuildButtonBar(QWidget* client) {
   // 35 px.
   PanelAusfuehren = new QWidget(client);
   PanelAusfuehren->setObjectName("PanelAusfuehren");
-  PanelAusfuehren->setGeometry(0, 300, 574, 35);
+  PanelAusfuehren->setGeometry(0, 344, 574, 35);
   ButtonAusfuehren = Make<QPushButton>(PanelAusfuehren, "ButtonAusfuehren", Utf8("Ausführen"));
   ButtonAusfuehren->setGeometry(227, 4, 120, 27);
   ButtonAusfuehren->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
@@ -379,7 +408,7 @@ void THauptformular::BuildStatusBar(QWidget* client) {
   // 19 px: three panels, or one busy text across the whole bar.
   StatusBar = new QFrame(client);
   StatusBar->setObjectName("StatusBar");
-  StatusBar->setGeometry(0, 335, 574, 19);
+  StatusBar->setGeometry(0, 379, 574, 19);
   const int widths[3] = {100, 330, 150};
   int x = 0;
   for (int i = 0; i < 3; ++i) {
@@ -411,6 +440,17 @@ void THauptformular::Connect() {
   }
   connect(CheckKomprimieren, &QCheckBox::toggled, this,
           [this] { Guarded([&] { RadioClick(CheckKomprimieren); }); });
+  connect(CheckWiederherstellung, &QCheckBox::toggled, this, [this] {
+    Guarded([&] {
+      Formulardarstellung_Anpassen();
+      ShowRebuildCount();
+    });
+  });
+  // An encrypted split cuts a slightly larger file: its segments may differ.
+  connect(CheckPasswort, &QCheckBox::toggled, this,
+          [this] { Guarded([&] { ShowRebuildCount(); }); });
+  connect(SpinWiederherstellung, &QSpinBox::valueChanged, this,
+          [this] { Guarded([&] { ShowRebuildCount(); }); });
   for (QRadioButton* r : {RadioStark, RadioSchwach}) {
     connect(r, &QRadioButton::toggled, this, [this](bool on) {
       if (on) Guarded([&] { RadioKompLevelClick(); });
@@ -597,7 +637,12 @@ void THauptformular::Einstellungen_Laden() {
         EditHand,
         QString::fromStdString(store.ReadString(Section("Settings"), "UserSize").value_or("")));
     OptionenSetzen({ReadBool(store, "Settings", "Compress"), ReadBool(store, "Settings", "Delete"),
-                    ReadBool(store, "Settings", "Password")});
+                    ReadBool(store, "Settings", "Password"),
+                    ReadBool(store, "Settings", "Recovery")});
+    const int percent =
+        ReadInteger(store, "Settings", "RecoveryPercent", recovery::kDefaultPercent);
+    SpinWiederherstellung->setValue(
+        percent >= 1 && percent <= recovery::kMaxPercent ? percent : recovery::kDefaultPercent);
     MenuJoiner->setChecked(ReadBool(store, "Settings", "Joiner"));
     if (ReadInteger(store, "Settings", "Compression", 0) != 0)
       SetChecked(RadioSchwach, true);
@@ -631,6 +676,8 @@ void THauptformular::Einstellungen_Speichern() {
     Write(store, "Settings", "Compress", flag(optionen.komprimieren));
     Write(store, "Settings", "Delete", flag(optionen.loeschen));
     Write(store, "Settings", "Password", flag(optionen.passwort));
+    Write(store, "Settings", "Recovery", flag(optionen.wiederherstellung));
+    Write(store, "Settings", "RecoveryPercent", std::to_string(SpinWiederherstellung->value()));
     Write(store, "Settings", "Joiner", flag(MenuJoiner->isChecked()));
     Write(store, "Settings", "Compression", flag(!RadioStark->isChecked()));
     Write(store, "Language", "File", language_.FileName());
@@ -668,10 +715,10 @@ void THauptformular::FormClose() {
 
 void THauptformular::Formulardarstellung_Anpassen() {
   const bool split = RadioTrennen->isChecked();
-  for (QWidget* w : std::initializer_list<QWidget*>{GroupTrennGroesse, Radio144, Radio12, Radio720,
-                                                    Radio360, Radio100, RadioAuto, RadioHand,
-                                                    GroupOptionen, CheckKomprimieren, RadioStark,
-                                                    RadioSchwach, CheckLoeschen, CheckPasswort}) {
+  for (QWidget* w : std::initializer_list<QWidget*>{
+           GroupTrennGroesse, Radio144, Radio12, Radio720, Radio360, Radio100, RadioAuto, RadioHand,
+           GroupOptionen, CheckKomprimieren, RadioStark, RadioSchwach, CheckLoeschen, CheckPasswort,
+           CheckWiederherstellung}) {
     w->setEnabled(split);
   }
   LabelTrennDatei->SetCaption(
@@ -682,7 +729,8 @@ void THauptformular::Formulardarstellung_Anpassen() {
   PanelAktion->setPalette(bar);
   LabelTrennDatei->SetFontColor(colour);
   LabelZiel->SetFontColor(colour);
-  for (QWidget* w : {LabelDateiGroesse, LabelDateiGroesse2, LabelTrennungen, LabelTrennungen2}) {
+  for (QLabel* w : {LabelDateiGroesse, LabelDateiGroesse2, LabelTrennungen, LabelTrennungen2,
+                    LabelWiederherstellbar}) {
     w->setVisible(split);
   }
 
@@ -701,6 +749,9 @@ void THauptformular::Formulardarstellung_Anpassen() {
     RadioStark->setEnabled(CheckKomprimieren->isChecked());
     RadioSchwach->setEnabled(CheckKomprimieren->isChecked());
   }
+  // The percentage only with its box ticked; in join mode it is the user's, not the set's.
+  SpinWiederherstellung->setEnabled(split && CheckWiederherstellung->isChecked());
+  LabelWiederherstellbar->setEnabled(split && CheckWiederherstellung->isChecked());
 }
 
 void THauptformular::RadioClick(QObject* sender) {
@@ -708,7 +759,7 @@ void THauptformular::RadioClick(QObject* sender) {
     // The user's split options go aside while join mode shows those of the set.
     if (sender == RadioZusammenfuehren) {
       splitOptionen_ = {CheckKomprimieren->isChecked(), CheckLoeschen->isChecked(),
-                        CheckPasswort->isChecked()};
+                        CheckPasswort->isChecked(), CheckWiederherstellung->isChecked()};
     }
     SetTextIfDifferent(EditTrennDatei, QString());
     SetTextIfDifferent(EditZielPfad, QString());
@@ -748,19 +799,37 @@ void THauptformular::ShowSegmentCount(std::int64_t dataSize) {
   }
 }
 
+void THauptformular::ShowRebuildCount() {
+  // Unknown, as the segment count, while the archive or the volumes decide the segments.
+  QString count;
+  if (quellGroesse_ && (RadioAuto->isChecked() || CheckKomprimieren->isChecked())) {
+    count = "?";
+  } else if (quellGroesse_) {
+    // A protected split cuts the age file, which is a little larger than the source.
+    const std::int64_t cut = CheckPasswort->isChecked()
+                                 ? age::EncryptedSize(*quellGroesse_, ctx_.workFactor)
+                                 : *quellGroesse_;
+    if (const auto n = RebuildableSegments(trennGroesse_, cut, SpinWiederherstellung->value()))
+      count = QString::number(*n);
+  }
+  LabelWiederherstellbar->setText(Text(language_, tb::kRecoveryRebuildsHint) + " " + count);
+}
+
 void THauptformular::EditTrennDateiChange() {
   // Nothing that follows typing reads or packs the file (a large one would hold the window):
   // packing waits for Start.
   komprimiert_ = false;
   const std::string source = EditTrennDatei->text().toStdString();
+  quellGroesse_.reset();
   if (!FileExists(source)) {
     LabelDateiGroesse2->clear();
     LabelTrennungen2->clear();
-    return;
+  } else {
+    quellGroesse_ = Dateigroesse_Ermitteln(source, ctx_);
+    LabelDateiGroesse2->setText(QString::number(*quellGroesse_));
+    ShowSegmentCount(*quellGroesse_);
   }
-  const std::int64_t size = Dateigroesse_Ermitteln(source, ctx_);
-  LabelDateiGroesse2->setText(QString::number(size));
-  ShowSegmentCount(size);
+  ShowRebuildCount();
 }
 
 void THauptformular::EditZielPfadChange() {
@@ -792,7 +861,8 @@ void THauptformular::ZielVorschlagen() {
 
 THauptformular::SplitOptionen THauptformular::GewaehlteOptionen() const {
   if (!RadioTrennen->isChecked()) return splitOptionen_;
-  return {CheckKomprimieren->isChecked(), CheckLoeschen->isChecked(), CheckPasswort->isChecked()};
+  return {CheckKomprimieren->isChecked(), CheckLoeschen->isChecked(), CheckPasswort->isChecked(),
+          CheckWiederherstellung->isChecked()};
 }
 
 void THauptformular::OptionenSetzen(const SplitOptionen& optionen) {
@@ -803,6 +873,7 @@ void THauptformular::OptionenSetzen(const SplitOptionen& optionen) {
   SetChecked(CheckKomprimieren, optionen.komprimieren);
   SetChecked(CheckLoeschen, optionen.loeschen);
   SetChecked(CheckPasswort, optionen.passwort);
+  SetChecked(CheckWiederherstellung, optionen.wiederherstellung);
 }
 
 void THauptformular::OptionenZeigen(const SplitOptionen& optionen) {
@@ -810,9 +881,11 @@ void THauptformular::OptionenZeigen(const SplitOptionen& optionen) {
   const QSignalBlocker k(CheckKomprimieren);
   const QSignalBlocker l(CheckLoeschen);
   const QSignalBlocker p(CheckPasswort);
+  const QSignalBlocker r(CheckWiederherstellung);
   CheckKomprimieren->setChecked(optionen.komprimieren);
   CheckLoeschen->setChecked(optionen.loeschen);
   CheckPasswort->setChecked(optionen.passwort);
+  CheckWiederherstellung->setChecked(optionen.wiederherstellung);
 }
 
 void THauptformular::OptionenAnzeigen() {
@@ -822,6 +895,9 @@ void THauptformular::OptionenAnzeigen() {
     const HeaderRead read = ReadSegmentHeader(EditTrennDatei->text().toStdString());
     set.komprimieren = read.status == HeaderRead::Status::Valid && read.info.compressed;
     set.passwort = read.status == HeaderRead::Status::Valid && read.info.password;
+    // Recovery files are not in the header: their index lies beside the first segment.
+    set.wiederherstellung = read.status == HeaderRead::Status::Valid &&
+                            FileExists(RecoveryIndexPath(EditTrennDatei->text().toStdString()));
   }
   OptionenZeigen(set);
 }
@@ -1026,6 +1102,7 @@ bool THauptformular::TrennungAusfuehren(const CheckInput& in, SplitReport& split
   job.zielName = in.targetName;
   job.trennGroesse = trennGroesse_;
   job.automatisch = RadioAuto->isChecked();
+  job.recoveryPercent = CheckWiederherstellung->isChecked() ? SpinWiederherstellung->value() : 0;
   ctx_.joinerPage = MenuJoiner->isChecked()
                         ? JoinPath(DataFolder(programmPfad_, kWebFolder), kJoinerPageName)
                         : std::string();
@@ -1159,6 +1236,7 @@ void THauptformular::TextbausteineZuweisen() {
       {RadioSchwach, tb::kRadioSchwach},
       {CheckLoeschen, tb::kCheckLoeschen},
       {CheckPasswort, tb::kCheckPasswort},
+      {CheckWiederherstellung, tb::kRecoveryOption},
       {ButtonAusfuehren, tb::kButtonAusfuehren},
       {ButtonBeenden, tb::kButtonBeenden}};
   for (const auto& [button, block] : buttons) button->setText(text(block));
@@ -1172,6 +1250,7 @@ void THauptformular::TextbausteineZuweisen() {
     label->setText(text(block) + " :");
     label->adjustSize();
   }
+  ShowRebuildCount();
 }
 
 namespace {

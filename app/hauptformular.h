@@ -12,11 +12,13 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTranslator>
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/pxpath.h"
@@ -161,6 +163,9 @@ class THauptformular : public QMainWindow {
   QRadioButton* RadioSchwach;
   QCheckBox* CheckLoeschen;
   QCheckBox* CheckPasswort;
+  QCheckBox* CheckWiederherstellung;  // recovery files beside the segments
+  QSpinBox* SpinWiederherstellung;    // their share of the data, in percent
+  QLabel* LabelWiederherstellbar;     // how many whole segments that share rebuilds
   QLabel* LabelDateiGroesse;
   QLabel* LabelDateiGroesse2;
   QLabel* LabelTrennungen;
@@ -231,6 +236,8 @@ class THauptformular : public QMainWindow {
   void Connect();
   void SetStatusText(const QString& text);
   void ShowSegmentCount(std::int64_t dataSize);
+  // The whole segments the chosen recovery data rebuilds, for the source shown and the size.
+  void ShowRebuildCount();
   // Runs a handler; a failure that nothing else handles ends up in an error box.
   template <typename F>
   void Guarded(F&& handler);
@@ -264,6 +271,7 @@ class THauptformular : public QMainWindow {
     bool komprimieren = false;
     bool loeschen = false;
     bool passwort = false;
+    bool wiederherstellung = false;
   };
   SplitOptionen GewaehlteOptionen() const;
   void OptionenSetzen(const SplitOptionen& optionen);
@@ -274,6 +282,7 @@ class THauptformular : public QMainWindow {
   QString vorgeschlagenerName_;
   bool komprimiert_ = false;
   std::int64_t trennGroesse_ = 1;
+  std::optional<std::int64_t> quellGroesse_;  // of the source shown; none while it names no file
   bool shown_ = false;
   bool running_ = false;
   bool closeAfterRun_ = false;  // the window was closed during work: it closes once that ended

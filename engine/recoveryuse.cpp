@@ -4,6 +4,8 @@
 
 #include "engine/checksum.h"
 #include "engine/engine.h"
+#include "engine/header.h"
+#include "engine/segments.h"
 #include "lang/textblocks.h"
 #include "platform/os.h"
 #include "recovery/recoveryset.h"
@@ -77,6 +79,18 @@ std::vector<std::string> WriteRecovery(const std::vector<std::string>& segments,
     Refuse(ctx.ui, ctx.Text(tb::kRecoveryNotWritten) + " " + e.what(), MsgIcon::Warning);
     return {};
   }
+}
+
+std::optional<std::uint32_t> RebuildableSegments(std::int64_t segmentSize, std::int64_t dataSize,
+                                                 int percent) {
+  const std::int64_t count = Anzahl_Trennungen_Berechnen(segmentSize, dataSize);
+  if (count <= 0 || count > kMaxSegments) return std::nullopt;
+  // Every segment file is full but the last, which takes what is left; the first holds the
+  // header.
+  const auto full = static_cast<std::uint64_t>(segmentSize);
+  std::vector<std::uint64_t> sizes(static_cast<std::size_t>(count), full);
+  sizes.back() = static_cast<std::uint64_t>(dataSize) + kHeaderSize - full * (sizes.size() - 1);
+  return recovery::PlanFor(sizes, percent).wholeFiles;
 }
 
 RepairResult UseRecovery(const std::string& firstSegment, const std::string& fallbackFolder,

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,13 @@ bool IsRecoveryFileName(const std::string& setName, const std::string& fileName)
 std::vector<std::string> WriteRecovery(const std::vector<std::string>& segments,
                                        const std::string& folder, const std::string& setName,
                                        int percent, EngineContext& ctx);
+
+// How many whole segments recovery files of percent rebuild when dataSize bytes (what the
+// segments hold after the header) are cut into segments of segmentSize bytes: the count the split
+// says once it has written them. Nothing for a size that counts no segments or more than a split
+// with a fixed size makes.
+std::optional<std::uint32_t> RebuildableSegments(std::int64_t segmentSize, std::int64_t dataSize,
+                                                 int percent);
 
 // What the recovery files found and did.
 struct RepairResult {

@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -129,7 +130,7 @@ class HauptformularTest : public QObject {
     QCOMPARE(QCoreApplication::applicationName(), QString("Parzello"));
     // The menu entry's name, so that a dock shows the window under its launcher.
     QCOMPARE(QGuiApplication::desktopFileName(), QString("io.github.parzello.Parzello"));
-    QCOMPARE(w_->centralWidget()->size(), QSize(574, 354));
+    QCOMPARE(w_->centralWidget()->size(), QSize(574, 398));
     QCOMPARE(w_->minimumSize(), w_->maximumSize());
 
     // Every control at its place in its parent: the bars and areas from top to bottom, the
@@ -137,10 +138,10 @@ class HauptformularTest : public QObject {
     const std::pair<QWidget*, QRect> placed[] = {{w_->PanelAktion, {0, 0, 574, 25}},
                                                  {w_->RadioTrennen, {120, 4, 150, 18}},
                                                  {w_->RadioZusammenfuehren, {300, 4, 260, 18}},
-                                                 {w_->PanelQuelle, {0, 25, 574, 201}},
+                                                 {w_->PanelQuelle, {0, 25, 574, 245}},
                                                  {w_->EditTrennDatei, {8, 22, 540, 22}},
                                                  {w_->ButtonTrennDatei, {550, 22, 22, 22}},
-                                                 {w_->GroupTrennGroesse, {8, 50, 276, 118}},
+                                                 {w_->GroupTrennGroesse, {8, 50, 276, 162}},
                                                  {w_->Radio144, {10, 20, 120, 18}},
                                                  {w_->Radio12, {10, 39, 120, 18}},
                                                  {w_->Radio720, {10, 58, 120, 18}},
@@ -149,22 +150,25 @@ class HauptformularTest : public QObject {
                                                  {w_->RadioAuto, {140, 20, 130, 18}},
                                                  {w_->RadioHand, {140, 39, 130, 18}},
                                                  {w_->EditHand, {146, 60, 80, 22}},
-                                                 {w_->GroupOptionen, {290, 50, 276, 118}},
+                                                 {w_->GroupOptionen, {290, 50, 276, 162}},
                                                  {w_->CheckKomprimieren, {10, 20, 260, 18}},
                                                  {w_->RadioStark, {30, 40, 100, 18}},
                                                  {w_->RadioSchwach, {130, 40, 120, 18}},
                                                  {w_->CheckLoeschen, {10, 66, 260, 18}},
                                                  {w_->CheckPasswort, {10, 90, 260, 18}},
-                                                 {w_->LabelDateiGroesse2, {160, 176, 124, 16}},
-                                                 {w_->LabelTrennungen2, {440, 176, 126, 16}},
-                                                 {w_->PanelZiel, {0, 226, 574, 74}},
+                                                 {w_->CheckWiederherstellung, {10, 114, 204, 18}},
+                                                 {w_->SpinWiederherstellung, {216, 112, 52, 22}},
+                                                 {w_->LabelWiederherstellbar, {30, 138, 240, 16}},
+                                                 {w_->LabelDateiGroesse2, {160, 220, 124, 16}},
+                                                 {w_->LabelTrennungen2, {440, 220, 126, 16}},
+                                                 {w_->PanelZiel, {0, 270, 574, 74}},
                                                  {w_->EditZielPfad, {104, 24, 440, 22}},
                                                  {w_->ButtonZiel, {548, 24, 22, 22}},
                                                  {w_->EditZielName, {104, 48, 280, 22}},
-                                                 {w_->PanelAusfuehren, {0, 300, 574, 35}},
+                                                 {w_->PanelAusfuehren, {0, 344, 574, 35}},
                                                  {w_->ButtonAusfuehren, {227, 4, 120, 27}},
                                                  {w_->ButtonBeenden, {446, 4, 120, 27}},
-                                                 {w_->StatusBar, {0, 335, 574, 19}},
+                                                 {w_->StatusBar, {0, 379, 574, 19}},
                                                  {w_->StatusPanels[0], {0, 0, 100, 19}},
                                                  {w_->StatusPanels[1], {100, 0, 330, 19}},
                                                  {w_->StatusPanels[2], {430, 0, 150, 19}},
@@ -175,8 +179,8 @@ class HauptformularTest : public QObject {
     // Labels sized to their texts: their places only.
     const std::pair<QWidget*, QPoint> moved[] = {
         {w_->LabelAktion, {8, 5}},         {w_->LabelTrennDatei, {8, 4}},
-        {w_->Label1, {230, 64}},           {w_->LabelDateiGroesse, {8, 176}},
-        {w_->LabelTrennungen, {290, 176}}, {w_->LabelZiel, {8, 4}},
+        {w_->Label1, {230, 64}},           {w_->LabelDateiGroesse, {8, 220}},
+        {w_->LabelTrennungen, {290, 220}}, {w_->LabelZiel, {8, 4}},
         {w_->LabelZielPfad, {8, 28}},      {w_->LabelZielName, {8, 52}}};
     for (const auto& [control, place] : moved) {
       QVERIFY2(control->pos() == place, qPrintable(control->objectName()));
@@ -218,6 +222,42 @@ class HauptformularTest : public QObject {
     QCOMPARE(w_->MenuBeenden->shortcut(), QKeySequence(Qt::Key_F10));
     QCOMPARE(w_->TrennGroesse(), pz::PresetBytes(pz::SizePreset::Floppy144));
     QCOMPARE(w_->ZipArchiver().DLLDirectory(), program_->path().toStdString() + "/dll_parzello");
+
+    // In each shipped language every control of the two groups lies inside its frame, clear of
+    // the others, with its whole text; the recovery count at its widest, 1000 segments.
+    for (const QString file : {"Deutsch.lng", "English.lng"}) {
+      QFile::copy(PZ_DATA_DIR "/language_parzello/" + file,
+                  program_->path() + "/language_parzello/Shipped" + file);
+      w_->Language().SetFileName(("Shipped" + file).toStdString());
+      w_->TextbausteineZuweisen();
+      QVERIFY(!w_->CheckWiederherstellung->text().isEmpty());
+      for (QGroupBox* group : {w_->GroupTrennGroesse, w_->GroupOptionen}) {
+        const auto controls = group->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+        for (qsizetype i = 0; i < controls.size(); ++i) {
+          const QString name = file + " " + controls[i]->objectName();
+          const QRect inside = group->contentsRect();
+          const QRect at = controls[i]->geometry();
+          QVERIFY2(at.left() >= inside.left() && at.right() <= inside.right() &&
+                       at.bottom() <= inside.bottom(),
+                   qPrintable(name));
+          for (qsizetype j = i + 1; j < controls.size(); ++j)
+            QVERIFY2(!controls[i]->geometry().intersects(controls[j]->geometry()),
+                     qPrintable(name + " " + controls[j]->objectName()));
+          if (auto* button = qobject_cast<QAbstractButton*>(controls[i]))
+            QVERIFY2(button->sizeHint().width() <= button->width(), qPrintable(name));
+        }
+      }
+      // No two buttons of the window answer the same Alt key.
+      QList<QKeySequence> keys;
+      for (const QAbstractButton* button : w_->centralWidget()->findChildren<QAbstractButton*>()) {
+        const QKeySequence key = QKeySequence::mnemonic(button->text());
+        QVERIFY2(key.isEmpty() || !keys.contains(key), qPrintable(file + " " + button->text()));
+        keys << key;
+      }
+      const QLabel* hint = w_->LabelWiederherstellbar;
+      QVERIFY2(hint->fontMetrics().horizontalAdvance(T(322) + " 1000") <= hint->width(),
+               qPrintable(file));
+    }
   }
 
   void builtInCaptionsWithoutLanguage() {
@@ -285,6 +325,7 @@ class HauptformularTest : public QObject {
     w_->RadioAuto->click();
     QCOMPARE(w_->TrennGroesse(), 0);
     QCOMPARE(w_->LabelTrennungen2->text(), QString("?"));
+    QCOMPARE(w_->LabelWiederherstellbar->text(), T(322) + " ?");
 
     w_->RadioHand->click();
     QVERIFY(!w_->EditHand->isReadOnly());
@@ -308,10 +349,14 @@ class HauptformularTest : public QObject {
         {"0", 0, ""},
         {"-5", 0, ""},
     };
+    // Recovery data as large as the data rebuilds every segment: the same count.
+    w_->CheckWiederherstellung->click();
+    w_->SpinWiederherstellung->setValue(100);
     for (const auto& [text, size, count] : rows) {
       w_->EditHand->setText(text);
       QCOMPARE(w_->TrennGroesse(), size);
       QCOMPARE(w_->LabelTrennungen2->text(), QString(count));
+      QCOMPARE(w_->LabelWiederherstellbar->text(), T(322) + " " + count);
     }
     // Typing takes digits only.
     w_->EditHand->clear();
@@ -556,6 +601,52 @@ class HauptformularTest : public QObject {
     QCOMPARE(w_->EditZielName->text(), QString("teil"));
   }
 
+  // Recovery files beside the segments when asked for, which Debian's par2 accepts; the closing
+  // message says how many segments they rebuild, the count the window showed beforehand. One
+  // that cannot be written is a warning after the split, as for the checksum file.
+  void splitWritesRecoveryFilesWhenAsked_data() {
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<int>("percent");
+    QTest::addColumn<bool>("blocked");  // a folder has the index's name
+    QTest::newRow("not asked") << false << 10 << false;
+    QTest::newRow("10 percent") << true << 10 << false;
+    QTest::newRow("45 percent") << true << 45 << false;
+    QTest::newRow("cannot be written") << true << 10 << true;
+  }
+  void splitWritesRecoveryFilesWhenAsked() {
+    QFETCH(bool, asked);
+    QFETCH(int, percent);
+    QFETCH(bool, blocked);
+    PrepareSplit(20000);
+    w_->RadioHand->click();
+    w_->EditHand->setText("2048");
+    if (asked) w_->CheckWiederherstellung->click();
+    w_->SpinWiederherstellung->setValue(percent);
+    if (blocked) QVERIFY(QDir(Work("out")).mkdir("teil.PZX.par2"));
+    const QString count = w_->LabelWiederherstellbar->text().mid(T(322).size() + 1);
+    QVERIFY2(count.toInt() >= 1, qPrintable(w_->LabelWiederherstellbar->text()));
+    w_->ButtonAusfuehren->click();
+    QVERIFY(QFile::exists(Work("out/teil.PZX010")));
+    const QStringList volumes = QDir(Work("out")).entryList({"teil.PZX.vol*.par2"});
+    if (!asked) {
+      QCOMPARE(Last().text, T(49));
+      QVERIFY(!QFile::exists(Work("out/teil.PZX.par2")) && volumes.isEmpty());
+    } else if (blocked) {
+      QVERIFY2(Last().text.startsWith(T(49) + "\n\n" + T(312)), qPrintable(Last().text));
+      QCOMPARE(Last().icon, MsgIcon::Warning);
+      QVERIFY(volumes.isEmpty());
+    } else {
+      QCOMPARE(Last().text, T(49) + "\n\n" + T(311) + " " + count);
+      QCOMPARE(Last().icon, MsgIcon::Information);
+      QVERIFY(!volumes.isEmpty());
+      if (QStandardPaths::findExecutable("par2").isEmpty()) QSKIP("par2 is not installed");
+      QProcess par2;
+      par2.start("par2", {"verify", "-q", Work("out/teil.PZX.par2")});
+      QVERIFY(par2.waitForFinished(60000));
+      QCOMPARE(par2.exitCode(), 0);
+    }
+  }
+
   // An engine's refusal: one message with the reason, shown when the busy text has gone.
   void refusalGivesOneMessageAndNoBusyText() {
     PrepareSplit(3000);
@@ -622,12 +713,14 @@ class HauptformularTest : public QObject {
   }
 
   // Join mode's greyed options tell what the set holds; the user's split options come back and
-  // are the ones stored.
+  // are the ones stored, and loaded again.
   void joinModeShowsTheOptionsOfTheSet() {
     PrepareSplit(3000);
     w_->RadioHand->click();
     w_->EditHand->setText("2048");
     w_->CheckPasswort->click();
+    w_->CheckWiederherstellung->click();
+    w_->SpinWiederherstellung->setValue(33);
     DialogScript script;
     script.steps.push_back([&](QDialog& dialog) {
       auto& d = dynamic_cast<pz::TPasswortDialog&>(dialog);
@@ -636,47 +729,85 @@ class HauptformularTest : public QObject {
       d.ButtonOK->click();
     });
     w_->ButtonAusfuehren->click();
-    QCOMPARE(Last().text, T(49));
+    QVERIFY(Last().text.startsWith(T(49) + "\n\n" + T(311)));
     w_->CheckLoeschen->click();
 
     const auto shown = [this] {
-      return std::array<bool, 3>{w_->CheckKomprimieren->isChecked(), w_->CheckLoeschen->isChecked(),
-                                 w_->CheckPasswort->isChecked()};
+      return std::array<bool, 4>{w_->CheckKomprimieren->isChecked(), w_->CheckLoeschen->isChecked(),
+                                 w_->CheckPasswort->isChecked(),
+                                 w_->CheckWiederherstellung->isChecked()};
     };
-    using Shown = std::array<bool, 3>;
+    using Shown = std::array<bool, 4>;
     w_->RadioZusammenfuehren->click();
-    QCOMPARE(shown(), (Shown{false, false, false}));
+    QCOMPARE(shown(), (Shown{false, false, false, false}));
     w_->EditTrennDatei->setText(Work("out/teil.PZX000"));
-    QCOMPARE(shown(), (Shown{false, false, true}));
-    QVERIFY(!w_->CheckPasswort->isEnabled());
+    QCOMPARE(shown(), (Shown{false, false, true, true}));
+    QVERIFY(!w_->CheckPasswort->isEnabled() && !w_->SpinWiederherstellung->isEnabled());
+    QVERIFY(w_->LabelWiederherstellbar->isHidden());
     w_->EditTrennDatei->setText(Work("out/teil.PZX001"));  // no first segment
-    QCOMPARE(shown(), (Shown{false, false, false}));
+    QCOMPARE(shown(), (Shown{false, false, false, false}));
+    QVERIFY(QFile::rename(Work("out/teil.PZX.par2"), Work("out/anders.par2")));
+    w_->EditTrennDatei->setText(Work("out/teil.PZX000"));  // without the recovery index
+    QCOMPARE(shown(), (Shown{false, false, true, false}));
 
     w_->RadioTrennen->click();
-    QCOMPARE(shown(), (Shown{false, true, true}));
+    QCOMPARE(shown(), (Shown{false, true, true, true}));
+    QVERIFY(w_->SpinWiederherstellung->isEnabled());
     w_->RadioZusammenfuehren->click();
     w_->close();
     auto store = pz::OpenUserSettings(config_->path().toStdString());
     const std::string section = std::string(pz::kSettingsKey) + "\\Settings";
-    QCOMPARE(store->ReadString(section, "Compress").value_or(""), std::string("0"));
-    QCOMPARE(store->ReadString(section, "Delete").value_or(""), std::string("1"));
-    QCOMPARE(store->ReadString(section, "Password").value_or(""), std::string("1"));
+    const std::pair<const char*, const char*> stored[] = {{"Compress", "0"},
+                                                          {"Delete", "1"},
+                                                          {"Password", "1"},
+                                                          {"Recovery", "1"},
+                                                          {"RecoveryPercent", "33"}};
+    for (const auto& [key, value] : stored)
+      QCOMPARE(store->ReadString(section, key).value_or(""), std::string(value));
+
+    // Loaded again, and a percentage out of range gives the usual one.
+    for (const auto& [text, percent] : {std::pair{"33", 33}, {"0", 10}, {"101", 10}, {"x", 10}}) {
+      store->WriteString(section, "RecoveryPercent", text);
+      store->WriteString(section, "Action", "0");
+      store->Flush();
+      w_.reset();
+      Open();
+      QVERIFY(w_->CheckWiederherstellung->isChecked() && w_->SpinWiederherstellung->isEnabled());
+      QCOMPARE(w_->SpinWiederherstellung->value(), percent);
+    }
   }
 
   // Tab walks the controls as they are read, left to right and top to bottom, the action bar
   // included, and comes back round; a group of round buttons is entered at the one chosen last.
+  // The recovery option also answers its Alt key.
   void tabWalksTheControlsInReadingOrder() {
-    const QList<QWidget*> reading = {w_->RadioTrennen,      w_->RadioZusammenfuehren,
-                                     w_->EditTrennDatei,    w_->ButtonTrennDatei,
-                                     w_->Radio144,          w_->Radio12,
-                                     w_->Radio720,          w_->Radio360,
-                                     w_->Radio100,          w_->RadioAuto,
-                                     w_->RadioHand,         w_->EditHand,
-                                     w_->CheckKomprimieren, w_->RadioStark,
-                                     w_->RadioSchwach,      w_->CheckLoeschen,
-                                     w_->CheckPasswort,     w_->EditZielPfad,
-                                     w_->ButtonZiel,        w_->EditZielName,
-                                     w_->ButtonAusfuehren,  w_->ButtonBeenden};
+    QTest::keyClick(w_.get(), Qt::Key_W, Qt::AltModifier);
+    // A button's Alt key clicks it a moment later.
+    QTRY_VERIFY(w_->CheckWiederherstellung->isChecked() && w_->SpinWiederherstellung->isEnabled());
+    const QList<QWidget*> reading = {w_->RadioTrennen,
+                                     w_->RadioZusammenfuehren,
+                                     w_->EditTrennDatei,
+                                     w_->ButtonTrennDatei,
+                                     w_->Radio144,
+                                     w_->Radio12,
+                                     w_->Radio720,
+                                     w_->Radio360,
+                                     w_->Radio100,
+                                     w_->RadioAuto,
+                                     w_->RadioHand,
+                                     w_->EditHand,
+                                     w_->CheckKomprimieren,
+                                     w_->RadioStark,
+                                     w_->RadioSchwach,
+                                     w_->CheckLoeschen,
+                                     w_->CheckPasswort,
+                                     w_->CheckWiederherstellung,
+                                     w_->SpinWiederherstellung,
+                                     w_->EditZielPfad,
+                                     w_->ButtonZiel,
+                                     w_->EditZielName,
+                                     w_->ButtonAusfuehren,
+                                     w_->ButtonBeenden};
     for (QRadioButton* size : {w_->Radio144, w_->RadioHand}) {
       QTest::mouseClick(size, Qt::LeftButton);
       w_->EditZielName->setFocus();
