@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <deque>
+#include <exception>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -761,8 +762,7 @@ class Joiner {
         hashes_.Begin(path, source, offset, header_.data(), i == 1 ? header_.size() : 0);
         hashing_.push_back(i == 1 ? std::move(first_) : std::move(segment));
         written += CopyDecrypting(source, offset, take, path, written);
-        if (written == info_.dataSize && !decrypt_->Complete())
-          Fail(ctx_, tb::kChunkDamaged, path, 0);
+        if (written == info_.dataSize && !decrypt_->Complete()) ChunkDamaged(path);
       } else {
         hashes_.Begin(path, outFd_, written, header_.data(), i == 1 ? header_.size() : 0);
         written += CopySegment(source, offset, take, path, written);
@@ -864,11 +864,17 @@ class Joiner {
       hashes_.Add(n);
       if (decrypt_->Feed(buffer_.data(), static_cast<std::size_t>(n), sink) !=
           age::Decryptor::Status::Ok)
-        Fail(ctx_, tb::kChunkDamaged, path, 0);
+        ChunkDamaged(path);
       done += n;
       ctx_.ui.Progress(before + done, info_.dataSize);
     }
     return done;
+  }
+
+  // A chunk that does not authenticate: the segment is damaged, which recovery files may mend.
+  [[noreturn]] void ChunkDamaged(const std::string& path) {
+    report_.chunkDamaged = true;
+    Fail(ctx_, tb::kChunkDamaged, path, 0);
   }
 
   bool SegmentMatches(const std::string& path, const Sha256& hash) {
@@ -954,9 +960,18 @@ bool Trennsegmente_Zusammenfuehren(const JoinJob& job, EngineContext& ctx, JoinR
   RepairResult repair =
       UseRecovery(job.ersteSegment, job.zielPfad,
                   headerValid ? RepairMode::RepairIfShort : RepairMode::Repair, ctx);
-  bool ok = JoinOnce(job, ctx, r);
-  if (!ok && r.verdict == Verdict::SegmentDiffers && repair.present && repair.rebuilt.empty()) {
+  const bool mayRepair = repair.present && repair.rebuilt.empty();
+  bool ok = false;
+  std::exception_ptr damaged;  // an encrypted chunk that did not authenticate
+  try {
+    ok = JoinOnce(job, ctx, r);
+  } catch (const EngineError&) {
+    if (!r.chunkDamaged || !mayRepair) throw;
+    damaged = std::current_exception();
+  }
+  if ((damaged || (!ok && r.verdict == Verdict::SegmentDiffers)) && mayRepair) {
     repair = UseRecovery(job.ersteSegment, job.zielPfad, RepairMode::Repair, ctx);
+    if (repair.rebuilt.empty() && damaged) std::rethrow_exception(damaged);
     if (!repair.rebuilt.empty()) {
       r = JoinReport{};
       ok = JoinOnce(job, ctx, r);
