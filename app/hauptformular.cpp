@@ -991,8 +991,10 @@ void THauptformular::ButtonAusfuehrenClick() {
     } catch (const EngineStopped&) {
       throw;  // asked for: said as such
     } catch (const std::exception& e) {
-      // A failure the engine could only throw is the reason of this run's closing message.
+      // A failure the engine could only throw is the reason of this run's closing message; it
+      // says itself when the partial result was removed.
       ui_.ShowMessage(e.what(), MsgIcon::Error);
+      joinReport.partialRemoved = false;
     }
   }
   ErgebnisMelden(in.split, done, joinReport, splitReport);

@@ -6,6 +6,7 @@
 
 #include "app/dialogs.h"
 #include "app/uihooks.h"
+#include "crypt/age.h"
 #include "engine/engine.h"
 #include "engine/progress.h"
 #include "lang/languagedialog.h"
@@ -17,6 +18,16 @@ namespace {
 
 // Progress is shown at most this often, so that copying is not slowed by repainting.
 constexpr qint64 kProgressIntervalMs = 100;
+
+// A typed passphrase as the engine takes it (UTF-8). The window's copies are wiped: the dialog is
+// gone, so typed holds the last reference to the text its entry field shared.
+std::string TakePassphrase(QString typed) {
+  QByteArray utf8 = typed.toUtf8();
+  std::string taken(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+  age::WipeBytes(utf8.data(), static_cast<std::size_t>(utf8.size()));
+  age::WipeBytes(typed.data(), static_cast<std::size_t>(typed.size()) * sizeof(QChar));
+  return taken;
+}
 
 }  // namespace
 
@@ -52,7 +63,7 @@ std::string TQtInteraction::Passwort_Abfragen() {
   OnWindowThread([&] {
     ShowHeldMessage();
     ShowProgressNow();
-    typed = pz::Passwort_Abfragen(texts_, window_).toStdString();
+    typed = TakePassphrase(pz::Passwort_Abfragen(texts_, window_));
   });
   return typed;
 }
@@ -62,7 +73,7 @@ std::string TQtInteraction::Passwort2_Abfragen() {
   OnWindowThread([&] {
     ShowHeldMessage();
     ShowProgressNow();
-    typed = pz::Passwort2_Abfragen(texts_, window_).toStdString();
+    typed = TakePassphrase(pz::Passwort2_Abfragen(texts_, window_));
   });
   return typed;
 }

@@ -27,6 +27,10 @@ void Wipe(std::string& text) {
   text.clear();
 }
 
+void WipeBytes(void* data, std::size_t size) {
+  if (size > 0) OPENSSL_cleanse(data, size);
+}
+
 namespace {
 
 constexpr std::string_view kVersionLine = "age-encryption.org/v1\n";

@@ -48,6 +48,8 @@ struct SecretBytes {
 
 // Wipes a passphrase held in a string and empties it.
 void Wipe(std::string& text);
+// Wipes size bytes of a passphrase held elsewhere (a toolkit's string).
+void WipeBytes(void* data, std::size_t size);
 
 // The size of the age file that Encryptor writes for plainSize bytes of data.
 std::int64_t EncryptedSize(std::int64_t plainSize, int workFactor = kWorkFactor);

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <deque>
+#include <exception>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -756,13 +757,8 @@ class Joiner {
       const std::int64_t take = std::min(available, info_.dataSize - written);
       if (!SettleHashes(hashes_.threads() - 1)) return false;
       if (decrypt_) {
-        // The output holds the plain data: the segment file itself is hashed, on another thread
-        // just behind the decryption, and stays open until its hash is judged.
-        hashes_.Begin(path, source, offset, header_.data(), i == 1 ? header_.size() : 0);
-        hashing_.push_back(i == 1 ? std::move(first_) : std::move(segment));
-        written += CopyDecrypting(source, offset, take, path, written);
-        if (written == info_.dataSize && !decrypt_->Complete())
-          Fail(ctx_, tb::kChunkDamaged, path, 0);
+        FileHandle& file = i == 1 ? first_ : segment;
+        if (!DecryptSegment(file, offset, take, path, i == 1, written)) return false;
       } else {
         hashes_.Begin(path, outFd_, written, header_.data(), i == 1 ? header_.size() : 0);
         written += CopySegment(source, offset, take, path, written);
@@ -773,6 +769,23 @@ class Joiner {
     }
     return SettleHashes(0) && (decrypt_ || OutputEndsAt(written)) &&
            HeaderOnlySetMatches(firstData);
+  }
+
+  // One segment of an encrypted set. The output holds the plain data: the segment file itself is
+  // hashed, on another thread just behind the decryption, and stays open until its hash is judged.
+  bool DecryptSegment(FileHandle& file, std::int64_t offset, std::int64_t take,
+                      const std::string& path, bool first, std::int64_t& written) {
+    const int source = file.get();
+    hashes_.Begin(path, source, offset, header_.data(), first ? header_.size() : 0);
+    hashing_.push_back(std::move(file));
+    const std::int64_t copied = CopyDecrypting(source, offset, take, path, written);
+    if (copied < 0 || (written + copied == info_.dataSize && !decrypt_->Complete())) {
+      // A chunk may begin in an earlier segment: one that differs from its line is named.
+      if (!SettleHashes(1)) return false;
+      ChunkDamaged(path);
+    }
+    written += copied;
+    return true;
   }
 
   // Judges the segments hashed so far, oldest first, until at most keep are still owed.
@@ -846,8 +859,7 @@ class Joiner {
   }
 
   // Decrypts one segment's part of the age file into the output, handing what it read on to the
-  // segment's hash. A chunk that fails to authenticate ends the join naming the segment where it
-  // ends.
+  // segment's hash; -1 at a chunk that fails to authenticate.
   std::int64_t CopyDecrypting(int source, std::int64_t offset, std::int64_t take,
                               const std::string& path, std::int64_t before) {
     buffer_.resize(4 * age::kSealedChunkSize);
@@ -864,11 +876,17 @@ class Joiner {
       hashes_.Add(n);
       if (decrypt_->Feed(buffer_.data(), static_cast<std::size_t>(n), sink) !=
           age::Decryptor::Status::Ok)
-        Fail(ctx_, tb::kChunkDamaged, path, 0);
+        return -1;
       done += n;
       ctx_.ui.Progress(before + done, info_.dataSize);
     }
     return done;
+  }
+
+  // A chunk that does not authenticate: the segment is damaged, which recovery files may mend.
+  [[noreturn]] void ChunkDamaged(const std::string& path) {
+    report_.chunkDamaged = true;
+    Fail(ctx_, tb::kChunkDamaged, path, 0);
   }
 
   bool SegmentMatches(const std::string& path, const Sha256& hash) {
@@ -954,9 +972,18 @@ bool Trennsegmente_Zusammenfuehren(const JoinJob& job, EngineContext& ctx, JoinR
   RepairResult repair =
       UseRecovery(job.ersteSegment, job.zielPfad,
                   headerValid ? RepairMode::RepairIfShort : RepairMode::Repair, ctx);
-  bool ok = JoinOnce(job, ctx, r);
-  if (!ok && r.verdict == Verdict::SegmentDiffers && repair.present && repair.rebuilt.empty()) {
+  const bool mayRepair = repair.present && repair.rebuilt.empty();
+  bool ok = false;
+  std::exception_ptr damaged;  // an encrypted chunk that did not authenticate
+  try {
+    ok = JoinOnce(job, ctx, r);
+  } catch (const EngineError&) {
+    if (!r.chunkDamaged || !mayRepair) throw;
+    damaged = std::current_exception();
+  }
+  if ((damaged || (!ok && r.verdict == Verdict::SegmentDiffers)) && mayRepair) {
     repair = UseRecovery(job.ersteSegment, job.zielPfad, RepairMode::Repair, ctx);
+    if (repair.rebuilt.empty() && damaged) std::rethrow_exception(damaged);
     if (!repair.rebuilt.empty()) {
       r = JoinReport{};
       ok = JoinOnce(job, ctx, r);

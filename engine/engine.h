@@ -108,8 +108,9 @@ struct JoinReport {
   std::string bad;                            // the segment (or rebuilt file) whose hash differs
   bool partialRemoved = false;                // a failed join removed what it had written
   CheckAccount account;                       // what was checked, once the data is all there
-  bool gated = false;  // a protected set of an older version: its data was never encrypted
-  RepairResult repair;                        // what the recovery files found and rebuilt
+  bool gated = false;         // a protected set of an older version: its data was never encrypted
+  bool chunkDamaged = false;  // an encrypted chunk did not authenticate: the join failed there
+  RepairResult repair;        // what the recovery files found and rebuilt
 };
 
 // Joins into a temporary file beside the target, moved into place only when everything worked,

@@ -42,6 +42,15 @@ printf 'garbage' | dd of=set/file.bin.PZX000 bs=1 seek=0 conv=notrunc status=non
 "$cli" join set/file.bin.PZX000 --to out 2> join.log
 cmp file.bin out/file.bin
 
+# An encrypted set: a damaged chunk is rebuilt from the recovery data before it is decrypted.
+rm -rf set out && mkdir set out && cp file.bin set/
+printf 'Sesam\n' > pw
+"$cli" split set/file.bin --size 300000 --recovery 10 --password-file pw 2> split.log
+printf 'XXXXXXXX' | dd of=set/file.bin.PZX006 bs=1 seek=5000 conv=notrunc status=none
+"$cli" join set/file.bin.PZX000 --to out --password-file pw 2> join.log
+grep -q 'Rebuilt from the recovery data:.*file.bin.PZX006' join.log
+cmp file.bin out/file.bin
+
 # repair alone rebuilds without joining; par2 repairs what we wrote as well.
 fresh
 rm set/file.bin.PZX002

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <filesystem>
 #include <limits>
 #include <map>
 #include <string>
@@ -195,12 +196,13 @@ TEST_F(SplitJoin, ShortOrDamagedFirstSegmentIsAnError) {
 }
 
 TEST_F(SplitJoin, SurplusDataIsReportedAndNeverWritten) {
-  // Surplus in the last segment, and in a first segment that holds the whole set.
+  // Surplus in the last segment, in a first segment that holds the whole set, and after the
+  // header of a set of no data.
   struct Case {
     std::int64_t size;
     int segment;
   };
-  for (const Case c : {Case{5000, 2}, Case{500, 0}}) {
+  for (const Case c : {Case{5000, 2}, Case{500, 0}, Case{0, 0}}) {
     SCOPED_TRACE(c.segment);
     ui.messages.clear();
     for (int n = 0; n < 4; ++n) std::remove(Segment(n).c_str());
@@ -267,6 +269,17 @@ TEST_F(SplitJoin, OutputThatIsASegmentIsRefused) {
   EXPECT_EQ(ReadFile(Segment(2)), seg2);
   EXPECT_FALSE(Trennsegmente_Zusammenfuehren({Segment(0), out, "source.bin.PZX000", true}, ctx));
   EXPECT_EQ(SizeOf(Segment(0)), 3000);
+
+  // A segment found only at the volume prompt may be the file to be replaced, too.
+  ui.messages.clear();
+  const std::string elsewhere = dir.Sub("elsewhere");
+  WriteFile(back + "/joined.bin", seg2);
+  std::filesystem::create_hard_link(back + "/joined.bin", elsewhere + "/source.bin.PZX002");
+  std::filesystem::remove(Segment(2));
+  ui.volumes.push_back({true, elsewhere, nullptr});
+  EXPECT_FALSE(Trennsegmente_Zusammenfuehren({Segment(0), back, "joined.bin", true}, ctx));
+  EXPECT_TRUE(ui.Showed(Block(tb::kOutputIsSegment) + " \"" + elsewhere + "/source.bin.PZX002\""));
+  EXPECT_EQ(ReadFile(back + "/joined.bin"), seg2);
 }
 
 TEST_F(SplitJoin, AutomaticModeFillsEachVolumeAndAsksForTheNext) {

@@ -289,6 +289,13 @@ TEST_F(CompressTest, PackedJoinUnpacksOnlyTheRecordedMember) {
   ASSERT_EQ(::stat((root / "back/film.avi").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   EXPECT_TRUE(ui.shown.empty());
+
+  // A folder part written the Windows way is a folder part too: the file comes back by name.
+  ::unlink((root / "back/film.avi").c_str());
+  MakeArchive(Archive(), {{"folder\\film.avi", "from windows", 0100644}});
+  EXPECT_TRUE(Datei_Dekomprimieren(Archive(), root / "back", ctx, zip, "film.avi"));
+  EXPECT_EQ(pztest::ListTree(root / "back"), std::vector<std::string>{"film.avi"});
+  EXPECT_EQ(ReadFile(root / "back/film.avi"), "from windows");
 }
 
 // A missing engine is reported by the component once; the stage adds its own warning.
