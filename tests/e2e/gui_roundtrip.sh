@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The desktop program as a new user meets it: an empty configuration folder, a real X server
-# (Xvfb), mouse and keyboard from xdotool. It picks the language, splits a file with a password,
-# joins it back through the window, and compares the result with the source. Screenshots go to
+# (Xvfb), mouse and keyboard from xdotool. It picks the language, splits a file with a password
+# and recovery files (which Debian's par2 accepts), joins it back through the window, and compares
+# the result with the source. Screenshots go to
 # $PZ_SHOTS (default: a folder in the work area, kept when the test fails).
 # Exit 77 (skipped) where Xvfb or xdotool are missing.
 set -euo pipefail
@@ -31,7 +32,7 @@ for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 
 shot() { import -window root "$shots/$1.png"; }
 # Waits for a window whose title matches, prints its id.
 window() { timeout 20 xdotool search --sync --onlyvisible --name "$1" | head -n 1; }
-# Clicks at a point of the main window's client area (574 x 354 below the menu bar).
+# Clicks at a point of the main window's client area (574 x 398 below the menu bar).
 click() { xdotool mousemove $((cx + $1)) $((cy + $2)) click 1; sleep 0.3; }
 type_into() { click "$1" "$2"; xdotool key ctrl+a; xdotool type --delay 5 "$3"; }
 # Puts the pointer over a dialog (keyboard input follows the pointer without a window manager).
@@ -65,17 +66,18 @@ sleep 0.5
 main=$(window "Tarnwick - Parzello")
 eval "$(xdotool getwindowgeometry --shell "$main")"
 cx=$X
-cy=$((Y + HEIGHT - 354))
+cy=$((Y + HEIGHT - 398))
 shot 3-main-german
 
-# Split with a password onto 360 K segments.
+# Split with a password and recovery files onto 360 K segments.
 type_into 278 58 "$work/film.avi"
 click 28 161                       # 360 K
 click 310 174                      # protect with a password
-type_into 324 261 "$work/stick"
-type_into 244 285 "film.avi"
+click 310 198                      # recovery data
+type_into 324 305 "$work/stick"
+type_into 244 329 "film.avi"
 shot 4-split-filled
-click 287 313                      # Ausführen
+click 287 357                      # Ausführen
 over "Paßwort"
 xdotool type --delay 5 "Geheim"; xdotool key Tab; xdotool type --delay 5 "Geheim"
 shot 5-password-entry
@@ -89,14 +91,15 @@ ls -l "$work/stick"
 [ -s "$work/stick/film.avi.PZX000" ]
 # The data after the header is an age file: encrypted, not merely guarded.
 [ "$(tail -c +1025 "$work/stick/film.avi.PZX000" | head -c 21)" = "age-encryption.org/v1" ]
+if command -v par2 >/dev/null; then par2 verify -q "$work/stick/film.avi.PZX.par2" >/dev/null; fi
 
 # Join back: the join mode clears the fields.
 click 310 13
 type_into 278 58 "$work/stick/film.avi.PZX000"
-type_into 324 261 "$work/back"
-type_into 244 285 "film.avi"
+type_into 324 305 "$work/back"
+type_into 244 329 "film.avi"
 shot 7-join-filled
-click 287 313
+click 287 357
 over "Paßwort"
 xdotool type --delay 5 "Geheim"
 xdotool key Return
@@ -108,9 +111,10 @@ sleep 0.3
 cmp "$work/film.avi" "$work/back/film.avi"
 
 # "Beenden" closes the program and stores the settings.
-click 506 313
+click 506 357
 for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
 if kill -0 "$app" 2>/dev/null; then echo "the program did not close" >&2; false; fi
 app=""
 grep -q "Action=1" "$work/config/Pellimorex/PX-Parzello.ini"
+grep -q "^Recovery=1" "$work/config/Pellimorex/PX-Parzello.ini"
 echo "desktop split with password and join back: identical; screenshots in $shots"
