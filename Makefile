@@ -70,7 +70,7 @@ test-asan: deps deps-test
 # compiler that builds the program) leaves to -Wsign-conversion: not one of our flags.
 tidy: build
 	run-clang-tidy -quiet -p $(BUILD) -j $(JOBS) -extra-arg=-Wno-sign-conversion \
-	  '^$(CURDIR)/(app|bench|cli|controls|crypt|engine|lang|platform|screens|tests|zip)/.*\.cpp$$'
+	  '^$(CURDIR)/(app|bench|cli|controls|crypt|engine|lang|platform|recovery|screens|tests|zip)/.*\.cpp$$'
 
 # The Debian package: $(BUILD)/parzello_VERSION-1_ARCH.deb.
 package: deps-package build

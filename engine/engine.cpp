@@ -638,8 +638,13 @@ age::HeaderParse ReadAgeHeader(const std::string& ersteSegment, age::ScryptHeade
 // and moves the result into place only when everything worked.
 class Joiner {
  public:
-  Joiner(const JoinJob& job, EngineContext& ctx, JoinReport& report)
-      : job_(job), ctx_(ctx), report_(report), target_(JoinPath(job.zielPfad, job.zielName)) {}
+  // rebuiltIn: where recovery files rebuilt segments, when not beside the others.
+  Joiner(const JoinJob& job, EngineContext& ctx, JoinReport& report, std::string rebuiltIn)
+      : job_(job),
+        ctx_(ctx),
+        report_(report),
+        target_(JoinPath(job.zielPfad, job.zielName)),
+        rebuiltIn_(std::move(rebuiltIn)) {}
 
   bool Run() {
     if (!ReadFirstSegment(job_.ersteSegment, ctx_, first_, header_, info_)) return false;
@@ -722,11 +727,22 @@ class Joiner {
   // first, so nobody is asked for a volume of a join that has failed already.
   bool FindSegment(std::string& path) {
     path = SegmentFinden(path);
+    if (!FileExists(path) && !rebuiltIn_.empty()) path = Rebuilt(path);
     if (!FileExists(path) && !SettleHashes(0)) return false;
     if (!AskForSegment(path, ctx_.ui))
       return Refuse(ctx_.Text(tb::kJoinCancelled), MsgIcon::Information);
     check_->LookIn(FolderPart(path));
     return true;
+  }
+
+  // A segment rebuilt beside the target (its own folder being read-only), or one after it that
+  // stands beside the first segment again; path when neither is there.
+  std::string Rebuilt(const std::string& path) const {
+    for (const std::string& folder : {rebuiltIn_, FolderPart(job_.ersteSegment)}) {
+      const std::string there = SegmentFinden(JoinPath(folder, FileNamePart(path)));
+      if (FileExists(there)) return there;
+    }
+    return path;
   }
 
   bool CopySegments() {
@@ -924,6 +940,7 @@ class Joiner {
   EngineContext& ctx_;
   JoinReport& report_;
   const std::string target_;
+  const std::string rebuiltIn_;
   FileHandle first_;
   HeaderBytes header_{};
   HeaderInfo info_;
@@ -944,10 +961,10 @@ class Joiner {
 
 namespace {
 
-bool JoinOnce(const JoinJob& job, EngineContext& ctx, JoinReport& r) {
+bool JoinOnce(const JoinJob& job, EngineContext& ctx, JoinReport& r, const std::string& rebuiltIn) {
   try {
     try {
-      return Joiner(job, ctx, r).Run();
+      return Joiner(job, ctx, r, rebuiltIn).Run();
     } catch (const age::CryptError& e) {
       throw EngineError(ctx.Text(tb::kEncryptionFailed) + " " + e.what());
     }
@@ -976,7 +993,7 @@ bool Trennsegmente_Zusammenfuehren(const JoinJob& job, EngineContext& ctx, JoinR
   bool ok = false;
   std::exception_ptr damaged;  // an encrypted chunk that did not authenticate
   try {
-    ok = JoinOnce(job, ctx, r);
+    ok = JoinOnce(job, ctx, r, repair.folder);
   } catch (const EngineError&) {
     if (!r.chunkDamaged || !mayRepair) throw;
     damaged = std::current_exception();
@@ -986,7 +1003,7 @@ bool Trennsegmente_Zusammenfuehren(const JoinJob& job, EngineContext& ctx, JoinR
     if (repair.rebuilt.empty() && damaged) std::rethrow_exception(damaged);
     if (!repair.rebuilt.empty()) {
       r = JoinReport{};
-      ok = JoinOnce(job, ctx, r);
+      ok = JoinOnce(job, ctx, r, repair.folder);
     }
   }
   r.repair = repair;

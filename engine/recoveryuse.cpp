@@ -115,8 +115,8 @@ RepairResult UseRecovery(const std::string& firstSegment, const std::string& fal
   if (mode == RepairMode::Report || result.intact || !result.Repairable()) return result;
   ctx.ui.StatusText(ctx.Text(tb::kRecoveryBusy) + "...");
   try {
-    result.rebuilt =
-        recovery::Repair(exam, WritableFolder(folder, fallbackFolder), ProgressOf(ctx));
+    result.folder = WritableFolder(folder, fallbackFolder);
+    result.rebuilt = recovery::Repair(exam, result.folder, ProgressOf(ctx));
   } catch (const recovery::RecoveryError& e) {
     result.failure = e.what();
   }

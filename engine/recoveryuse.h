@@ -40,6 +40,7 @@ struct RepairResult {
   std::uint32_t missingBlocks = 0;
   std::uint32_t recoveryBlocks = 0;
   std::vector<std::string> rebuilt;  // segment file names
+  std::string folder;                // where they were rebuilt
   std::string failure;               // why a repair that was possible failed
   bool Repairable() const { return present && missingBlocks <= recoveryBlocks; }
 };

@@ -212,6 +212,19 @@ TEST_F(Faults, UnreadableOrMissingSegments) {
   EXPECT_EQ(ReadFile(home + "/film.avi"), data);
 }
 
+// Segments rebuilt from the recovery files go beside the target when their own folder is
+// read-only, and the join takes them from there.
+TEST_F(Faults, SegmentRebuiltBesideTheTargetWhenItsFolderIsReadOnly) {
+  ASSERT_EQ(Run({"split", source, "--to", stick, "--size", "360K", "--recovery", "40"}).status, 0);
+  ASSERT_EQ(std::remove((stick + "/film.avi.PZX001").c_str()), 0);
+  const auto r = Run({"join", first, "--to", home}, "access", "stick", "0", "EROFS");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadFile(home + "/film.avi"), data);
+  EXPECT_TRUE(Exists(home + "/film.avi.PZX001"));
+  EXPECT_FALSE(Exists(stick + "/film.avi.PZX001"));
+  EXPECT_TRUE(Says(r, tb::kJoinVerified)) << r.err;
+}
+
 TEST_F(Faults, WriteErrorOnTheJoinedFile) {
   ASSERT_EQ(Run({"split", source, "--to", stick, "--size", "360K"}).status, 0);
   const auto r = Run({"join", first, "--to", home}, "write", "home/", "100000", "ENOSPC");

@@ -8,7 +8,8 @@
 //                   "unlink" (removing fails), "fsync" (flushing to the disk fails), "skip"
 //                   (once PZ_FAULT_AFTER bytes are written, the next write lands one byte
 //                   further on, as a copy that lost its place); several joined by "+"
-//                   ("write+unlink")
+//                   ("write+unlink"), "access" (a check for writing fails, as in a
+//                   read-only folder)
 //   PZ_FAULT_ERRNO  the error to report (default EIO)
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -119,6 +120,15 @@ int openat(int dir, const char* path, int flags, ...) {
     return -1;
   }
   return mark(real_openat(dir, path, flags, mode), path);
+}
+
+int access(const char* path, int mode) {
+  REAL(int, access, const char*, int);
+  if (op_is("access") && (mode & W_OK) != 0 && matches(path)) {
+    errno = fault_errno();
+    return -1;
+  }
+  return real_access(path, mode);
 }
 
 // Returns how many of n bytes may still go through, -1 when the fault strikes now.
