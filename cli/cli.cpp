@@ -509,12 +509,14 @@ std::optional<int> Cli::ChooseJoinName(const std::string& first, std::string& na
     ui_.ShowMessage(Text(tb::kNameWithPackedSet) + " \"" + Escaped(stored) + "\"", MsgIcon::Error);
     return kExitUsage;
   }
-  if (name.empty()) name = stored;
+  const bool given = !name.empty();
+  if (!given) name = stored;
   if (name.empty()) {
     ui_.ShowMessage(Text(tb::kStoredNameUnusable), MsgIcon::Error);
     return kExitFailed;
   }
-  if (name != info->name) {
+  // Only the stored name can have had something replaced; a name the user gave is kept as given.
+  if (!given && name != info->name) {
     ui_.ShowMessage(Text(tb::kStoredNameReplaced) + " \"" + Escaped(info->name) + "\" -> \"" +
                         Escaped(name) + "\"",
                     MsgIcon::Warning);

@@ -415,23 +415,31 @@ TEST_F(Cli, StoredNameComesBackWholeOrMarkedNeverCut) {
   test::ScriptedInteraction ui;
   const std::string first = stick + "/crafted.PZX000";
   WriteFile(home + "/slash.bin", "an unrelated file");
-  const std::pair<std::string, std::string> cases[] = {
-      {"back\\slash.bin", "back\\slash.bin"},
-      {"tab\there", "tab\there"},
-      {"cr\rand\nlf", "cr\rand\nlf"},
-      {"../escape.txt", ".._escape.txt"},
-      {"..", "__"},
+  struct Case {
+    std::string stored, used, given;  // given: the --name of the join ("" for none)
   };
-  for (const auto& [stored, used] : cases) {
-    SCOPED_TRACE(stored);
+  const Case cases[] = {
+      {"back\\slash.bin", "back\\slash.bin", ""},
+      {"tab\there", "tab\there", ""},
+      {"cr\rand\nlf", "cr\rand\nlf", ""},
+      {"../escape.txt", ".._escape.txt", ""},
+      {"..", "__", ""},
+      // A name of the user's choice replaces nothing of the stored one: nothing to say.
+      {"plain.bin", "chosen.bin", "chosen.bin"},
+      {"../escape.txt", "mine.txt", "mine.txt"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stored + " " + c.given);
     HeaderBytes h;
-    Header_Aufbauen(h, 3, {stored, false, false}, ui);
+    Header_Aufbauen(h, 3, {c.stored, false, false}, ui);
     WriteFile(first, std::string(reinterpret_cast<const char*>(h.data()), h.size()) + "abc");
-    const Result r = Run({"join", first, "--to", home});
+    std::vector<std::string> args{"join", first, "--to", home};
+    if (!c.given.empty()) args.insert(args.end(), {"--name", c.given});
+    const Result r = Run(args);
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(ReadFile(home + "/" + used), "abc");
+    EXPECT_EQ(ReadFile(home + "/" + c.used), "abc");
     EXPECT_EQ(r.err.find(Text("English.lng", tb::kStoredNameReplaced)) != std::string::npos,
-              stored != used)
+              c.given.empty() && c.stored != c.used)
         << r.err;
   }
   EXPECT_EQ(ReadFile(home + "/slash.bin"), "an unrelated file");
