@@ -95,11 +95,12 @@ CopyResult CopyAndHash(int in, std::int64_t* offset, int out, std::int64_t count
 // through: a symbolic link planted there (a shared folder, a prepared stick) or a second name
 // of another file is removed first and the segment made in its place. A link that cannot be
 // removed stops the split; a file that cannot be removed is truncated, links never followed.
+// Open for reading too: an encrypted segment is hashed from what was written.
 FileHandle CreateSegmentFile(const std::string& path, EngineContext& ctx) {
   constexpr int kAttempts = 3;  // something keeps putting a file there: give up
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     FileHandle out(
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+        ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (out.valid() || errno != EEXIST) return out;
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) continue;  // gone meanwhile
@@ -110,7 +111,7 @@ FileHandle CreateSegmentFile(const std::string& path, EngineContext& ctx) {
     const bool link = S_ISLNK(st.st_mode);
     if (::unlink(path.c_str()) != 0) {
       if (link) Fail(ctx, tb::kSegmentLinkKept, path, errno);
-      return FileHandle(::open(path.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC));
+      return FileHandle(::open(path.c_str(), O_RDWR | O_TRUNC | O_NOFOLLOW | O_CLOEXEC));
     }
     if (link)
       ctx.ui.ShowMessage(ctx.Text(tb::kSegmentLinkReplaced) + Quoted(path), MsgIcon::Warning);
@@ -286,6 +287,7 @@ class Splitter {
     std::string segment;  // empty once the segment failed: the hash is then of no use
     Sha256 hash;
     std::int64_t end = 0;  // the hasher's Added() once the segment's last run was queued
+    FileHandle readBack;   // an encrypted segment, which the hasher reads back from
   };
 
   // Refuses what the format cannot hold before anything is asked, written or deleted.
@@ -380,7 +382,7 @@ class Splitter {
     Written w;
     bool failed = first && !WriteHeader(out.get(), segment);
     if (!failed && remaining_ > 0 && payload <= 0) failed = true;  // no room at all
-    if (!failed && payload > 0) failed = !CopyPayload(out.get(), payload, owed.hash, w.copied);
+    if (!failed && payload > 0) failed = !CopyPayload(out.get(), payload, owed, w.copied);
     // A volume is swapped after each segment in the automatic mode: the data must be on it.
     if (!failed && job_.automatisch && ::fsync(out.get()) != 0) failed = true;
     if (!failed && !out.Close()) failed = true;
@@ -416,10 +418,10 @@ class Splitter {
   }
 
   // Copies the next payload bytes of the source; false when writing them failed.
-  bool CopyPayload(int out, std::int64_t payload, Sha256& segmentHash, std::int64_t& copied) {
-    if (sealed_) return CopySealed(out, payload, segmentHash, copied);
+  bool CopyPayload(int out, std::int64_t payload, OwedHash& owed, std::int64_t& copied) {
+    if (sealed_) return CopySealed(out, payload, owed, copied);
     const std::int64_t done = size_ - remaining_;
-    const CopyResult r = CopyAndHash(in_.get(), &position_, out, payload, hasher_, &segmentHash,
+    const CopyResult r = CopyAndHash(in_.get(), &position_, out, payload, hasher_, &owed.hash,
                                      job_.komprimiert ? nullptr : &data_, &dataHashed_,
                                      [&](std::int64_t n) { ctx_.ui.Progress(done + n, size_); });
     copied = r.copied;
@@ -429,18 +431,24 @@ class Splitter {
     return r.status != CopyResult::Status::WriteError;
   }
 
-  // Encrypts the next payload bytes chunk by chunk into the segment, hashing them as written.
-  bool CopySealed(int out, std::int64_t payload, Sha256& segmentHash, std::int64_t& copied) {
+  // Encrypts the next payload bytes chunk by chunk into the segment; the hasher reads them back
+  // from the segment file (its own descriptor, open until the hash is taken) while the next
+  // chunks are sealed.
+  bool CopySealed(int out, std::int64_t payload, OwedHash& owed, std::int64_t& copied) {
     const std::int64_t done = stream_ - remaining_;
     std::int64_t sinceReport = 0;
     sealBuffer_.resize(age::kSealedChunkSize);
+    owed.readBack = FileHandle(::dup(out));
+    const off_t base = ::lseek(out, 0, SEEK_CUR);
+    if (!owed.readBack.valid() || base < 0)
+      Fail(ctx_, tb::kSegmentCreateFailed, owed.segment, errno);
     while (copied < payload) {
       const std::int64_t n = sealed_->Read(position_, sealBuffer_.data(),
                                            static_cast<std::size_t>(std::min<std::int64_t>(
                                                age::kSealedChunkSize, payload - copied)));
       if (n <= 0) Fail(ctx_, tb::kReadFailed, job_.quelle, n < 0 ? errno : 0);
       if (!WriteAll(out, sealBuffer_.data(), static_cast<std::size_t>(n))) return false;
-      segmentHash.Update(sealBuffer_.data(), static_cast<std::size_t>(n));
+      hasher_.Add(owed.readBack.get(), base + copied, n, &owed.hash, nullptr);
       position_ += n;
       copied += n;
       if ((sinceReport += n) >= kProgressStep || copied == payload) {

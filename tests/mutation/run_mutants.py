@@ -116,7 +116,7 @@ mutant(D, "o > static_cast<std::uint64_t>(at) ||", "", ["zip"],
        "ZIP64 directory offset beyond the file accepted")
 
 E = "engine/engine.cpp"
-mutant(E, "O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666", "O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666",
+mutant(E, "O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666", "O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666",
        ["engine"], "a link planted as a segment is followed")
 mutant(E, "    if (link)\n      ctx.ui.ShowMessage(", "    if (false)\n      ctx.ui.ShowMessage(", ["engine"],
        "a replaced link not reported")
