@@ -58,24 +58,22 @@ void WaitCursor::Set(bool on) {
 
 TQtInteraction::~TQtInteraction() = default;
 
-std::string TQtInteraction::Passwort_Abfragen() {
+std::string TQtInteraction::AskPassphrase(QString (*dialog)(const TextSource&, QWidget*)) {
   std::string typed;
   OnWindowThread([&] {
     ShowHeldMessage();
     ShowProgressNow();
-    typed = TakePassphrase(pz::Passwort_Abfragen(texts_, window_));
+    typed = TakePassphrase(dialog(texts_, window_));
   });
   return typed;
 }
 
+std::string TQtInteraction::Passwort_Abfragen() {
+  return AskPassphrase(&pz::Passwort_Abfragen);
+}
+
 std::string TQtInteraction::Passwort2_Abfragen() {
-  std::string typed;
-  OnWindowThread([&] {
-    ShowHeldMessage();
-    ShowProgressNow();
-    typed = TakePassphrase(pz::Passwort2_Abfragen(texts_, window_));
-  });
-  return typed;
+  return AskPassphrase(&pz::Passwort2_Abfragen);
 }
 
 int TQtInteraction::Datentraeger_Anfordern(std::string& pfad) {

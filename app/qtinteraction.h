@@ -74,6 +74,8 @@ class TQtInteraction : public Interaction, public LanguageUi {
  private:
   // Shows the progress reached so far, which the interval may have held back.
   void ShowProgressNow();
+  // Runs a passphrase dialog on the window's thread; what was typed ("" after Cancel).
+  std::string AskPassphrase(QString (*dialog)(const TextSource&, QWidget*));
   // Ends the work when a stop was asked for.
   void StopIfAsked() const;
   // Before anything else asks the user: the message held back so far.

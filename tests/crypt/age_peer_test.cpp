@@ -14,6 +14,7 @@
 #include "engine/engine.h"
 #include "engine/header.h"
 #include "engine/segments.h"
+#include "engine_fixture.h"
 #include "lang/textblocks.h"
 #include "platform/filehandle.h"
 #include "test_support.h"
@@ -63,17 +64,7 @@ int RunAgeOnTerminal(const std::vector<std::string>& args, const std::string& pa
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-class AgePeer : public ::testing::Test {
- protected:
-  AgePeer() : ctx(ui, texts, dir.Sub("program")) { dir.Sub("program/temp_parzello"); }
-
-  test::TempDir dir;
-  test::BlockNumbers texts;
-  test::ScriptedInteraction ui;
-  EngineContext ctx;
-  std::string out = dir.Sub("out");
-  std::string back = dir.Sub("back");
-};
+class AgePeer : public test::EngineFixture {};
 
 TEST_F(AgePeer, AgeDecryptsTheDataPartOfAnEncryptedSet) {
   const std::string data = PatternBytes(3 * 65536 + 123);

@@ -15,6 +15,7 @@
 
 #include "engine/engine.h"
 #include "engine/segments.h"
+#include "engine_fixture.h"
 #include "lang/textblocks.h"
 #include "platform/filehandle.h"
 #include "test_support.h"
@@ -46,10 +47,8 @@ test::ProcessResult Sha256sumCheck(const std::string& folder, const std::string&
   return test::RunProcess("/usr/bin/sha256sum", {"-c", "--ignore-missing", sums}, o);
 }
 
-class Checksums : public ::testing::Test {
+class Checksums : public test::EngineFixture {
  protected:
-  Checksums() : ctx(ui, texts, dir.Sub("program")) { dir.Sub("program/temp_parzello"); }
-
   bool Split(const std::string& bytes, std::int64_t size, const std::string& folder = "") {
     WriteFile(dir / "film.avi", bytes);
     SplitJob job{dir / "film.avi",
@@ -75,13 +74,7 @@ class Checksums : public ::testing::Test {
     return (folder.empty() ? out : folder) + "/film.avi.PZX.sha256";
   }
 
-  test::TempDir dir;
-  test::BlockNumbers texts;
-  test::ScriptedInteraction ui;
-  EngineContext ctx;
   JoinReport report;
-  std::string out = dir.Sub("out");
-  std::string back = dir.Sub("back");
   std::string data = PatternBytes(10000);
 };
 

@@ -9,6 +9,7 @@
 #include "engine/engine.h"
 #include "engine/header.h"
 #include "engine/segments.h"
+#include "engine_fixture.h"
 #include "lang/textblocks.h"
 #include "platform/os.h"
 #include "test_support.h"
@@ -26,12 +27,9 @@ std::string Block(tb::Block b) {
   return "[" + std::to_string(b) + "]";
 }
 
-class Encrypted : public ::testing::Test {
+class Encrypted : public test::EngineFixture {
  protected:
-  Encrypted() : ctx(ui, texts, dir.Sub("program")) {
-    dir.Sub("program/temp_parzello");
-    ctx.workFactor = 10;  // cheap; the format is the same at every work factor
-  }
+  Encrypted() { ctx.workFactor = 10; }  // cheap; the format is the same at every work factor
 
   bool Split(const std::string& bytes, std::int64_t segmentSize, const std::string& folder = "",
              const std::string& password = "Geheim") {
@@ -61,13 +59,7 @@ class Encrypted : public ::testing::Test {
   // Nothing under the target name, no partial file beside it.
   bool NothingJoined() const { return std::filesystem::is_empty(back); }
 
-  test::TempDir dir;
-  test::BlockNumbers texts;
-  test::ScriptedInteraction ui;
-  EngineContext ctx;
   JoinReport report;
-  std::string out = dir.Sub("out");
-  std::string back = dir.Sub("back");
 };
 
 TEST_F(Encrypted, RoundTripsAtTheChunkBoundsAcrossSegments) {

@@ -13,6 +13,7 @@
 #include "engine/engine.h"
 #include "engine/header.h"
 #include "engine/segments.h"
+#include "engine_fixture.h"
 #include "lang/textblocks.h"
 #include "platform/os.h"
 #include "test_support.h"
@@ -30,10 +31,8 @@ std::string Block(tb::Block b) {
   return "[" + std::to_string(b) + "]";
 }
 
-class SplitJoin : public ::testing::Test {
+class SplitJoin : public test::EngineFixture {
  protected:
-  SplitJoin() : ctx(ui, texts, dir.Sub("program")) { dir.Sub("program/temp_parzello"); }
-
   // Splits a file of the given bytes named "source.bin" into folder "out".
   bool Split(const std::string& bytes, std::int64_t segmentSize, bool automatic = false,
              const std::string& name = "source.bin") {
@@ -59,12 +58,6 @@ class SplitJoin : public ::testing::Test {
                             static_cast<std::uint16_t>(n));
   }
 
-  test::TempDir dir;
-  test::BlockNumbers texts;
-  test::ScriptedInteraction ui;
-  EngineContext ctx;
-  std::string out = dir.Sub("out");
-  std::string back = dir.Sub("back");
   std::string source;
 };
 
