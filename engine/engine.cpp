@@ -17,6 +17,7 @@
 
 #include "crypt/age.h"
 #include "engine/checksum.h"
+#include "engine/decryptwriter.h"
 #include "engine/filecopy.h"
 #include "engine/header.h"
 #include "engine/partialfile.h"
@@ -99,8 +100,7 @@ CopyResult CopyAndHash(int in, std::int64_t* offset, int out, std::int64_t count
 FileHandle CreateSegmentFile(const std::string& path, EngineContext& ctx) {
   constexpr int kAttempts = 3;  // something keeps putting a file there: give up
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    FileHandle out(
-        ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    FileHandle out(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (out.valid() || errno != EEXIST) return out;
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) continue;  // gone meanwhile
@@ -781,8 +781,7 @@ class Joiner {
       const std::int64_t take = std::min(available, info_.dataSize - written);
       if (!SettleHashes(hashes_.threads() - 1)) return false;
       if (decrypt_) {
-        FileHandle& file = i == 1 ? first_ : segment;
-        if (!DecryptSegment(file, offset, take, path, i == 1, written)) return false;
+        if (!DecryptSegment(source, offset, take, path, i == 1, written)) return false;
       } else {
         hashes_.Begin(path, outFd_, written, header_.data(), i == 1 ? header_.size() : 0);
         written += CopySegment(source, offset, take, path, written);
@@ -795,28 +794,29 @@ class Joiner {
            HeaderOnlySetMatches(firstData);
   }
 
-  // One segment of an encrypted set. The output holds the plain data: the segment file itself is
-  // hashed, on another thread just behind the decryption, and stays open until its hash is judged.
-  bool DecryptSegment(FileHandle& file, std::int64_t offset, std::int64_t take,
-                      const std::string& path, bool first, std::int64_t& written) {
-    const int source = file.get();
-    hashes_.Begin(path, source, offset, header_.data(), first ? header_.size() : 0);
-    hashing_.push_back(std::move(file));
-    const std::int64_t copied = CopyDecrypting(source, offset, take, path, written);
-    if (copied < 0 || (written + copied == info_.dataSize && !decrypt_->Complete())) {
-      // A chunk may begin in an earlier segment: one that differs from its line is named.
-      if (!SettleHashes(1)) return false;
+  // One segment of an encrypted set: read and hashed here, decrypted and written by the writer
+  // on its thread. A chunk that begins in this segment and ends in the next is judged with the
+  // next; this segment's line is judged first.
+  bool DecryptSegment(int source, std::int64_t offset, std::int64_t take, const std::string& path,
+                      bool first, std::int64_t& written) {
+    if (!writer_) writer_.emplace(*decrypt_, outFd_);
+    Sha256 hash;
+    if (first) hash.Update(header_.data(), header_.size());
+    ReadForDecryption(source, offset, take, path, written, hash);
+    const DecryptWriter::Result result = writer_->Drain();
+    if (result.status == DecryptWriter::Status::WriteFailed)
+      Fail(ctx_, tb::kOutputWriteFailed, outPath_, result.error);
+    written += take;
+    if (result.status != DecryptWriter::Status::Ok ||
+        (written == info_.dataSize && !decrypt_->Complete()))
       ChunkDamaged(path);
-    }
-    written += copied;
-    return true;
+    return SegmentMatches(path, hash);
   }
 
   // Judges the segments hashed so far, oldest first, until at most keep are still owed.
   bool SettleHashes(std::size_t keep) {
     while (hashes_.owed() > keep) {
       const SegmentHashes::Done done = hashes_.Oldest();
-      if (!hashing_.empty()) hashing_.pop_front();
       if (done.error != 0) Fail(ctx_, tb::kReadFailed, decrypt_ ? done.name : outPath_, done.error);
       if (!check_->Segment(SegmentNameWieGeschrieben(FileNamePart(done.name)), done.hex))
         return Mismatch(done.name);
@@ -882,29 +882,21 @@ class Joiner {
     return r.copied;
   }
 
-  // Decrypts one segment's part of the age file into the output, handing what it read on to the
-  // segment's hash; -1 at a chunk that fails to authenticate.
-  std::int64_t CopyDecrypting(int source, std::int64_t offset, std::int64_t take,
-                              const std::string& path, std::int64_t before) {
-    buffer_.resize(4 * age::kSealedChunkSize);
-    const age::Decryptor::Sink sink = [&](const unsigned char* data, std::size_t size) {
-      if (!WriteAll(outFd_, data, size)) Fail(ctx_, tb::kOutputWriteFailed, outPath_, errno);
-    };
+  // Reads one segment's part of the age file, hashing it and handing it on to the writer.
+  void ReadForDecryption(int source, std::int64_t offset, std::int64_t take,
+                         const std::string& path, std::int64_t before, Sha256& hash) {
     std::int64_t done = 0;
     while (done < take) {
+      std::vector<unsigned char>& buffer = writer_->Next();
       const auto want = static_cast<std::size_t>(
-          std::min<std::int64_t>(static_cast<std::int64_t>(buffer_.size()), take - done));
-      const ssize_t n = ::pread(source, buffer_.data(), want, offset + done);
-      if (n < 0 && errno == EINTR) continue;
+          std::min<std::int64_t>(static_cast<std::int64_t>(buffer.size()), take - done));
+      const ssize_t n = ReadAt(source, buffer.data(), want, offset + done);
       if (n <= 0) Fail(ctx_, tb::kReadFailed, path, n < 0 ? errno : 0);
-      hashes_.Add(n);
-      if (decrypt_->Feed(buffer_.data(), static_cast<std::size_t>(n), sink) !=
-          age::Decryptor::Status::Ok)
-        return -1;
+      hash.Update(buffer.data(), static_cast<std::size_t>(n));
+      writer_->Queue(static_cast<std::size_t>(n));
       done += n;
       ctx_.ui.Progress(before + done, info_.dataSize);
     }
-    return done;
   }
 
   // A chunk that does not authenticate: the segment is damaged, which recovery files may mend.
@@ -958,9 +950,7 @@ class Joiner {
   std::string outPath_;
   std::optional<SetCheck> check_;
   std::unique_ptr<age::Decryptor> decrypt_;  // set for an encrypted set, once unlocked
-  std::vector<unsigned char> buffer_;        // what an encrypted segment is read through
-  // The segment files an encrypted set's hashes still read, oldest first.
-  std::deque<FileHandle> hashing_;
+  std::optional<DecryptWriter> writer_;      // an encrypted set's second thread, once started
   // After the files it reads: its threads stop before they close.
   SegmentHashes hashes_;
 };

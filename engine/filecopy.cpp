@@ -15,6 +15,13 @@ constexpr std::int64_t kKernelChunk = 8 * 1024 * 1024;
 
 }  // namespace
 
+ssize_t ReadAt(int fd, void* data, std::size_t size, std::int64_t offset) {
+  for (;;) {
+    const ssize_t n = ::pread(fd, data, size, offset);
+    if (n >= 0 || errno != EINTR) return n;
+  }
+}
+
 bool WriteAll(int fd, const void* data, std::size_t size) {
   const char* p = static_cast<const char*>(data);
   while (size > 0) {

@@ -2,6 +2,8 @@
 // buffer of 61440 bytes, so memory stays the same whatever the size.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <functional>
 
@@ -24,6 +26,9 @@ struct CopyResult {
 // position of outFd. progress receives the bytes copied so far by this call.
 CopyResult CopyBytes(int inFd, std::int64_t* inOffset, int outFd, std::int64_t count,
                      const std::function<void(std::int64_t)>& progress);
+
+// Reads up to size bytes at offset, again when a signal interrupts; as pread otherwise.
+ssize_t ReadAt(int fd, void* data, std::size_t size, std::int64_t offset);
 
 // Writes all of data; false with errno set when that fails.
 bool WriteAll(int fd, const void* data, std::size_t size);

@@ -225,12 +225,33 @@ TEST_F(Faults, SegmentRebuiltBesideTheTargetWhenItsFolderIsReadOnly) {
   EXPECT_TRUE(Says(r, tb::kJoinVerified)) << r.err;
 }
 
-TEST_F(Faults, WriteErrorOnTheJoinedFile) {
-  ASSERT_EQ(Run({"split", source, "--to", stick, "--size", "360K"}).status, 0);
-  const auto r = Run({"join", first, "--to", home}, "write", "home/", "100000", "ENOSPC");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_TRUE(Says(r, tb::kOutputWriteFailed));
-  EXPECT_FALSE(Says(r, tb::kJoinDone));
+// Plain and encrypted: an encrypted set is decrypted and written on a thread of its own, which
+// must hand its failures back.
+TEST_F(Faults, WriteOrReadErrorWhileJoining) {
+  WriteFile(dir / "pw", "secret\n");
+  for (const bool encrypted : {false, true}) {
+    SCOPED_TRACE(encrypted ? "encrypted" : "plain");
+    std::filesystem::remove_all(stick);
+    std::filesystem::create_directory(stick);
+    std::vector<std::string> pass;
+    if (encrypted) pass = {"--password-file", dir / "pw"};
+    auto with = [&](std::vector<std::string> args) {
+      args.insert(args.end(), pass.begin(), pass.end());
+      return args;
+    };
+    ASSERT_EQ(Run(with({"split", source, "--to", stick, "--size", "360K"})).status, 0);
+    auto r = Run(with({"join", first, "--to", home}), "write", "home/", "100000", "ENOSPC");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Says(r, tb::kOutputWriteFailed)) << r.err;
+    EXPECT_FALSE(Says(r, tb::kJoinDone));
+    r = Run(with({"join", first, "--to", home}), "read", ".PZX002", "1000");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Says(r, tb::kReadFailed)) << r.err;
+    EXPECT_FALSE(Exists(home + "/film.avi"));
+    ASSERT_EQ(Run(with({"join", first, "--to", home})).status, 0);
+    EXPECT_EQ(ReadFile(home + "/film.avi"), data);
+    std::filesystem::remove(home + "/film.avi");
+  }
 }
 
 TEST_F(Faults, DataThatLandsOutOfPlaceInTheJoinedFileIsCaught) {
