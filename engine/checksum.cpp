@@ -129,8 +129,7 @@ namespace {
 // Reads exactly size bytes at offset; the errno of a failure, EIO when the file is shorter.
 int ReadExactly(int fd, char* data, std::size_t size, std::int64_t offset) {
   while (size > 0) {
-    const ssize_t n = ::pread(fd, data, size, offset);
-    if (n < 0 && errno == EINTR) continue;
+    const ssize_t n = ReadAt(fd, data, size, offset);
     if (n < 0) return errno;
     if (n == 0) return EIO;
     data += n;

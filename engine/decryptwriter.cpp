@@ -75,8 +75,7 @@ DecryptWriter::Result DecryptWriter::Write(const Piece& piece) {
   };
   const age::Decryptor::Status fed = decryptor_.Feed(piece.bytes.data(), piece.size, sink);
   if (result.status != Status::Ok) return result;
-  if (fed == age::Decryptor::Status::Damaged) return {Status::Damaged, 0};
-  if (fed == age::Decryptor::Status::Beyond) return {Status::Beyond, 0};
+  if (fed != age::Decryptor::Status::Ok) return {Status::Damaged, 0};
   return result;
 }
 

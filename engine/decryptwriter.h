@@ -17,7 +17,8 @@ namespace pz {
 
 class DecryptWriter {
  public:
-  enum class Status { Ok, Damaged, Beyond, WriteFailed };
+  // Damaged: a chunk did not authenticate, or bytes followed the final one.
+  enum class Status { Ok, Damaged, WriteFailed };
   struct Result {
     Status status = Status::Ok;
     int error = 0;  // errno of a failed write

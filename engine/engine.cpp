@@ -779,10 +779,10 @@ class Joiner {
       // Never more than the header records: surplus bytes mean the segments do not belong
       // together.
       const std::int64_t take = std::min(available, info_.dataSize - written);
-      if (!SettleHashes(hashes_.threads() - 1)) return false;
       if (decrypt_) {
         if (!DecryptSegment(source, offset, take, path, i == 1, written)) return false;
       } else {
+        if (!SettleHashes(hashes_.threads() - 1)) return false;
         hashes_.Begin(path, outFd_, written, header_.data(), i == 1 ? header_.size() : 0);
         written += CopySegment(source, offset, take, path, written);
       }
@@ -817,7 +817,7 @@ class Joiner {
   bool SettleHashes(std::size_t keep) {
     while (hashes_.owed() > keep) {
       const SegmentHashes::Done done = hashes_.Oldest();
-      if (done.error != 0) Fail(ctx_, tb::kReadFailed, decrypt_ ? done.name : outPath_, done.error);
+      if (done.error != 0) Fail(ctx_, tb::kReadFailed, outPath_, done.error);
       if (!check_->Segment(SegmentNameWieGeschrieben(FileNamePart(done.name)), done.hex))
         return Mismatch(done.name);
     }
@@ -951,7 +951,7 @@ class Joiner {
   std::optional<SetCheck> check_;
   std::unique_ptr<age::Decryptor> decrypt_;  // set for an encrypted set, once unlocked
   std::optional<DecryptWriter> writer_;      // an encrypted set's second thread, once started
-  // After the files it reads: its threads stop before they close.
+  // After the output it reads: its threads stop before the file closes.
   SegmentHashes hashes_;
 };
 

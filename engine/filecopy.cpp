@@ -73,9 +73,8 @@ void CopyThroughBuffer(int inFd, std::int64_t* inOffset, int outFd, std::int64_t
   while (r.copied < count) {
     const auto want = static_cast<std::size_t>(
         std::min<std::int64_t>(static_cast<std::int64_t>(buffer.size()), count - r.copied));
-    const ssize_t n = ::pread(inFd, buffer.data(), want, *inOffset);
+    const ssize_t n = ReadAt(inFd, buffer.data(), want, *inOffset);
     if (n < 0) {
-      if (errno == EINTR) continue;
       r.status = CopyResult::Status::ReadError;
       r.error = errno;
       return;
