@@ -418,10 +418,11 @@ Decryptor::Status Decryptor::TakePrefix(const unsigned char*& data, std::size_t&
   return Status::Ok;
 }
 
-Decryptor::Status Decryptor::OpenChunk(const Sink& sink) {
-  const std::size_t plain = have_ - kTagSize;
+// Opens the chunk due, whose sealed bytes (all of them) stand in sealed.
+Decryptor::Status Decryptor::OpenChunk(const unsigned char* sealed, const Sink& sink) {
+  const std::size_t plain = ChunkWire(chunk_) - kTagSize;
   const bool last = chunk_ == lastChunk_;
-  if (!payload_->Open(ChunkNonce(chunk_, last).data(), in_.data(), plain, out_.data()))
+  if (!payload_->Open(ChunkNonce(chunk_, last).data(), sealed, plain, out_.data()))
     return Status::Damaged;
   if (plain > 0) sink(out_.data(), plain);
   have_ = 0;
@@ -438,13 +439,22 @@ Decryptor::Status Decryptor::Feed(const unsigned char* data, std::size_t size, c
   while (size > 0) {
     if (done_) return Status::Beyond;
     const std::size_t want = ChunkWire(chunk_) - have_;
+    if (have_ == 0 && size >= want) {
+      // A whole chunk in the caller's bytes is opened where it stands.
+      if (OpenChunk(data, sink) == Status::Damaged) return Status::Damaged;
+      data += want;
+      size -= want;
+      fed_ += static_cast<std::int64_t>(want);
+      continue;
+    }
     const std::size_t take = std::min(want, size);
     std::memcpy(in_.data() + have_, data, take);
     have_ += take;
     data += take;
     size -= take;
     fed_ += static_cast<std::int64_t>(take);
-    if (have_ == ChunkWire(chunk_) && OpenChunk(sink) == Status::Damaged) return Status::Damaged;
+    if (have_ == ChunkWire(chunk_) && OpenChunk(in_.data(), sink) == Status::Damaged)
+      return Status::Damaged;
   }
   return Status::Ok;
 }

@@ -142,7 +142,7 @@ class Decryptor {
 
  private:
   Status TakePrefix(const unsigned char*& data, std::size_t& size);
-  Status OpenChunk(const Sink& sink);
+  Status OpenChunk(const unsigned char* sealed, const Sink& sink);
   std::size_t ChunkWire(std::uint64_t index) const;
 
   ScryptHeader header_;
