@@ -52,7 +52,6 @@ class DecryptWriter {
   std::vector<Piece> ring_;
   std::size_t head_ = 0;    // the next piece to fill
   std::size_t queued_ = 0;  // pieces filled and not yet written
-  bool busy_ = false;       // the thread holds a piece
   bool stop_ = false;
   Result result_;
   std::mutex mutex_;
