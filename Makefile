@@ -67,9 +67,10 @@ test-asan: deps deps-test
 
 # clang-tidy with the repository's .clang-tidy over the project's own sources in the compile
 # database; any finding fails. Clang's -Wconversion also warns of sign changes, which gcc's (the
-# compiler that builds the program) leaves to -Wsign-conversion: not one of our flags.
+# compiler that builds the program) leaves to -Wsign-conversion: not one of our flags. -Werror
+# makes clang's own warnings findings in every build, not only in one configured as CI's.
 tidy: build
-	run-clang-tidy -quiet -p $(BUILD) -j $(JOBS) -extra-arg=-Wno-sign-conversion \
+	run-clang-tidy -quiet -p $(BUILD) -j $(JOBS) -extra-arg=-Wno-sign-conversion -extra-arg=-Werror \
 	  '^$(CURDIR)/(app|bench|cli|controls|crypt|engine|lang|platform|recovery|screens|tests|zip)/.*\.cpp$$'
 
 # The Debian package: $(BUILD)/parzello_VERSION-1_ARCH.deb.
