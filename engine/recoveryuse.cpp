@@ -113,7 +113,7 @@ RepairResult UseRecovery(const std::string& firstSegment, const std::string& fal
   result.missingBlocks = exam.MissingSlices();
   result.recoveryBlocks = exam.RecoverySlices();
   if (mode == RepairMode::Report || result.intact || !result.Repairable()) return result;
-  ctx.ui.StatusText(ctx.Text(tb::kRecoveryBusy) + "...");
+  ctx.ui.StatusText(ctx.Text(tb::kRecoveryRebuilding) + "...");
   try {
     result.folder = WritableFolder(folder, fallbackFolder);
     result.rebuilt = recovery::Repair(exam, result.folder, ProgressOf(ctx));

@@ -230,5 +230,6 @@ inline constexpr Block kRecoveryNone = 319;          // no recovery files beside
 inline constexpr Block kRecoveryFailed = 320;        // the repair failed; the reason
 inline constexpr Block kRecoveryOption = 321;        // window: the option's label
 inline constexpr Block kRecoveryRebuildsHint = 322;  // window: followed by the count of segments
+inline constexpr Block kRecoveryRebuilding = 323;    // status while segments are rebuilt
 
 }  // namespace pz::tb

@@ -33,6 +33,8 @@ if "$cli" verify set/file.bin.PZX000 2> verify.log; then exit 1; fi
 grep -q 'can rebuild' verify.log
 "$cli" join set/file.bin.PZX000 --to out 2> join.log
 grep -q 'Rebuilt from the recovery data:.*file.bin.PZX004' join.log
+grep -q 'Rebuilding lost or damaged segments' join.log
+if grep -q 'Writing recovery data' join.log; then exit 1; fi
 cmp file.bin out/file.bin
 par2 verify -q set/file.bin.PZX.par2 >/dev/null
 
