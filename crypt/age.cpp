@@ -438,23 +438,17 @@ Decryptor::Status Decryptor::Feed(const unsigned char* data, std::size_t size, c
   if (TakePrefix(data, size) == Status::Damaged) return Status::Damaged;
   while (size > 0) {
     if (done_) return Status::Beyond;
-    const std::size_t want = ChunkWire(chunk_) - have_;
-    if (have_ == 0 && size >= want) {
-      // A whole chunk in the caller's bytes is opened where it stands.
-      if (OpenChunk(data, sink) == Status::Damaged) return Status::Damaged;
-      data += want;
-      size -= want;
-      fed_ += static_cast<std::int64_t>(want);
-      continue;
-    }
-    const std::size_t take = std::min(want, size);
-    std::memcpy(in_.data() + have_, data, take);
+    const std::size_t wire = ChunkWire(chunk_);
+    const std::size_t take = std::min(wire - have_, size);
+    // A whole chunk in the caller's bytes is opened where it stands; parts are gathered first.
+    const bool inPlace = have_ == 0 && take == wire;
+    if (!inPlace) std::memcpy(in_.data() + have_, data, take);
+    const unsigned char* sealed = inPlace ? data : in_.data();
     have_ += take;
     data += take;
     size -= take;
     fed_ += static_cast<std::int64_t>(take);
-    if (have_ == ChunkWire(chunk_) && OpenChunk(in_.data(), sink) == Status::Damaged)
-      return Status::Damaged;
+    if (have_ == wire && OpenChunk(sealed, sink) == Status::Damaged) return Status::Damaged;
   }
   return Status::Ok;
 }

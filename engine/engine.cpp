@@ -950,7 +950,9 @@ class Joiner {
   std::string outPath_;
   std::optional<SetCheck> check_;
   std::unique_ptr<age::Decryptor> decrypt_;  // set for an encrypted set, once unlocked
-  std::optional<DecryptWriter> writer_;      // an encrypted set's second thread, once started
+  // An encrypted set's second thread, once started; after the decryptor and the output it
+  // uses, so that it stops before they go.
+  std::optional<DecryptWriter> writer_;
   // After the output it reads: its threads stop before the file closes.
   SegmentHashes hashes_;
 };
